@@ -1,0 +1,49 @@
+# Shared settings for every target of the project: strict warnings everywhere, sanitizers in the
+# native test build, a fully static runtime in the Windows build.
+
+option(MAILSHEAF_SANITIZE "Build with AddressSanitizer and UBSan (native builds only)" OFF)
+
+set(MAILSHEAF_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor
+    -Wcast-align -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough)
+
+if(WIN32)
+  # Windows 7 headers; anything newer is looked up at run time.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                          _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
+  # libgcc, libstdc++ and winpthread go into the executable: it runs with nothing beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+elseif(MAILSHEAF_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
+find_package(ZLIB REQUIRED)
+
+# mailsheaf_target(<target>): the project's warning set for one of our own targets.
+function(mailsheaf_target target)
+  target_compile_options(${target} PRIVATE ${MAILSHEAF_WARNINGS})
+endfunction()
+
+# mailsheaf_platform_sources(<var> <file>...): keeps *_win32.* and win32/ files in the Windows
+# build and *_posix.* and posix/ files in the native one.
+function(mailsheaf_platform_sources out)
+  set(kept)
+  foreach(f IN LISTS ARGN)
+    if(f MATCHES "(_win32\\.|(^|/)win32/)")
+      if(WIN32)
+        list(APPEND kept ${f})
+      endif()
+    elseif(f MATCHES "(_posix\\.|(^|/)posix/)")
+      if(NOT WIN32)
+        list(APPEND kept ${f})
+      endif()
+    else()
+      list(APPEND kept ${f})
+    endif()
+  endforeach()
+  set(${out} ${kept} PARENT_SCOPE)
+endfunction()

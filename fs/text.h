@@ -1,0 +1,24 @@
+#pragma once
+// The program's one text type is UTF-16 (std::u16string). These convert it at the edges:
+// UTF-8 for tar entry names and POSIX paths.
+
+#include <string>
+#include <string_view>
+
+namespace mailsheaf {
+
+// Unpaired surrogates become U+FFFD: a name the file system hands us must still produce
+// valid UTF-8, never a truncated one.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Malformed sequences (stray continuation bytes, overlongs, surrogates, values past U+10FFFF)
+// become U+FFFD, one per offending byte.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+// Plain ASCII into the text type, for literals built at run time.
+std::u16string AsciiToUtf16(std::string_view ascii);
+
+// Whole-number decimal digits, no grouping, as the window shows counts.
+std::u16string DecimalText(long long value);
+
+}  // namespace mailsheaf

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Creates the 32-bit Wine prefix the project runs in, without dialogs (no Mono or Gecko prompts).
+set -euo pipefail
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-mailsheaf}"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
