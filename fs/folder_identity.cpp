@@ -1,0 +1,26 @@
+#include "fs/folder_identity.h"
+
+#include "fs/capabilities.h"
+#include "fs/path_helpers.h"
+#include "fs/system_calls.h"
+
+namespace mailsheaf {
+
+std::optional<FolderIdentity> QueryFolderIdentity(const std::u16string& path) {
+  EnsureCapabilitiesDetected();
+  SystemCalls& sys = ActiveSystemCalls();
+  FolderIdentity identity;
+  bool read;
+  if (Capabilities().UseGetFileAttributesW) {
+    const auto buffer = LongPathBuffer(path);
+    read = sys.FolderIdentityW(buffer.data(), identity);
+  } else {
+    read = sys.FolderIdentityA(AnsiPath(path).c_str(), identity);
+  }
+  if (!read) {
+    return std::nullopt;
+  }
+  return identity;
+}
+
+}  // namespace mailsheaf

@@ -1,0 +1,169 @@
+#include "fs/message_scan.h"
+
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "fs/capabilities.h"
+#include "fs/find_entries.h"
+#include "fs/folder_identity.h"
+#include "fs/path_helpers.h"
+#include "fs/system_records.h"
+#include "fs/text.h"
+
+namespace mailsheaf {
+namespace {
+
+struct Subfolder {
+  std::u16string name;
+  bool reparsePoint;  // only these can lead back up the tree
+};
+
+// One folder of the walk whose own listings are done and whose sub-folders are being walked.
+// The walk keeps these on the heap rather than on the call stack, so a deep tree cannot exhaust
+// the thread's stack; the order of everything the scan does is that of plain recursion.
+struct WalkedFolder {
+  std::u16string path;  // ends in "\"
+  std::vector<Subfolder> SubfolderNames;
+  size_t next = 0;
+  bool identityQueried = false;
+  std::optional<FolderIdentity> identity;
+};
+
+// Closes a listing that an exception leaves open. A listing that ran to its end has been closed
+// by FindNextEntry already (SearchHandle 0), one that never opened holds -1: neither is touched.
+class OpenListingGuard {
+ public:
+  explicit OpenListingGuard(FindState& state) : state_(state) {}
+  ~OpenListingGuard() {
+    if (state_.SearchHandle != 0 && state_.SearchHandle != kInvalidSearchHandle) {
+      CloseFind(state_);
+    }
+  }
+  OpenListingGuard(const OpenListingGuard&) = delete;
+  OpenListingGuard& operator=(const OpenListingGuard&) = delete;
+
+ private:
+  FindState& state_;
+};
+
+void AddOne(int32_t& counter) {
+  if (counter == std::numeric_limits<int32_t>::max()) {
+    throw CounterOverflow();
+  }
+  ++counter;
+}
+
+bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
+
+bool IsFolder(int32_t attributes) {
+  return (static_cast<uint32_t>(attributes) & kFileAttributeDirectory) != 0;
+}
+
+// Both listings of one folder. Returns the folder ready for its sub-folders to be walked.
+WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
+                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host) {
+  WalkedFolder folder;
+  folder.path = std::move(path);
+  const std::u16string& Path = folder.path;
+
+  host.Yield();
+  FindState state;
+  OpenListingGuard guard(state);
+
+  // Sub-folders: every entry, told apart by a separate attribute query of its full path.
+  if (FindFirstEntry(Path + u"*", state) != kInvalidSearchHandle) {
+    bool more = true;
+    while (more) {
+      host.Yield();
+      const std::u16string name = StripAtNul(state.Name);
+      if (!IsDotEntry(name)) {
+        host.Yield();
+        const int32_t attributes = QueryFileAttributes(Path + name);
+        if (IsFolder(attributes)) {
+          host.Yield();
+          const bool reparsePoint =
+              (static_cast<uint32_t>(attributes) & kFileAttributeReparsePoint) != 0;
+          folder.SubfolderNames.push_back(Subfolder{name, reparsePoint});
+          AddOne(FolderCounter);
+        }
+      }
+      more = FindNextEntry(state) != 0;
+    }
+  }
+
+  // Messages: the entries the pattern matches, except folders (and the dot entries).
+  if (FindFirstEntry(Path + Pattern, state) != kInvalidSearchHandle) {
+    host.Yield();
+    bool more = true;
+    while (more) {
+      host.Yield();
+      const std::u16string name = StripAtNul(state.Name);
+      const int32_t attributes = QueryFileAttributes(Path + name);
+      if (!IsDotEntry(name) && !IsFolder(attributes)) {
+        host.Yield();
+        host.SetCountCaption(DecimalText(MessageCounter) + u" Messages Queued for Conversion.");
+        AddOne(MessageCounter);
+      }
+      more = FindNextEntry(state) != 0;
+    }
+  }
+
+  if (!folder.SubfolderNames.empty()) {
+    host.Yield();
+  }
+  return folder;
+}
+
+const std::optional<FolderIdentity>& IdentityOf(WalkedFolder& folder) {
+  if (!folder.identityQueried) {
+    folder.identity = QueryFolderIdentity(folder.path);
+    folder.identityQueried = true;
+  }
+  return folder.identity;
+}
+
+// Whether the link at linkPath leads to one of the folders being walked. An identity that
+// cannot be read matches nothing, so such a link is walked like any folder.
+bool LeadsToWalkedFolder(const std::u16string& linkPath, std::vector<WalkedFolder>& walk) {
+  const auto target = QueryFolderIdentity(linkPath);
+  if (!target) {
+    return false;
+  }
+  for (auto it = walk.rbegin(); it != walk.rend(); ++it) {
+    const auto& identity = IdentityOf(*it);
+    if (identity && *identity == *target) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
+                       int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host) {
+  if (Path.empty() || Path.back() != u'\\') {
+    Path.push_back(u'\\');
+  }
+
+  std::vector<WalkedFolder> walk;
+  walk.push_back(ListFolder(Path, Pattern, MessageCounter, FolderCounter, host));
+  while (!walk.empty()) {
+    WalkedFolder& current = walk.back();
+    if (current.next == current.SubfolderNames.size()) {
+      walk.pop_back();
+      continue;
+    }
+    const Subfolder& sub = current.SubfolderNames[current.next++];
+    host.Yield();
+    if (sub.reparsePoint && LeadsToWalkedFolder(current.path + sub.name, walk)) {
+      continue;
+    }
+    std::u16string childPath = current.path + sub.name + u"\\";
+    walk.push_back(ListFolder(std::move(childPath), Pattern, MessageCounter, FolderCounter, host));
+  }
+}
+
+}  // namespace mailsheaf
