@@ -7,14 +7,18 @@
 #include <stdexcept>
 #include <string>
 
+// <windows.h> defines Yield() as an empty macro, a leftover of 16-bit Windows, which would swallow
+// every call of ScanHost::Yield. Sources that need both include <windows.h> first.
+#undef Yield
+
 namespace mailsheaf {
 
 // The scan's only way to the window.
 class ScanHost {
  public:
   virtual ~ScanHost() = default;
-  virtual void Yield() = 0;                                            // process pending window messages once
-  virtual void SetCountCaption(const std::u16string& caption) = 0;    // LblCount's caption
+  virtual void Yield() = 0;  // process pending window messages once
+  virtual void SetCountCaption(const std::u16string& caption) = 0;  // LblCount's caption
 };
 
 // A counter would pass 2,147,483,647. The scan lets it through to its caller, abandoning the

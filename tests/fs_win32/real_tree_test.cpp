@@ -1,0 +1,196 @@
+// The services against kernel32 itself, on real trees in the temporary folder.
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fs/capabilities.h"
+#include "fs/find_entries.h"
+#include "fs/message_scan.h"
+#include "fs/system_calls.h"
+#include "fs/text.h"
+#include "temp_tree.h"
+
+namespace mailsheaf {
+namespace {
+
+using ::testing::UnorderedElementsAre;
+using testing::TempTree;
+
+std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+class CaptionHost : public ScanHost {
+ public:
+  void Yield() override { ++yields; }
+  void SetCountCaption(const std::u16string& caption) override { captions.push_back(caption); }
+  int yields = 0;
+  std::vector<std::u16string> captions;
+};
+
+struct Counts {
+  int32_t messages = 1;
+  int32_t folders = 0;
+};
+
+Counts Scan(const std::wstring& root, CaptionHost& host) {
+  Counts counts;
+  std::u16string path = U16(root);
+  ScanMessageFolder(path, u"*.eml", counts.messages, counts.folders, host);
+  EXPECT_EQ(path, U16(root) + u"\\");
+  return counts;
+}
+
+class RealTree : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetCapabilities(); }
+  void TearDown() override { ResetCapabilities(); }
+  TempTree tree;
+};
+
+TEST_F(RealTree, RunsOnTheNtPlatformWithTheWideCalls) {
+  EXPECT_TRUE(WideCallsInUse());
+  EXPECT_TRUE(Capabilities().HasGetVersionExW);
+  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 2);
+  EXPECT_TRUE(Capabilities().UseGetFileAttributesW);
+  EXPECT_TRUE(Capabilities().UseFindNextFileW);
+}
+
+TEST_F(RealTree, NamesInEveryScriptAreListedExactly) {
+  const std::wstring cyrillic = L"\x041f\x0430\x043f\x043a\x0430";                // Папка
+  const std::wstring greek = L"\x03b5\x03c0\x03b9\x03c3\x03c4\x03bf\x03bb\x03ae";  // επιστολή
+  const std::wstring cjk = L"\x90ae\x4ef6";                                       // 邮件
+  const std::wstring latin = L"R\x00e9sum\x00e9 \x00e0 d\x00e9j\x00e0";           // Résumé à déjà
+  tree.File(cyrillic + L"\\" + greek + L".eml");
+  tree.File(cyrillic + L"\\" + cjk + L"\\" + cjk + L".eml");
+  tree.File(latin + L".eml");
+  tree.File(L"\x00c5ngstr\x00f6m\\n\x00e4chste.eml");
+
+  FindState state;
+  std::vector<std::u16string> names;
+  ASSERT_NE(FindFirstEntry(U16(tree.root() + L"\\" + cyrillic + L"\\*"), state), -1);
+  do names.push_back(state.Name);
+  while (FindNextEntry(state) != 0);
+  EXPECT_EQ(state.SearchHandle, 0);
+  EXPECT_THAT(names, UnorderedElementsAre(u".", u"..", U16(greek + L".eml"), U16(cjk)));
+
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  EXPECT_EQ(counts.folders, 3);
+  EXPECT_EQ(counts.messages, 5);
+  EXPECT_EQ(host.captions.back(), u"4 Messages Queued for Conversion.");
+  EXPECT_GT(QueryFileAttributes(U16(tree.root() + L"\\" + latin + L".eml")), 0);
+}
+
+TEST_F(RealTree, PathsPast260AndPast1000CharactersAreScannedToTheEnd) {
+  std::wstring relative;
+  int messagesPlaced = 0;
+  size_t longest = 0;
+  for (int level = 0; tree.root().size() + relative.size() < 1100; ++level) {
+    relative += (relative.empty() ? L"" : L"\\") + std::wstring(40, static_cast<wchar_t>(L'a' + level % 26));
+    tree.File(relative + L"\\m" + std::to_wstring(level) + L".eml");
+    ++messagesPlaced;
+    longest = tree.root().size() + relative.size() + 8;
+  }
+  ASSERT_GT(longest, 1000u);
+
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  EXPECT_EQ(counts.messages, messagesPlaced + 1);
+  EXPECT_EQ(counts.folders, messagesPlaced);
+  EXPECT_EQ(QueryFileAttributes(U16(tree.root() + L"\\" + relative)) & 0x10, 0x10);
+}
+
+TEST_F(RealTree, MessagesAreFoundWhateverTheirCaseAndAttributes) {
+  tree.File(L"UPPER.EML");
+  tree.File(L"Mixed.Eml");
+  tree.File(L"hidden.eml", FILE_ATTRIBUTE_HIDDEN);
+  tree.File(L"system.eml", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+  tree.File(L"x.eml\\inside.eml");  // a folder named like a message
+  tree.File(L"notes.txt");
+  tree.File(L"hidden folder\\y.eml");
+  SetFileAttributesW(testing::Long(tree.root() + L"\\hidden folder").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  EXPECT_EQ(counts.folders, 2);
+  // UPPER, Mixed, hidden, system, x.eml\inside, hidden folder\y: never the folder x.eml itself.
+  EXPECT_EQ(counts.messages, 7);
+  EXPECT_EQ(host.captions.size(), 6u);
+}
+
+TEST_F(RealTree, LinkBackToAnAncestorIsCountedButNotWalked) {
+  tree.File(L"a.eml");
+  tree.File(L"sub\\b.eml");
+  tree.File(L"sub\\deeper\\c.eml");
+  const std::string why = tree.DirectoryLink(L"sub\\deeper\\up", tree.root());
+  if (!why.empty()) GTEST_SKIP() << why;
+
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  EXPECT_EQ(counts.folders, 3);  // sub, deeper, up
+  EXPECT_EQ(counts.messages, 4);
+}
+
+// The real kernel32, except that it reports the Windows 95 family: every call takes its ANSI
+// form and every name passes through the ANSI code page.
+class Windows95Calls final : public SystemCalls {
+ public:
+  ModuleHandle LoadLibraryA(const char* name) override { return real_.LoadLibraryA(name); }
+  ProcAddress GetProcAddress(ModuleHandle module, const char* name) override {
+    return real_.GetProcAddress(module, name);
+  }
+  int32_t FreeLibrary(ModuleHandle module) override { return real_.FreeLibrary(module); }
+  int32_t GetVersionExW(OsVersionInfoW&) override { return 0; }
+  int32_t GetVersionExA(OsVersionInfoA& info) override {
+    const int32_t ok = real_.GetVersionExA(info);
+    info.dwPlatformId = kPlatformWindows95;
+    return ok;
+  }
+  uint32_t GetVersion() override { return 0xC0000A04; }
+  FindHandle FindFirstFileW(const unsigned char* p, FindDataW& d) override { return real_.FindFirstFileW(p, d); }
+  FindHandle FindFirstFileA(const char* p, FindDataA& d) override { return real_.FindFirstFileA(p, d); }
+  int32_t FindNextFileW(FindHandle h, FindDataW& d) override { return real_.FindNextFileW(h, d); }
+  int32_t FindNextFileA(FindHandle h, FindDataA& d) override { return real_.FindNextFileA(h, d); }
+  int32_t FindClose(FindHandle h) override { return real_.FindClose(h); }
+  uint32_t GetFileAttributesW(const unsigned char* p) override { return real_.GetFileAttributesW(p); }
+  uint32_t GetFileAttributesA(const char* p) override { return real_.GetFileAttributesA(p); }
+  std::string WideToAnsi(std::u16string_view t) override { return real_.WideToAnsi(t); }
+  std::u16string AnsiToWide(std::string_view b) override { return real_.AnsiToWide(b); }
+  bool FolderIdentityW(const unsigned char* p, FolderIdentity& i) override { return real_.FolderIdentityW(p, i); }
+  bool FolderIdentityA(const char* p, FolderIdentity& i) override { return real_.FolderIdentityA(p, i); }
+
+ private:
+  SystemCalls& real_ = PlatformSystemCalls();
+};
+
+TEST_F(RealTree, AnsiRouteSeesSubstitutesForNamesOutsideTheCodePage) {
+  Windows95Calls windows95;
+  SystemCalls* previous = InstallSystemCalls(&windows95);
+  tree.File(L"plain.eml");
+  tree.File(L"\x90ae\x4ef6.eml");
+
+  FindState state;
+  std::vector<std::u16string> names;
+  if (FindFirstEntry(U16(tree.root() + L"\\*.eml"), state) != -1) {
+    do names.push_back(state.Name);
+    while (FindNextEntry(state) != 0);
+  }
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  InstallSystemCalls(previous);
+
+  EXPECT_FALSE(Capabilities().UseFindFirstFileW);
+  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_NE(std::find(names.begin(), names.end(), u"plain.eml"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), u"\u90ae\u4ef6.eml"), names.end());
+  // The substitute name cannot be queried back, so only the plain one counts as a message.
+  EXPECT_EQ(counts.messages, 2);
+}
+
+}  // namespace
+}  // namespace mailsheaf
