@@ -168,10 +168,16 @@ class Windows95Calls final : public SystemCalls {
 };
 
 TEST_F(RealTree, AnsiRouteSeesSubstitutesForNamesOutsideTheCodePage) {
+  // Cyrillic, Greek and CJK together: no single ANSI code page holds all three.
+  const std::wstring foreign = L"\x041f\x03b1\x90ae\x4ef6.eml";
+  SystemCalls& real = PlatformSystemCalls();
+  if (real.AnsiToWide(real.WideToAnsi(U16(foreign))) == U16(foreign)) {
+    GTEST_SKIP() << "this machine's ANSI code page expresses " << real.WideToAnsi(U16(foreign));
+  }
   Windows95Calls windows95;
   SystemCalls* previous = InstallSystemCalls(&windows95);
   tree.File(L"plain.eml");
-  tree.File(L"\x90ae\x4ef6.eml");
+  tree.File(foreign);
 
   FindState state;
   std::vector<std::u16string> names;
@@ -187,7 +193,7 @@ TEST_F(RealTree, AnsiRouteSeesSubstitutesForNamesOutsideTheCodePage) {
   EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
   ASSERT_EQ(names.size(), 2u);
   EXPECT_NE(std::find(names.begin(), names.end(), u"plain.eml"), names.end());
-  EXPECT_EQ(std::find(names.begin(), names.end(), u"\u90ae\u4ef6.eml"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), U16(foreign)), names.end());
   // The substitute name cannot be queried back, so only the plain one counts as a message.
   EXPECT_EQ(counts.messages, 2);
 }
