@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/support/app_fakes.h"
 
 namespace mailsheaf {
@@ -13,15 +15,30 @@ using testing::RecordingUi;
 
 const std::u16string kHelp = u"https://www.corvane.example/mailsheaf/help";
 
+// Entries read "<control row> <what>", e.g. "12 text=abc".
+std::string Entry(ControlId c, const std::string& what) {
+  std::ostringstream out;
+  out << IndexOf(c) << ' ' << what;
+  return out.str();
+}
+
 class RecordingView : public FrmStep1View {
  public:
-  void SetText(ControlId c, const std::u16string& t) override { log.push_back(Name(c) + "=" + Narrow(t)); }
-  void SetEnabled(ControlId c, bool e) override { log.push_back(Name(c) + (e ? " enabled" : " disabled")); }
-  void SetVisible(ControlId c, bool v) override { log.push_back(Name(c) + (v ? " shown" : " hidden")); }
-  void SetProgressRange(float lo, float hi) override {
-    log.push_back("range " + std::to_string(int(lo)) + ".." + std::to_string(int(hi)));
+  void SetText(ControlId c, const std::u16string& t) override {
+    log.push_back(Entry(c, "text=" + std::string(t.begin(), t.end())));
   }
-  void SetProgressValue(float v) override { log.push_back("progress " + std::to_string(int(v))); }
+  void SetEnabled(ControlId c, bool e) override { log.push_back(Entry(c, e ? "enabled" : "disabled")); }
+  void SetVisible(ControlId c, bool v) override { log.push_back(Entry(c, v ? "shown" : "hidden")); }
+  void SetProgressRange(float lo, float hi) override {
+    std::ostringstream out;
+    out << "range " << lo << ".." << hi;
+    log.push_back(out.str());
+  }
+  void SetProgressValue(float v) override {
+    std::ostringstream out;
+    out << "progress " << v;
+    log.push_back(out.str());
+  }
   void SetScreenPointer(ScreenPointer p) override {
     log.push_back(p == ScreenPointer::Hourglass ? "hourglass" : "arrow");
   }
@@ -29,10 +46,6 @@ class RecordingView : public FrmStep1View {
   WindowHandle OwnerWindow() const override { return 0x1234; }
 
   std::vector<std::string> log;
-
- private:
-  static std::string Name(ControlId c) { return "#" + std::to_string(IndexOf(c)); }
-  static std::string Narrow(const std::u16string& t) { return std::string(t.begin(), t.end()); }
 };
 
 class FrmStep1Test : public ::testing::Test {
@@ -173,12 +186,11 @@ TEST_F(FrmStep1Test, ControlChangesReachTheWindowOnlyWhileOneIsAttached) {
   form.SetProgressValue(42);
   form.SetScreenPointer(ScreenPointer::Hourglass);
   form.HideWindow();
-  const std::string count = "#" + std::to_string(IndexOf(ControlId::LblCount));
-  const std::string start = "#" + std::to_string(IndexOf(ControlId::CmdConvertTGZ));
-  const std::string stop = "#" + std::to_string(IndexOf(ControlId::CmdStop));
-  EXPECT_EQ(view.log, (std::vector<std::string>{count + "=1 Messages && 0 Folder(s)",
-                                                start + " enabled", stop + " shown", "range 0..100",
-                                                "progress 42", "hourglass", "hide"}));
+  EXPECT_EQ(view.log,
+            (std::vector<std::string>{Entry(ControlId::LblCount, "text=1 Messages && 0 Folder(s)"),
+                                      Entry(ControlId::CmdConvertTGZ, "enabled"),
+                                      Entry(ControlId::CmdStop, "shown"), "range 0..100",
+                                      "progress 42", "hourglass", "hide"}));
   EXPECT_EQ(form.Control(ControlId::LblCount).text, u"1 Messages && 0 Folder(s)");
   EXPECT_TRUE(form.Control(ControlId::CmdConvertTGZ).enabled);
   EXPECT_TRUE(form.Control(ControlId::CmdStop).visible);
