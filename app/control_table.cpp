@@ -13,44 +13,44 @@ constexpr Colour kShapeBorder = FixedColour(192, 192, 192);
 constexpr Colour kHintYellow = FixedColour(255, 255, 192);
 constexpr Colour kPathBlue = FixedColour(0, 0, 192);
 
-constexpr FontSpec Tahoma(int centipoints, bool bold = false) {
-  return FontSpec{u"Tahoma", centipoints, bold, kDefaultCharset};
+constexpr FontDesign Tahoma(int centipoints, bool bold = false) {
+  return FontDesign{u"Tahoma", centipoints, bold, kDefaultCharset};
 }
-constexpr FontSpec Verdana(int centipoints, bool bold = false, int charset = kDefaultCharset) {
-  return FontSpec{u"Verdana", centipoints, bold, charset};
+constexpr FontDesign Verdana(int centipoints, bool bold = false, int charset = kDefaultCharset) {
+  return FontDesign{u"Verdana", centipoints, bold, charset};
 }
 
 using K = ControlKind;
 using C = Container;
 using Id = ControlId;
 
-constexpr ControlSpec Shape(Id id, std::u16string_view name, TwipsRect at, Colour fill) {
-  ControlSpec s{id, name, K::Rectangle, C::Window, u"", at, {}};
+constexpr ControlDesign Shape(Id id, std::u16string_view name, TwipsRect at, Colour fill) {
+  ControlDesign s{id, name, K::Rectangle, C::Window, u"", at, {}};
   s.back = fill;
   s.border = kShapeBorder;
   return s;
 }
 
-constexpr ControlSpec Label(Id id, std::u16string_view name, C in, std::u16string_view text,
-                            TwipsRect at, FontSpec font, Colour fore = kButtonText,
+constexpr ControlDesign Label(Id id, std::u16string_view name, C in, std::u16string_view text,
+                            TwipsRect at, FontDesign font, Colour fore = kButtonText,
                             Colour back = kButtonFace) {
-  ControlSpec s{id, name, K::Label, in, text, at, font};
+  ControlDesign s{id, name, K::Label, in, text, at, font};
   s.fore = fore;
   s.back = back;
   return s;
 }
 
 // Paths show on one line, or on two where the box is tall enough for two.
-constexpr ControlSpec PathLabel(Id id, std::u16string_view name, C in, TwipsRect at,
+constexpr ControlDesign PathLabel(Id id, std::u16string_view name, C in, TwipsRect at,
                                 bool twoLines) {
-  ControlSpec s = Label(id, name, in, kNotSelected, at, Tahoma(825), kPathBlue);
+  ControlDesign s = Label(id, name, in, kNotSelected, at, Tahoma(825), kPathBlue);
   s.literalText = true;
   s.wraps = twoLines;
   return s;
 }
 
-constexpr ControlSpec Description() {
-  ControlSpec s = Label(
+constexpr ControlDesign Description() {
+  ControlDesign s = Label(
       Id::Label3, u"Label3", C::Window,
       u"Mailsheaf supports conversion of (*.eml) email messages to Zimbra compatible mailbox "
       u"file. Converted file can be easily imported into Zimbra Web Client or Zimbra Desktop "
@@ -60,49 +60,49 @@ constexpr ControlSpec Description() {
   return s;
 }
 
-constexpr ControlSpec Button(Id id, std::u16string_view name, C in, std::u16string_view text,
-                             TwipsRect at, FontSpec font, int tabIndex, bool enabled = true,
+constexpr ControlDesign Button(Id id, std::u16string_view name, C in, std::u16string_view text,
+                             TwipsRect at, FontDesign font, int tabIndex, bool enabled = true,
                              bool visible = true) {
-  ControlSpec s{id, name, K::Button, in, text, at, font};
+  ControlDesign s{id, name, K::Button, in, text, at, font};
   s.tabIndex = tabIndex;
   s.enabled = enabled;
   s.visible = visible;
   return s;
 }
 
-constexpr ControlSpec Image(Id id, std::u16string_view name, TwipsRect at, int resource,
+constexpr ControlDesign Image(Id id, std::u16string_view name, TwipsRect at, int resource,
                             Colour back) {
-  ControlSpec s{id, name, K::Image, C::Window, u"", at, {}};
+  ControlDesign s{id, name, K::Image, C::Window, u"", at, {}};
   s.imageResource = resource;
   s.back = back;
   return s;
 }
 
-constexpr ControlSpec GuideLink() {
-  ControlSpec s = Label(Id::Label4, u"Label4", C::Window,
+constexpr ControlDesign GuideLink() {
+  ControlDesign s = Label(Id::Label4, u"Label4", C::Window,
                         u"Need Help - Read Step-by-Step Product Guide", {4680, 2280, 3375, 255},
                         Tahoma(825), FixedColour(0, 0, 255));
   s.pointingHand = true;
   return s;
 }
 
-constexpr ControlSpec Frame1() {
-  return ControlSpec{Id::Frame1, u"Frame1", K::Frame, C::Window, u" Conversion Details ",
+constexpr ControlDesign Frame1() {
+  return ControlDesign{Id::Frame1, u"Frame1", K::Frame, C::Window, u" Conversion Details ",
                      {240, 3360, 10095, 1335}, Verdana(900)};
 }
 
-constexpr ControlSpec ProgressBar() {
-  return ControlSpec{Id::ProgressBar_tgz, u"ProgressBar_tgz", K::ProgressBar, C::Frame1, u"",
+constexpr ControlDesign ProgressBar() {
+  return ControlDesign{Id::ProgressBar_tgz, u"ProgressBar_tgz", K::ProgressBar, C::Frame1, u"",
                      {1920, 960, 7935, 255}, {}};
 }
 
-constexpr ControlSpec Picture3() {
-  ControlSpec s{Id::Picture3, u"Picture3", K::Panel, C::Window, u"", {0, 6480, 10455, 495}, {}};
+constexpr ControlDesign Picture3() {
+  ControlDesign s{Id::Picture3, u"Picture3", K::Panel, C::Window, u"", {0, 6480, 10455, 495}, {}};
   s.back = kWhite;
   return s;
 }
 
-constexpr std::array<ControlSpec, kControlCount> kControls = {{
+constexpr std::array<ControlDesign, kControlCount> kControls = {{
     // Top banner
     Shape(Id::Shape2, u"Shape2", {0, 0, 10695, 855}, kWhite),
     Label(Id::lblTitle, u"lblTitle", C::Window, u"Corvane Mailsheaf", {240, 120, 6255, 375},
@@ -168,9 +168,11 @@ constexpr WindowDesign kDesign{kWindowTitle, 10575, 7125, MAILSHEAF_IDI_APP,
 
 }  // namespace
 
-std::span<const ControlSpec> ControlTable() { return kControls; }
+std::span<const ControlDesign> ControlTable() { return kControls; }
 
-const ControlSpec& SpecOf(ControlId id) { return kControls[static_cast<std::size_t>(IndexOf(id))]; }
+const ControlDesign& DesignOf(ControlId id) {
+  return kControls[static_cast<std::size_t>(IndexOf(id))];
+}
 
 const WindowDesign& FrmStep1Design() { return kDesign; }
 

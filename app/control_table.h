@@ -56,21 +56,21 @@ struct TwipsRect {
 inline constexpr int kDefaultCharset = 0;
 inline constexpr int kCentralEuropeanCharset = 238;
 
-struct FontSpec {
+struct FontDesign {
   std::u16string_view face;  // empty: the control has no font of its own
   int centipoints = 0;       // 825 is 8.25 pt
   bool bold = false;
   int charset = kDefaultCharset;
 };
 
-struct ControlSpec {
+struct ControlDesign {
   ControlId id;
   std::u16string_view name;
   ControlKind kind;
   Container container;
   std::u16string_view text;
   TwipsRect position;
-  FontSpec font;
+  FontDesign font;
   Colour fore = kButtonText;
   Colour back = kButtonFace;  // the fill of a rectangle, the background of everything else
   Colour border = kButtonText;  // rectangles only
@@ -87,9 +87,9 @@ struct ControlSpec {
 // Every control, in stacking order: a later row lies above the earlier ones on the same
 // container. Rectangles are drawn on their container's surface and so lie under every other
 // control whatever their row.
-std::span<const ControlSpec> ControlTable();
+std::span<const ControlDesign> ControlTable();
 
-const ControlSpec& SpecOf(ControlId id);
+const ControlDesign& DesignOf(ControlId id);
 
 // The window itself.
 struct WindowDesign {

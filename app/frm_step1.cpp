@@ -7,11 +7,11 @@
 namespace mailsheaf {
 
 FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host) : ui_(ui), shell_(shell), host_(host) {
-  for (const ControlSpec& spec : ControlTable()) {
-    ControlState& control = MutableControl(spec.id);
-    control.text = std::u16string(spec.text);
-    control.enabled = spec.enabled;
-    control.visible = spec.visible;
+  for (const ControlDesign& row : ControlTable()) {
+    ControlState& control = MutableControl(row.id);
+    control.text = std::u16string(row.text);
+    control.enabled = row.enabled;
+    control.visible = row.visible;
   }
 }
 

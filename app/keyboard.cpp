@@ -12,14 +12,16 @@ char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - 
 
 // The tab stops, sorted by their keyboard order.
 std::vector<ControlId> KeyboardOrder() {
-  std::vector<const ControlSpec*> stops;
-  for (const ControlSpec& spec : ControlTable()) {
-    if (spec.tabIndex >= 0) stops.push_back(&spec);
+  std::vector<const ControlDesign*> stops;
+  for (const ControlDesign& row : ControlTable()) {
+    if (row.tabIndex >= 0) stops.push_back(&row);
   }
   std::sort(stops.begin(), stops.end(),
-            [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+            [](const ControlDesign* a, const ControlDesign* b) {
+              return a->tabIndex < b->tabIndex;
+            });
   std::vector<ControlId> order;
-  for (const ControlSpec* spec : stops) order.push_back(spec->id);
+  for (const ControlDesign* row : stops) order.push_back(row->id);
   return order;
 }
 

@@ -13,7 +13,7 @@ constexpr wchar_t kContainerClass[] = L"MailsheafContainer";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
-// Group boxes draw their caption this far to the right of their edge.
+// The pictures are drawn at their own size, from the top left of their box.
 constexpr int kSmallIcon = 16;
 
 const wchar_t* Wide(std::u16string_view text, std::u16string& storage) {
@@ -122,14 +122,14 @@ bool MainWindow::Build() {
                             left, top, width, height, nullptr, nullptr, instance, this);
   if (!window_) return false;
 
-  for (const ControlSpec& spec : ControlTable()) {
-    if (!CreateControl(spec)) return false;
+  for (const ControlDesign& row : ControlTable()) {
+    if (!CreateControl(row)) return false;
   }
   return true;
 }
 
-HWND MainWindow::ParentOf(const ControlSpec& spec) const {
-  switch (spec.container) {
+HWND MainWindow::ParentOf(const ControlDesign& row) const {
+  switch (row.container) {
     case Container::Frame1: return controls_[IndexOf(ControlId::Frame1)];
     case Container::Picture3: return controls_[IndexOf(ControlId::Picture3)];
     case Container::Window: break;
@@ -137,21 +137,21 @@ HWND MainWindow::ParentOf(const ControlSpec& spec) const {
   return window_;
 }
 
-bool MainWindow::CreateControl(const ControlSpec& spec) {
-  const std::size_t index = static_cast<std::size_t>(IndexOf(spec.id));
-  if (spec.kind == ControlKind::Rectangle) return true;  // drawn by its container
+bool MainWindow::CreateControl(const ControlDesign& row) {
+  const std::size_t index = static_cast<std::size_t>(IndexOf(row.id));
+  if (row.kind == ControlKind::Rectangle) return true;  // drawn by its container
 
-  const PixelRect at = ToPixels(spec.position, dpiX_, dpiY_);
+  const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-  if (spec.visible) style |= WS_VISIBLE;
-  if (!spec.enabled) style |= WS_DISABLED;
+  if (row.visible) style |= WS_VISIBLE;
+  if (!row.enabled) style |= WS_DISABLED;
   DWORD exStyle = 0;
   const wchar_t* className = L"STATIC";
-  switch (spec.kind) {
+  switch (row.kind) {
     case ControlKind::Label:
       // Every label reports clicks; those without a handler are ignored by the form.
-      style |= (spec.wraps ? SS_LEFT | SS_EDITCONTROL : SS_LEFTNOWORDWRAP) | SS_NOTIFY;
-      if (spec.literalText) style |= SS_NOPREFIX;
+      style |= (row.wraps ? SS_LEFT | SS_EDITCONTROL : SS_LEFTNOWORDWRAP) | SS_NOTIFY;
+      if (row.literalText) style |= SS_NOPREFIX;
       break;
     case ControlKind::Image:
       style |= SS_OWNERDRAW | SS_NOTIFY;
@@ -159,7 +159,7 @@ bool MainWindow::CreateControl(const ControlSpec& spec) {
     case ControlKind::Button:
       className = L"BUTTON";
       style |= BS_PUSHBUTTON | BS_MULTILINE;
-      if (spec.tabIndex >= 0) style |= WS_TABSTOP;
+      if (row.tabIndex >= 0) style |= WS_TABSTOP;
       break;
     case ControlKind::Frame:
       // Not WS_CLIPCHILDREN: the captioned border inside covers the whole frame and paints only
@@ -181,41 +181,41 @@ bool MainWindow::CreateControl(const ControlSpec& spec) {
 
   std::u16string text;
   HWND control = CreateWindowExW(
-      exStyle, className, Wide(spec.text, text), style, at.left, at.top, at.width, at.height,
-      ParentOf(spec), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(spec.id))),
+      exStyle, className, Wide(row.text, text), style, at.left, at.top, at.width, at.height,
+      ParentOf(row), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(row.id))),
       GetModuleHandleW(nullptr), this);
   if (!control) return false;
   controls_[index] = control;
   // A later row lies above the earlier ones.
   SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-  if (spec.kind == ControlKind::Frame) {
-    frameBorder_ = CreateWindowExW(0, L"BUTTON", Wide(spec.text, text),
+  if (row.kind == ControlKind::Frame) {
+    frameBorder_ = CreateWindowExW(0, L"BUTTON", Wide(row.text, text),
                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
                                    at.width, at.height, control, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
     if (!frameBorder_) return false;
   }
-  if (spec.kind == ControlKind::ProgressBar) {
+  if (row.kind == ControlKind::ProgressBar) {
     SendMessageW(control, PBM_SETRANGE32, 0, 100);
     SendMessageW(control, PBM_SETPOS, 0, 0);
   }
-  if (spec.kind == ControlKind::Image && spec.imageResource != 0) {
+  if (row.kind == ControlKind::Image && row.imageResource != 0) {
     HINSTANCE resources = options_.resources ? options_.resources : GetModuleHandleW(nullptr);
     images_[index] = static_cast<HICON>(LoadImageW(
-        resources, MAKEINTRESOURCEW(spec.imageResource), IMAGE_ICON, kSmallIcon, kSmallIcon, 0));
+        resources, MAKEINTRESOURCEW(row.imageResource), IMAGE_ICON, kSmallIcon, kSmallIcon, 0));
   }
-  if (!spec.font.face.empty()) {
-    HFONT font = FontFor(spec.font);
+  if (!row.font.face.empty()) {
+    HFONT font = FontFor(row.font);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec.kind == ControlKind::Frame) {
+    if (row.kind == ControlKind::Frame) {
       SendMessageW(frameBorder_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
   }
   return true;
 }
 
-HFONT MainWindow::FontFor(const FontSpec& font) {
+HFONT MainWindow::FontFor(const FontDesign& font) {
   const FontKey key{font.face, font.centipoints, font.bold, font.charset};
   if (auto found = fonts_.find(key); found != fonts_.end()) return found->second;
   std::u16string face;
@@ -239,8 +239,8 @@ HBRUSH MainWindow::BrushFor(const Colour& colour) {
 
 Colour MainWindow::BackOfContainer(Container container) const {
   switch (container) {
-    case Container::Frame1: return SpecOf(ControlId::Frame1).back;
-    case Container::Picture3: return SpecOf(ControlId::Picture3).back;
+    case Container::Frame1: return DesignOf(ControlId::Frame1).back;
+    case Container::Picture3: return DesignOf(ControlId::Picture3).back;
     case Container::Window: break;
   }
   return kButtonFace;
@@ -294,7 +294,8 @@ void MainWindow::SetVisible(ControlId control, bool visible) {
 
 void MainWindow::SetProgressRange(float minimum, float maximum) {
   SendMessageW(ControlWindow(ControlId::ProgressBar_tgz), PBM_SETRANGE32,
-               static_cast<WPARAM>(std::lround(minimum)), static_cast<LPARAM>(std::lround(maximum)));
+               static_cast<WPARAM>(std::lround(minimum)),
+               static_cast<LPARAM>(std::lround(maximum)));
 }
 
 void MainWindow::SetProgressValue(float value) {
@@ -344,7 +345,7 @@ bool MainWindow::PreTranslate(MSG& msg) {
   }
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
     const std::optional<ControlId> focused = ControlOfWindow(GetFocus());
-    if (focused && SpecOf(*focused).kind == ControlKind::Button && IsAvailable(*focused)) {
+    if (focused && DesignOf(*focused).kind == ControlKind::Button && IsAvailable(*focused)) {
       form_.Click(*focused);
       return true;
     }
@@ -391,12 +392,12 @@ void MainWindow::PaintSurface(HWND surface, HDC dc, Container container) {
   GetClientRect(surface, &client);
   FillRect(dc, &client, BrushFor(container == Container::Window ? kButtonFace
                                                                  : BackOfContainer(container)));
-  for (const ControlSpec& spec : ControlTable()) {
-    if (spec.kind != ControlKind::Rectangle || spec.container != container) continue;
-    const PixelRect at = ToPixels(spec.position, dpiX_, dpiY_);
-    HPEN pen = CreatePen(PS_SOLID, 1, ColorRefOf(spec.border));
+  for (const ControlDesign& row : ControlTable()) {
+    if (row.kind != ControlKind::Rectangle || row.container != container) continue;
+    const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
+    HPEN pen = CreatePen(PS_SOLID, 1, ColorRefOf(row.border));
     HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, BrushFor(spec.back));
+    HGDIOBJ oldBrush = SelectObject(dc, BrushFor(row.back));
     Rectangle(dc, at.left, at.top, at.left + at.width, at.top + at.height);
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
@@ -407,16 +408,16 @@ void MainWindow::PaintSurface(HWND surface, HDC dc, Container container) {
 LRESULT MainWindow::ColourStatic(HDC dc, HWND control) {
   const std::optional<ControlId> id = ControlOfWindow(control);
   if (!id) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-  const ControlSpec& spec = SpecOf(*id);
-  SetTextColor(dc, ColorRefOf(spec.fore));
-  SetBkColor(dc, ColorRefOf(spec.back));
-  return reinterpret_cast<LRESULT>(BrushFor(spec.back));
+  const ControlDesign& row = DesignOf(*id);
+  SetTextColor(dc, ColorRefOf(row.fore));
+  SetBkColor(dc, ColorRefOf(row.back));
+  return reinterpret_cast<LRESULT>(BrushFor(row.back));
 }
 
 void MainWindow::DrawImage(const DRAWITEMSTRUCT& item) {
   const std::optional<ControlId> id = ControlOfWindow(item.hwndItem);
   if (!id) return;
-  FillRect(item.hDC, &item.rcItem, BrushFor(SpecOf(*id).back));
+  FillRect(item.hDC, &item.rcItem, BrushFor(DesignOf(*id).back));
   if (HICON icon = images_[static_cast<std::size_t>(IndexOf(*id))]) {
     DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon, kSmallIcon, kSmallIcon, 0,
                nullptr, DI_NORMAL);
@@ -429,7 +430,7 @@ bool MainWindow::SetPointer(HWND under) {
     return true;
   }
   const std::optional<ControlId> id = ControlOfWindow(under);
-  if (id && SpecOf(*id).pointingHand) {
+  if (id && DesignOf(*id).pointingHand) {
     SetCursor(pointingHand_ ? pointingHand_
                             : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
     return true;
@@ -490,7 +491,7 @@ std::optional<LRESULT> MainWindow::HandleChildNotification(UINT message, WPARAM 
       return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CTLCOLORBTN: {
       const auto id = ControlOfWindow(reinterpret_cast<HWND>(lParam));
-      const Colour back = id ? BackOfContainer(SpecOf(*id).container) : kButtonFace;
+      const Colour back = id ? BackOfContainer(DesignOf(*id).container) : kButtonFace;
       return reinterpret_cast<LRESULT>(BrushFor(back));
     }
     case WM_DRAWITEM:

@@ -58,9 +58,9 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   MainWindow(FrmStep1& form, const MainWindowOptions& options);
   bool Build();
-  bool CreateControl(const ControlSpec& spec);
-  HWND ParentOf(const ControlSpec& spec) const;
-  HFONT FontFor(const FontSpec& font);
+  bool CreateControl(const ControlDesign& row);
+  HWND ParentOf(const ControlDesign& row) const;
+  HFONT FontFor(const FontDesign& font);
   HBRUSH BrushFor(const Colour& colour);
   Colour BackOfContainer(Container container) const;
 

@@ -12,57 +12,57 @@ namespace {
 
 TEST(ControlTable, EveryControlHasOneUniquelyNamedRow) {
   std::set<std::u16string_view> names;
-  for (const ControlSpec& spec : ControlTable()) {
-    EXPECT_TRUE(names.insert(spec.name).second) << std::string(spec.name.begin(), spec.name.end());
-    EXPECT_EQ(&SpecOf(spec.id), &spec);
+  for (const ControlDesign& row : ControlTable()) {
+    EXPECT_TRUE(names.insert(row.name).second) << std::string(row.name.begin(), row.name.end());
+    EXPECT_EQ(&DesignOf(row.id), &row);
   }
   EXPECT_EQ(names.size(), static_cast<std::size_t>(kControlCount));
 }
 
 TEST(ControlTable, ContainersComeBeforeTheirControlsWhichFitInside) {
-  const ControlSpec& frame = SpecOf(ControlId::Frame1);
-  const ControlSpec& panel = SpecOf(ControlId::Picture3);
+  const ControlDesign& frame = DesignOf(ControlId::Frame1);
+  const ControlDesign& panel = DesignOf(ControlId::Picture3);
   EXPECT_EQ(frame.kind, ControlKind::Frame);
   EXPECT_EQ(panel.kind, ControlKind::Panel);
   int inFrame = 0;
   int inPanel = 0;
-  for (const ControlSpec& spec : ControlTable()) {
-    if (spec.container == Container::Window) continue;
-    const ControlSpec& holder = spec.container == Container::Frame1 ? frame : panel;
-    (spec.container == Container::Frame1 ? inFrame : inPanel)++;
-    EXPECT_GT(IndexOf(spec.id), IndexOf(holder.id));
-    EXPECT_GE(spec.position.left, 0);
-    EXPECT_GE(spec.position.top, 0);
-    EXPECT_LE(spec.position.left + spec.position.width, holder.position.width);
-    EXPECT_LE(spec.position.top + spec.position.height, holder.position.height);
+  for (const ControlDesign& row : ControlTable()) {
+    if (row.container == Container::Window) continue;
+    const ControlDesign& holder = row.container == Container::Frame1 ? frame : panel;
+    (row.container == Container::Frame1 ? inFrame : inPanel)++;
+    EXPECT_GT(IndexOf(row.id), IndexOf(holder.id));
+    EXPECT_GE(row.position.left, 0);
+    EXPECT_GE(row.position.top, 0);
+    EXPECT_LE(row.position.left + row.position.width, holder.position.width);
+    EXPECT_LE(row.position.top + row.position.height, holder.position.height);
   }
   EXPECT_EQ(inFrame, 4);  // Label8, LblTarFile, Label1, ProgressBar_tgz
   EXPECT_EQ(inPanel, 2);  // CmdHelp, cmdEnd
 }
 
 TEST(ControlTable, StopCoversStartExactlyAndLiesAboveIt) {
-  const ControlSpec& start = SpecOf(ControlId::CmdConvertTGZ);
-  const ControlSpec& stop = SpecOf(ControlId::CmdStop);
+  const ControlDesign& start = DesignOf(ControlId::CmdConvertTGZ);
+  const ControlDesign& stop = DesignOf(ControlId::CmdStop);
   EXPECT_EQ(start.position, stop.position);
   EXPECT_EQ(start.container, stop.container);
   EXPECT_GT(IndexOf(ControlId::CmdStop), IndexOf(ControlId::CmdConvertTGZ));
 }
 
 TEST(ControlTable, OnlyTheTwoBigButtonsUseTheCentralEuropeanCharacterSet) {
-  for (const ControlSpec& spec : ControlTable()) {
-    const bool big = spec.id == ControlId::CmdConvertTGZ || spec.id == ControlId::CmdStop;
-    EXPECT_EQ(spec.font.charset, big ? 238 : 0) << std::string(spec.name.begin(), spec.name.end());
+  for (const ControlDesign& row : ControlTable()) {
+    const bool big = row.id == ControlId::CmdConvertTGZ || row.id == ControlId::CmdStop;
+    EXPECT_EQ(row.font.charset, big ? 238 : 0) << std::string(row.name.begin(), row.name.end());
   }
 }
 
 TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
-  for (const ControlSpec& spec : ControlTable()) {
-    const bool path = spec.id == ControlId::LblSource || spec.id == ControlId::LblTarFile ||
-                      spec.id == ControlId::LblDestination;
-    EXPECT_EQ(spec.literalText, path) << std::string(spec.name.begin(), spec.name.end());
+  for (const ControlDesign& row : ControlTable()) {
+    const bool path = row.id == ControlId::LblSource || row.id == ControlId::LblTarFile ||
+                      row.id == ControlId::LblDestination;
+    EXPECT_EQ(row.literalText, path) << std::string(row.name.begin(), row.name.end());
   }
   // The hint line relies on "&&" being shown as one "&".
-  EXPECT_NE(SpecOf(ControlId::Label2).text.find(u"files && then"), std::u16string_view::npos);
+  EXPECT_NE(DesignOf(ControlId::Label2).text.find(u"files && then"), std::u16string_view::npos);
 }
 
 TEST(ControlTable, ButtonsFollowTheirKeyboardOrderAndOnlyButtonsAreTabStops) {
@@ -77,9 +77,9 @@ TEST(ControlTable, ButtonsFollowTheirKeyboardOrderAndOnlyButtonsAreTabStops) {
                                            ControlId::cmdEnd, ControlId::CmdHelp,
                                            ControlId::CmdOpen, ControlId::CmdStop,
                                            ControlId::CmdAddFolder}));
-  for (const ControlSpec& spec : ControlTable()) {
-    EXPECT_EQ(spec.tabIndex >= 0, spec.kind == ControlKind::Button)
-        << std::string(spec.name.begin(), spec.name.end());
+  for (const ControlDesign& row : ControlTable()) {
+    EXPECT_EQ(row.tabIndex >= 0, row.kind == ControlKind::Button)
+        << std::string(row.name.begin(), row.name.end());
   }
 }
 
@@ -88,9 +88,9 @@ TEST(ControlTable, TheWindowsOwnDesign) {
   EXPECT_EQ(design.title, u"Corvane Mailsheaf v3.0");
   EXPECT_EQ(design.clientWidthTwips, 10575);
   EXPECT_EQ(design.clientHeightTwips, 7125);
-  EXPECT_EQ(SpecOf(ControlId::lblCopyright).text,
+  EXPECT_EQ(DesignOf(ControlId::lblCopyright).text,
             u"Copyright \u00A9 2026 Corvane. Support: support@corvane.example");
-  EXPECT_TRUE(SpecOf(ControlId::Label4).pointingHand);
+  EXPECT_TRUE(DesignOf(ControlId::Label4).pointingHand);
 }
 
 }  // namespace

@@ -27,7 +27,9 @@ class RecordingView : public FrmStep1View {
   void SetText(ControlId c, const std::u16string& t) override {
     log.push_back(Entry(c, "text=" + std::string(t.begin(), t.end())));
   }
-  void SetEnabled(ControlId c, bool e) override { log.push_back(Entry(c, e ? "enabled" : "disabled")); }
+  void SetEnabled(ControlId c, bool e) override {
+    log.push_back(Entry(c, e ? "enabled" : "disabled"));
+  }
   void SetVisible(ControlId c, bool v) override { log.push_back(Entry(c, v ? "shown" : "hidden")); }
   void SetProgressRange(float lo, float hi) override {
     std::ostringstream out;

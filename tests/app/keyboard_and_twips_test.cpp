@@ -61,8 +61,8 @@ TEST(TabOrder, SkipsUnavailableButtonsAndWrapsBothWays) {
   EXPECT_EQ(NextTabStop(ControlId::CmdStop, true, available), ControlId::CmdAddFolder);
 
   // The only available button keeps the focus; with none there is nowhere to go.
-  EXPECT_EQ(NextTabStop(ControlId::cmdEnd, true, [](ControlId id) { return id == ControlId::cmdEnd; }),
-            ControlId::cmdEnd);
+  auto onlyExit = [](ControlId id) { return id == ControlId::cmdEnd; };
+  EXPECT_EQ(NextTabStop(ControlId::cmdEnd, true, onlyExit), ControlId::cmdEnd);
   EXPECT_EQ(NextTabStop(ControlId::cmdEnd, true, [](ControlId) { return false; }), std::nullopt);
 }
 

@@ -22,7 +22,9 @@ std::wstring ExePath() {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self);
   path.resize(path.find_last_of(L"\\/") + 1);
-  for (const char* c = MAILSHEAF_EXE_FROM_TEST; *c; ++c) path.push_back(*c == '/' ? L'\\' : wchar_t(*c));
+  for (const char* c = MAILSHEAF_EXE_FROM_TEST; *c; ++c) {
+    path.push_back(*c == '/' ? L'\\' : wchar_t(*c));
+  }
   wchar_t full[MAX_PATH];
   GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   return full;
@@ -88,7 +90,8 @@ TEST_F(Executable, IsA32BitGuiProgramThatNeedsOnlyWindowsOwnLibraries) {
   auto fileOffset = [&](DWORD rva) -> std::size_t {
     for (WORD i = 0; i < headers.FileHeader.NumberOfSections; ++i) {
       const auto s = Read<IMAGE_SECTION_HEADER>(pe, sections + i * sizeof(IMAGE_SECTION_HEADER));
-      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData)) {
+      const DWORD extent = std::max(s.Misc.VirtualSize, s.SizeOfRawData);
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + extent) {
         return rva - s.VirtualAddress + s.PointerToRawData;
       }
     }

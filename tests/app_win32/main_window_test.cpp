@@ -50,7 +50,7 @@ struct Expected {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kPathBlue = RGB(0, 0, 192);
 
-// The window as Part of its design fixes it, converted by hand at 15 twips to the pixel.
+// The window as designed, converted by hand at 15 twips to the pixel.
 const std::vector<Expected> kExpected = {
     {ControlId::lblTitle, L"Static", u"Corvane Mailsheaf", {16, 8, 417, 25}, L"Tahoma", -19, 700, 0, true, true, RGB(0, 0, 192), kWhite},
     {ControlId::lblCopyright, L"Static", u"Copyright \u00A9 2026 Corvane. Support: support@corvane.example", {16, 32, 409, 17}, L"Tahoma", -11, 400, 0, true, true, RGB(0, 0, 0), kWhite},
@@ -87,7 +87,7 @@ std::u16string TextOf(HWND hwnd) {
 }
 
 std::string Name(ControlId id) {
-  const auto name = SpecOf(id).name;
+  const auto name = DesignOf(id).name;
   return std::string(name.begin(), name.end());
 }
 
@@ -157,8 +157,8 @@ class MainWindowTest : public ::testing::Test {
 
   std::optional<ControlId> Focused() const {
     HWND focus = GetFocus();
-    for (const ControlSpec& spec : ControlTable()) {
-      if (focus && Control(spec.id) == focus) return spec.id;
+    for (const ControlDesign& row : ControlTable()) {
+      if (focus && Control(row.id) == focus) return row.id;
     }
     return std::nullopt;
   }
@@ -208,8 +208,8 @@ TEST_F(MainWindowTest, EveryControlShowsItsDesignTextPlaceFontAndState) {
     EXPECT_EQ(r.right - r.left, e.at.right) << "width";
     EXPECT_EQ(r.bottom - r.top, e.at.bottom) << "height";
 
-    const HWND expectedParent = SpecOf(e.id).container == Container::Window ? window->Handle()
-                                : SpecOf(e.id).container == Container::Frame1 ? Control(ControlId::Frame1)
+    const HWND expectedParent = DesignOf(e.id).container == Container::Window ? window->Handle()
+                                : DesignOf(e.id).container == Container::Frame1 ? Control(ControlId::Frame1)
                                                                               : Control(ControlId::Picture3);
     EXPECT_EQ(GetParent(hwnd), expectedParent);
 

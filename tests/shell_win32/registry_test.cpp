@@ -84,7 +84,9 @@ BOOL WINAPI FakePathW(PCIDLIST_ABSOLUTE item, LPWSTR buffer) {
   record.bufferWasAllNul = true;
   for (int i = 0; i < MAX_PATH; ++i) record.bufferWasAllNul &= buffer[i] == 0;
   if (record.pathW.empty()) return FALSE;
-  for (std::size_t i = 0; i < record.pathW.size(); ++i) buffer[i] = static_cast<wchar_t>(record.pathW[i]);
+  for (std::size_t i = 0; i < record.pathW.size(); ++i) {
+    buffer[i] = static_cast<wchar_t>(record.pathW[i]);
+  }
   buffer[record.pathW.size()] = 0;
   return TRUE;
 }
