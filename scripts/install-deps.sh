@@ -14,7 +14,7 @@ fi
 for p in cmake ninja-build g++ make googletest zlib1g-dev pkg-config \
          gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          libz-mingw-w64-dev wine wine32:i386 xvfb xauth x11-apps imagemagick \
-         python3 tar gzip pigz file "$@"; do
+         fonts-wine python3 tar gzip pigz file "$@"; do
   have "$p" || need+=("$p")
 done
 

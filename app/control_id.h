@@ -1,0 +1,44 @@
+#pragma once
+// Names of the controls on frmStep1. The enumerators carry the controls' own names so that the
+// handlers read like the window they drive; the order is the order of the control table.
+
+namespace mailsheaf {
+
+enum class ControlId : int {
+  Shape2,
+  lblTitle,
+  lblCopyright,
+  Label3,
+  Shape3,
+  Image2,
+  Label2,
+  CmdAddFolder,
+  Image1,
+  Label4,
+  Label5,
+  LblSource,
+  LblCount,
+  Frame1,
+  Label8,
+  LblTarFile,
+  Label1,
+  ProgressBar_tgz,
+  Label6,
+  LblDestination,
+  CmdOpen,
+  CmdConvertTGZ,
+  CmdStop,
+  Shape1,
+  Picture3,
+  CmdHelp,
+  cmdEnd,
+};
+
+inline constexpr int kControlCount = static_cast<int>(ControlId::cmdEnd) + 1;
+
+constexpr int IndexOf(ControlId id) { return static_cast<int>(id); }
+
+// Where a control sits: the window's client area or one of the two containers on it.
+enum class Container { Window, Frame1, Picture3 };
+
+}  // namespace mailsheaf

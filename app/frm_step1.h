@@ -1,0 +1,98 @@
+#pragma once
+// frmStep1, the program's one window, as a portable object: its state, the current state of
+// its controls and its handlers. It reaches the screen, the dialogs, the shell and the message
+// queue only through the ports of app/ports.h.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/control_id.h"
+#include "app/ports.h"
+#include "app/tar_component.h"
+
+namespace mailsheaf {
+
+// The window's own variables; all empty, zero or false when the window is created.
+struct FrmStep1State {
+  std::u16string SourceFolder;  // ends in "\" after a successful choice
+  std::int32_t NextMessageNumber = 0;
+  std::int32_t MessageCount = 0;
+  std::int32_t FolderCount = 0;
+  std::u16string TimeStamp;
+  std::u16string DestinationFile;
+  bool StopRequested = false;
+  std::unique_ptr<TarComponent> myTar;  // the writer of the latest run
+};
+
+struct ControlState {
+  std::u16string text;
+  bool enabled = true;
+  bool visible = true;
+};
+
+class FrmStep1 {
+ public:
+  FrmStep1(Ui& ui, Shell& shell, Host& host);
+  FrmStep1(const FrmStep1&) = delete;
+  FrmStep1& operator=(const FrmStep1&) = delete;
+
+  // The real window exists from AttachView on; control changes reach it from then. Before, and
+  // after DetachView, they only change the state kept here.
+  void AttachView(FrmStep1View& view);
+  void DetachView();
+
+  // Life cycle and the window's own small commands.
+  void Form_Initialize();
+  void Form_Load();
+  void Form_Unload();
+  void cmdEnd_Click();
+  void CmdHelp_Click();
+  void Label4_Click();
+  void CmdOpen_Click();
+
+  // The conversion workflow.
+  void CmdAddFolder_Click();
+  void CmdConvertTGZ_Click();
+  void CmdStop_Click();
+
+  // Sends a click on the control to its handler; a control without one ignores it.
+  void Click(ControlId control);
+
+  // The controls, as the handlers and the scan change them.
+  void SetCaption(ControlId control, const std::u16string& text);
+  void SetEnabled(ControlId control, bool enabled);
+  void SetVisible(ControlId control, bool visible);
+  void SetProgressRange(float minimum, float maximum);
+  void SetProgressValue(float value);
+  void SetScreenPointer(ScreenPointer pointer);
+  void HideWindow();
+  // The handle to give dialogs as their owner; 0 while no window is attached.
+  WindowHandle OwnerWindow() const;
+
+  const ControlState& Control(ControlId control) const;
+  float ProgressMinimum() const { return progressMinimum_; }
+  float ProgressMaximum() const { return progressMaximum_; }
+  float ProgressValue() const { return progressValue_; }
+  ScreenPointer CurrentScreenPointer() const { return screenPointer_; }
+
+  FrmStep1State& State() { return state_; }
+  const FrmStep1State& State() const { return state_; }
+
+ private:
+  ControlState& MutableControl(ControlId control);
+
+  Ui& ui_;
+  Shell& shell_;
+  Host& host_;
+  FrmStep1View* view_ = nullptr;
+  FrmStep1State state_;
+  std::array<ControlState, kControlCount> controls_;
+  float progressMinimum_ = 0;
+  float progressMaximum_ = 100;
+  float progressValue_ = 0;
+  ScreenPointer screenPointer_ = ScreenPointer::Default;
+};
+
+}  // namespace mailsheaf

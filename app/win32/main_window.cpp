@@ -1,0 +1,572 @@
+#include "app/win32/main_window.h"
+
+#include <cmath>
+
+#include "app/keyboard.h"
+#include "app/twips.h"
+
+namespace mailsheaf {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"MailsheafMainWindow";
+constexpr wchar_t kContainerClass[] = L"MailsheafContainer";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                               WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
+// The pictures are drawn at their own size, from the top left of their box.
+constexpr int kSmallIcon = 16;
+
+const wchar_t* Wide(std::u16string_view text, std::u16string& storage) {
+  storage.assign(text);
+  return reinterpret_cast<const wchar_t*>(storage.c_str());
+}
+
+COLORREF ColorRefOf(const Colour& colour) {
+  switch (colour.source) {
+    case Colour::Source::ButtonFace: return GetSysColor(COLOR_BTNFACE);
+    case Colour::Source::ButtonText: return GetSysColor(COLOR_BTNTEXT);
+    case Colour::Source::Fixed: break;
+  }
+  return RGB(colour.rgb.red, colour.rgb.green, colour.rgb.blue);
+}
+
+bool RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC containerProc,
+                     HICON bigIcon, HICON smallIcon) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  if (!GetClassInfoExW(instance, kWindowClass, &existing)) {
+    WNDCLASSEXW window{};
+    window.cbSize = sizeof(window);
+    window.lpfnWndProc = windowProc;
+    window.hInstance = instance;
+    window.hIcon = bigIcon;
+    window.hIconSm = smallIcon;
+    window.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    window.lpszClassName = kWindowClass;
+    if (!RegisterClassExW(&window)) return false;
+  }
+  if (!GetClassInfoExW(instance, kContainerClass, &existing)) {
+    WNDCLASSEXW container{};
+    container.cbSize = sizeof(container);
+    container.lpfnWndProc = containerProc;
+    container.hInstance = instance;
+    container.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    container.lpszClassName = kContainerClass;
+    if (!RegisterClassExW(&container)) return false;
+  }
+  return true;
+}
+
+int ScreenDpi(int index) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, index) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+}  // namespace
+
+MainWindow::MainWindow(FrmStep1& form, const MainWindowOptions& options)
+    : form_(form), options_(options) {
+  dpiX_ = options.dpiX > 0 ? options.dpiX : ScreenDpi(LOGPIXELSX);
+  dpiY_ = options.dpiY > 0 ? options.dpiY : ScreenDpi(LOGPIXELSY);
+}
+
+std::unique_ptr<MainWindow> MainWindow::Create(FrmStep1& form, const MainWindowOptions& options) {
+  std::unique_ptr<MainWindow> window(new MainWindow(form, options));
+  if (!window->Build()) return nullptr;
+  form.AttachView(*window);
+  return window;
+}
+
+MainWindow::~MainWindow() {
+  form_.DetachView();
+  if (window_) DestroyWindow(window_);
+  for (auto& [key, font] : fonts_) DeleteObject(font);
+  for (auto& [colour, brush] : brushes_) DeleteObject(brush);
+  for (HICON icon : images_) {
+    if (icon) DestroyIcon(icon);
+  }
+}
+
+bool MainWindow::Build() {
+  const WindowDesign& design = FrmStep1Design();
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HINSTANCE resources = options_.resources ? options_.resources : instance;
+
+  auto loadIcon = [&](int size) {
+    return static_cast<HICON>(LoadImageW(resources, MAKEINTRESOURCEW(design.iconResource),
+                                         IMAGE_ICON, size, size, LR_SHARED));
+  };
+  if (!RegisterClasses(instance, &WindowProc, &ContainerProc, loadIcon(GetSystemMetrics(SM_CXICON)),
+                       loadIcon(GetSystemMetrics(SM_CXSMICON)))) {
+    return false;
+  }
+  pointingHand_ = static_cast<HCURSOR>(
+      LoadImageW(resources, MAKEINTRESOURCEW(design.pointingHandCursorResource), IMAGE_CURSOR, 0,
+                 0, LR_DEFAULTSIZE | LR_SHARED));
+
+  RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, dpiX_),
+             TwipsToPixels(design.clientHeightTwips, dpiY_)};
+  AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+  std::u16string title;
+  window_ = CreateWindowExW(kWindowExStyle, kWindowClass, Wide(design.title, title), kWindowStyle,
+                            left, top, width, height, nullptr, nullptr, instance, this);
+  if (!window_) return false;
+
+  for (const ControlDesign& row : ControlTable()) {
+    if (!CreateControl(row)) return false;
+  }
+  return true;
+}
+
+HWND MainWindow::ParentOf(const ControlDesign& row) const {
+  switch (row.container) {
+    case Container::Frame1: return controls_[IndexOf(ControlId::Frame1)];
+    case Container::Picture3: return controls_[IndexOf(ControlId::Picture3)];
+    case Container::Window: break;
+  }
+  return window_;
+}
+
+bool MainWindow::CreateControl(const ControlDesign& row) {
+  const std::size_t index = static_cast<std::size_t>(IndexOf(row.id));
+  if (row.kind == ControlKind::Rectangle) return true;  // drawn by its container
+
+  const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+  if (row.visible) style |= WS_VISIBLE;
+  if (!row.enabled) style |= WS_DISABLED;
+  DWORD exStyle = 0;
+  const wchar_t* className = L"STATIC";
+  switch (row.kind) {
+    case ControlKind::Label:
+      // Every label reports clicks; those without a handler are ignored by the form.
+      style |= (row.wraps ? SS_LEFT | SS_EDITCONTROL : SS_LEFTNOWORDWRAP) | SS_NOTIFY;
+      if (row.literalText) style |= SS_NOPREFIX;
+      break;
+    case ControlKind::Image:
+      style |= SS_OWNERDRAW | SS_NOTIFY;
+      break;
+    case ControlKind::Button:
+      className = L"BUTTON";
+      style |= BS_PUSHBUTTON | BS_MULTILINE;
+      if (row.tabIndex >= 0) style |= WS_TABSTOP;
+      break;
+    case ControlKind::Frame:
+      // Not WS_CLIPCHILDREN: the captioned border inside covers the whole frame and paints only
+      // its lines, so the frame's own surface must be painted under it.
+      className = kContainerClass;
+      exStyle |= WS_EX_CONTROLPARENT;
+      break;
+    case ControlKind::Panel:
+      className = kContainerClass;
+      style |= WS_CLIPCHILDREN;
+      exStyle |= WS_EX_CONTROLPARENT;
+      break;
+    case ControlKind::ProgressBar:
+      className = PROGRESS_CLASSW;
+      break;
+    case ControlKind::Rectangle:
+      break;
+  }
+
+  std::u16string text;
+  HWND control = CreateWindowExW(
+      exStyle, className, Wide(row.text, text), style, at.left, at.top, at.width, at.height,
+      ParentOf(row), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlWindowId(row.id))),
+      GetModuleHandleW(nullptr), this);
+  if (!control) return false;
+  controls_[index] = control;
+  // A later row lies above the earlier ones.
+  SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+  if (row.kind == ControlKind::Frame) {
+    frameBorder_ = CreateWindowExW(0, L"BUTTON", Wide(row.text, text),
+                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                   at.width, at.height, control, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+    if (!frameBorder_) return false;
+  }
+  if (row.kind == ControlKind::ProgressBar) {
+    SendMessageW(control, PBM_SETRANGE32, 0, 100);
+    SendMessageW(control, PBM_SETPOS, 0, 0);
+  }
+  if (row.kind == ControlKind::Image && row.imageResource != 0) {
+    HINSTANCE resources = options_.resources ? options_.resources : GetModuleHandleW(nullptr);
+    images_[index] = static_cast<HICON>(LoadImageW(
+        resources, MAKEINTRESOURCEW(row.imageResource), IMAGE_ICON, kSmallIcon, kSmallIcon, 0));
+  }
+  if (!row.font.face.empty()) {
+    HFONT font = FontFor(row.font);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (row.kind == ControlKind::Frame) {
+      SendMessageW(frameBorder_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+  }
+  return true;
+}
+
+HFONT MainWindow::FontFor(const FontDesign& font) {
+  const FontKey key{font.face, font.centipoints, font.bold, font.charset};
+  if (auto found = fonts_.find(key); found != fonts_.end()) return found->second;
+  std::u16string face;
+  HFONT created = CreateFontW(-FontPixelHeight(font.centipoints, dpiY_), 0, 0, 0,
+                              font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                              static_cast<DWORD>(font.charset), OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              Wide(font.face, face));
+  fonts_.emplace(key, created);
+  return created;
+}
+
+HBRUSH MainWindow::BrushFor(const Colour& colour) {
+  if (colour.source == Colour::Source::ButtonFace) return GetSysColorBrush(COLOR_BTNFACE);
+  const COLORREF value = ColorRefOf(colour);
+  if (auto found = brushes_.find(value); found != brushes_.end()) return found->second;
+  HBRUSH created = CreateSolidBrush(value);
+  brushes_.emplace(value, created);
+  return created;
+}
+
+Colour MainWindow::BackOfContainer(Container container) const {
+  switch (container) {
+    case Container::Frame1: return DesignOf(ControlId::Frame1).back;
+    case Container::Picture3: return DesignOf(ControlId::Picture3).back;
+    case Container::Window: break;
+  }
+  return kButtonFace;
+}
+
+HWND MainWindow::ControlWindow(ControlId id) const {
+  return controls_[static_cast<std::size_t>(IndexOf(id))];
+}
+
+std::optional<ControlId> MainWindow::ControlOfWindow(HWND hwnd) const {
+  if (!hwnd) return std::nullopt;
+  if (hwnd == frameBorder_) return ControlId::Frame1;
+  for (int i = 0; i < kControlCount; ++i) {
+    if (controls_[static_cast<std::size_t>(i)] == hwnd) return static_cast<ControlId>(i);
+  }
+  return std::nullopt;
+}
+
+void MainWindow::Show(int showCommand) {
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  MoveFocus(std::nullopt, true);
+}
+
+// --- the view -------------------------------------------------------------------------------
+
+void MainWindow::SetText(ControlId control, const std::u16string& text) {
+  HWND hwnd = ControlWindow(control);
+  if (!hwnd) return;
+  SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(text.c_str()));
+  if (control == ControlId::Frame1 && frameBorder_) {
+    SetWindowTextW(frameBorder_, reinterpret_cast<const wchar_t*>(text.c_str()));
+  }
+}
+
+void MainWindow::SetEnabled(ControlId control, bool enabled) {
+  HWND hwnd = ControlWindow(control);
+  if (!hwnd) return;
+  const bool hadFocus = GetFocus() == hwnd;
+  EnableWindow(hwnd, enabled ? TRUE : FALSE);
+  if (hadFocus && !enabled) MoveFocus(control, true);
+}
+
+void MainWindow::SetVisible(ControlId control, bool visible) {
+  HWND hwnd = ControlWindow(control);
+  if (!hwnd) return;
+  const bool hadFocus = GetFocus() == hwnd;
+  ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+  if (hadFocus && !visible) MoveFocus(control, true);
+}
+
+void MainWindow::SetProgressRange(float minimum, float maximum) {
+  SendMessageW(ControlWindow(ControlId::ProgressBar_tgz), PBM_SETRANGE32,
+               static_cast<WPARAM>(std::lround(minimum)),
+               static_cast<LPARAM>(std::lround(maximum)));
+}
+
+void MainWindow::SetProgressValue(float value) {
+  SendMessageW(ControlWindow(ControlId::ProgressBar_tgz), PBM_SETPOS,
+               static_cast<WPARAM>(std::lround(value)), 0);
+}
+
+void MainWindow::SetScreenPointer(ScreenPointer pointer) {
+  screenPointer_ = pointer;
+  SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(
+                                     pointer == ScreenPointer::Hourglass ? IDC_WAIT : IDC_ARROW)));
+}
+
+void MainWindow::HideWindow() { ShowWindow(window_, SW_HIDE); }
+
+WindowHandle MainWindow::OwnerWindow() const { return reinterpret_cast<WindowHandle>(window_); }
+
+// --- keyboard -------------------------------------------------------------------------------
+
+bool MainWindow::IsAvailable(ControlId id) const {
+  HWND hwnd = ControlWindow(id);
+  if (!hwnd || !IsWindowEnabled(hwnd)) return false;
+  // The control's own visibility and its container's, whether or not the window is shown yet.
+  for (HWND at = hwnd; at && at != window_; at = GetParent(at)) {
+    if (!(GetWindowLongW(at, GWL_STYLE) & WS_VISIBLE)) return false;
+  }
+  return true;
+}
+
+void MainWindow::MoveFocus(std::optional<ControlId> from, bool forward) {
+  const auto next = NextTabStop(from, forward, [this](ControlId id) { return IsAvailable(id); });
+  if (next) SetFocus(ControlWindow(*next));
+}
+
+void MainWindow::ClickFromKeyboard(ControlId id) {
+  SetFocus(ControlWindow(id));
+  form_.Click(id);
+}
+
+bool MainWindow::PreTranslate(MSG& msg) {
+  if (!window_ || (msg.hwnd != window_ && !IsChild(window_, msg.hwnd))) return false;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !KeyDown(VK_CONTROL) &&
+      !KeyDown(VK_MENU)) {
+    std::optional<ControlId> from = ControlOfWindow(GetFocus());
+    MoveFocus(from, !KeyDown(VK_SHIFT));
+    return true;
+  }
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+    const std::optional<ControlId> focused = ControlOfWindow(GetFocus());
+    if (focused && DesignOf(*focused).kind == ControlKind::Button && IsAvailable(*focused)) {
+      form_.Click(*focused);
+      return true;
+    }
+    return false;
+  }
+  if (msg.message == WM_SYSCHAR) {
+    auto captionOf = [this](ControlId id) {
+      HWND hwnd = ControlWindow(id);
+      const int length = hwnd ? GetWindowTextLengthW(hwnd) : 0;
+      std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+      if (length > 0) {
+        GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+      }
+      text.resize(static_cast<std::size_t>(length));
+      return text;
+    };
+    const auto target = ControlForAccessKey(static_cast<char16_t>(msg.wParam), captionOf,
+                                            [this](ControlId id) { return IsAvailable(id); });
+    if (!target) return false;
+    ClickFromKeyboard(*target);
+    return true;
+  }
+  return false;
+}
+
+void MainWindow::OnActivate(bool active) {
+  if (!active) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(window_, focus)) focusWhenInactive_ = focus;
+    return;
+  }
+  if (focusWhenInactive_ && IsWindow(focusWhenInactive_) && IsWindowEnabled(focusWhenInactive_) &&
+      IsWindowVisible(focusWhenInactive_)) {
+    SetFocus(focusWhenInactive_);
+  } else {
+    MoveFocus(std::nullopt, true);
+  }
+}
+
+// --- drawing --------------------------------------------------------------------------------
+
+void MainWindow::PaintSurface(HWND surface, HDC dc, Container container) {
+  RECT client;
+  GetClientRect(surface, &client);
+  FillRect(dc, &client, BrushFor(container == Container::Window ? kButtonFace
+                                                                 : BackOfContainer(container)));
+  for (const ControlDesign& row : ControlTable()) {
+    if (row.kind != ControlKind::Rectangle || row.container != container) continue;
+    const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
+    HPEN pen = CreatePen(PS_SOLID, 1, ColorRefOf(row.border));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, BrushFor(row.back));
+    Rectangle(dc, at.left, at.top, at.left + at.width, at.top + at.height);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(pen);
+  }
+}
+
+LRESULT MainWindow::ColourStatic(HDC dc, HWND control) {
+  const std::optional<ControlId> id = ControlOfWindow(control);
+  if (!id) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  const ControlDesign& row = DesignOf(*id);
+  SetTextColor(dc, ColorRefOf(row.fore));
+  SetBkColor(dc, ColorRefOf(row.back));
+  return reinterpret_cast<LRESULT>(BrushFor(row.back));
+}
+
+void MainWindow::DrawImage(const DRAWITEMSTRUCT& item) {
+  const std::optional<ControlId> id = ControlOfWindow(item.hwndItem);
+  if (!id) return;
+  FillRect(item.hDC, &item.rcItem, BrushFor(DesignOf(*id).back));
+  if (HICON icon = images_[static_cast<std::size_t>(IndexOf(*id))]) {
+    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon, kSmallIcon, kSmallIcon, 0,
+               nullptr, DI_NORMAL);
+  }
+}
+
+bool MainWindow::SetPointer(HWND under) {
+  if (screenPointer_ == ScreenPointer::Hourglass) {
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+    return true;
+  }
+  const std::optional<ControlId> id = ControlOfWindow(under);
+  if (id && DesignOf(*id).pointingHand) {
+    SetCursor(pointingHand_ ? pointingHand_
+                            : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+    return true;
+  }
+  return false;
+}
+
+// --- window procedures ----------------------------------------------------------------------
+
+namespace {
+
+// Both procedures bind the window to its object when Windows first announces it; the object
+// travels in the creation parameter.
+MainWindow* BindAtCreation(HWND hwnd, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    return self;
+  }
+  return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  MainWindow* self = BindAtCreation(hwnd, message, lParam);
+  if (self && !self->window_) self->window_ = hwnd;
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  try {
+    return self->HandleWindowMessage(message, wParam, lParam);
+  } catch (...) {
+    // A handler's failure must not unwind into Windows.
+    return 0;
+  }
+}
+
+LRESULT CALLBACK MainWindow::ContainerProc(HWND hwnd, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  MainWindow* self = BindAtCreation(hwnd, message, lParam);
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  try {
+    return self->HandleContainerMessage(hwnd, message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::optional<LRESULT> MainWindow::HandleChildNotification(UINT message, WPARAM wParam,
+                                                           LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const auto id = ControlOfWindow(reinterpret_cast<HWND>(lParam));
+      // BN_CLICKED and STN_CLICKED share the code 0.
+      if (id && HIWORD(wParam) == BN_CLICKED) form_.Click(*id);
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+      return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CTLCOLORBTN: {
+      const auto id = ControlOfWindow(reinterpret_cast<HWND>(lParam));
+      const Colour back = id ? BackOfContainer(DesignOf(*id).container) : kButtonFace;
+      return reinterpret_cast<LRESULT>(BrushFor(back));
+    }
+    case WM_DRAWITEM:
+      DrawImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    default:
+      return std::nullopt;
+  }
+}
+
+LRESULT MainWindow::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (auto handled = HandleChildNotification(message, wParam, lParam)) return *handled;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return TRUE;  // WM_PAINT fills the whole surface
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window_, &paint);
+      PaintSurface(window_, dc, Container::Window);
+      EndPaint(window_, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      PaintSurface(window_, reinterpret_cast<HDC>(wParam), Container::Window);
+      return 0;
+    case WM_SETCURSOR:
+      if (SetPointer(reinterpret_cast<HWND>(wParam))) return TRUE;
+      break;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_CLOSE:
+      form_.Form_Unload();
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleContainerMessage(HWND container, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  if (auto handled = HandleChildNotification(message, wParam, lParam)) return *handled;
+  const std::optional<ControlId> id = ControlOfWindow(container);
+  const Container surface = id == ControlId::Frame1 ? Container::Frame1 : Container::Picture3;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return TRUE;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(container, &paint);
+      PaintSurface(container, dc, surface);
+      EndPaint(container, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      PaintSurface(container, reinterpret_cast<HDC>(wParam), surface);
+      return 0;
+    case WM_SETFONT:
+      SetPropW(container, L"MailsheafFont", reinterpret_cast<HANDLE>(wParam));
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(GetPropW(container, L"MailsheafFont"));
+    case WM_NCDESTROY:
+      RemovePropW(container, L"MailsheafFont");
+      SetWindowLongPtrW(container, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(container, message, wParam, lParam);
+}
+
+}  // namespace mailsheaf

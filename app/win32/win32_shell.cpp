@@ -1,0 +1,9 @@
+#include "app/win32/win32_shell.h"
+
+#include "shell/win32/registry.h"
+
+namespace mailsheaf {
+
+void Win32Shell::ShellOpen(const std::u16string& target) { mailsheaf::ShellOpen(target); }
+
+}  // namespace mailsheaf

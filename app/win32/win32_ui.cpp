@@ -1,0 +1,67 @@
+#include "app/win32/win32_ui.h"
+
+#include "app/win32/windows_api.h"
+
+#include <commdlg.h>
+#include "shell/win32/registry.h"
+
+namespace mailsheaf {
+namespace {
+
+HWND AsHwnd(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+
+// The save dialog's file name buffer: room for long paths.
+constexpr std::size_t kFileNameCapacity = 32768;
+
+}  // namespace
+
+MessageAnswer Win32Ui::ShowMessage(const MessageRequest& request) {
+  UINT type = MB_DEFBUTTON1 | MB_APPLMODAL;
+  type |= request.buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
+  switch (request.icon) {
+    case MessageIcon::Information: type |= MB_ICONINFORMATION; break;
+    case MessageIcon::Question: type |= MB_ICONQUESTION; break;
+    case MessageIcon::None: break;
+  }
+  const int answer =
+      MessageBoxW(AsHwnd(owner_), WidePointer(request.text), WidePointer(request.caption), type);
+  switch (answer) {
+    case IDYES: return MessageAnswer::Yes;
+    case IDNO: return MessageAnswer::No;
+    default: break;
+  }
+  // A Yes/No box closed any other way counts as No; an OK box can only say OK.
+  return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+std::u16string Win32Ui::BrowseForFolderPath(WindowHandle owner, const std::u16string& title) {
+  return mailsheaf::BrowseForFolderPath(AsHwnd(owner), title);
+}
+
+std::optional<std::u16string> Win32Ui::ShowSaveDialog(const SaveDialogRequest& request) {
+  // The filter's separators become the NULs the dialog expects; it ends with two.
+  std::u16string filter = request.filter;
+  for (char16_t& c : filter) {
+    if (c == u'|') c = u'\0';
+  }
+  filter.push_back(u'\0');
+  filter.push_back(u'\0');
+
+  std::u16string fileName = request.proposedName;
+  fileName.resize(kFileNameCapacity, u'\0');
+  if (request.proposedName.size() >= kFileNameCapacity) fileName.back() = u'\0';
+
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = AsHwnd(request.owner);
+  dialog.lpstrFilter = WidePointer(filter);
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = reinterpret_cast<wchar_t*>(fileName.data());
+  dialog.nMaxFile = static_cast<DWORD>(kFileNameCapacity);
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+  if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+  fileName.resize(fileName.find(u'\0'));
+  return fileName;
+}
+
+}  // namespace mailsheaf

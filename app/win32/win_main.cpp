@@ -1,0 +1,41 @@
+// Mailsheaf.exe: creates frmStep1 and runs its message loop. The program ends only through
+// the host's EndNow (Exit answered Yes, the window closed, a stop confirmed).
+
+// First: it takes away the Yield() macro before anything declares a Yield.
+#include "app/win32/windows_api.h"
+
+#include <objbase.h>
+
+#include "app/frm_step1.h"
+#include "app/win32/main_window.h"
+#include "app/win32/message_pump.h"
+#include "app/win32/win32_host.h"
+#include "app/win32/win32_shell.h"
+#include "app/win32/win32_ui.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  using namespace mailsheaf;
+  try {
+    // The folder browser needs COM on this thread.
+    OleInitialize(nullptr);
+
+    Win32Ui ui;
+    Win32Shell shell;
+    Win32Host host;
+    FrmStep1 form(ui, shell, host);
+    form.Form_Initialize();
+
+    MainWindowOptions options;
+    options.resources = instance;
+    std::unique_ptr<MainWindow> window = MainWindow::Create(form, options);
+    if (!window) return 1;
+    ui.SetOwner(window->OwnerWindow());
+    host.SetPreTranslator(window.get());
+
+    form.Form_Load();
+    window->Show(showCommand);
+    return RunMessageLoop(window.get());
+  } catch (...) {
+    return 1;
+  }
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Writes a PNG picture of Mailsheaf's window, title bar included, as Wine shows it on a virtual
+# X display. Builds the program first when needed.
+#
+#   scripts/screenshot.sh [picture.png]     (default: docs/mailsheaf-window.png)
+#
+# It runs in a Wine prefix of its own (build/wine-screenshot) that holds Wine's own fonts, so
+# the labels show in Tahoma as on Windows; the project's test prefix is left alone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+out="${1:-docs/mailsheaf-window.png}"
+case "$out" in /*) ;; *) out="$root/$out" ;; esac
+mkdir -p "$(dirname "$out")"
+
+scripts/build-windows.sh >/dev/null
+
+export WINEPREFIX="$root/build/wine-screenshot"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init </dev/null >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
+
+exe="Z:$(printf '%s' "$root/build/win32/Mailsheaf.exe" | tr / '\\')"
+export MAILSHEAF_EXE="$exe" MAILSHEAF_PICTURE="$out"
+
+# Wine's virtual desktop draws the window frame itself: no window manager is needed.
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -euo pipefail
+  wine explorer /desktop=Mailsheaf,1024x768 "$MAILSHEAF_EXE" </dev/null >/dev/null 2>&1 &
+  wine_pid=$!
+  geometry=""
+  for _ in $(seq 1 120); do
+    geometry=$(xwininfo -root -tree 2>/dev/null |
+               sed -n "s/.*\"Corvane Mailsheaf v3.0\".* \([0-9]*x[0-9]*+[0-9]*+[0-9]*\) .*/\1/p" |
+               head -n 1)
+    [ -n "$geometry" ] && break
+    sleep 0.5
+  done
+  if [ -z "$geometry" ]; then
+    echo "The window did not appear." >&2
+    kill "$wine_pid" 2>/dev/null || true
+    exit 1
+  fi
+  sleep 3   # let it paint
+  xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$MAILSHEAF_PICTURE"
+  kill "$wine_pid" 2>/dev/null || true
+'
+echo "Wrote $out"

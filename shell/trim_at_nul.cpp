@@ -1,0 +1,11 @@
+#include "shell/trim_at_nul.h"
+
+namespace mailsheaf {
+
+std::u16string TrimAtNul(std::u16string& text) {
+  const std::size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) text.resize(nul);
+  return text;
+}
+
+}  // namespace mailsheaf

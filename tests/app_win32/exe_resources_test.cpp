@@ -1,0 +1,211 @@
+// Mailsheaf.exe as built: a 32-bit GUI program needing only Windows' own libraries, with its
+// manifest, version, icons and cursor, read back from the file.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+
+namespace {
+
+std::wstring ExePath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self);
+  path.resize(path.find_last_of(L"\\/") + 1);
+  for (const char* c = MAILSHEAF_EXE_FROM_TEST; *c; ++c) {
+    path.push_back(*c == '/' ? L'\\' : wchar_t(*c));
+  }
+  wchar_t full[MAX_PATH];
+  GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+  return full;
+}
+
+std::vector<unsigned char> FileBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+template <typename T>
+T Read(const std::vector<unsigned char>& bytes, std::size_t offset) {
+  T value{};
+  if (offset + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return value;
+}
+
+class Executable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = ExePath();
+    module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << "cannot load the program as data";
+  }
+  void TearDown() override {
+    if (module) FreeLibrary(module);
+  }
+
+  std::vector<unsigned char> Resource(LPCWSTR type, int id, WORD language = 0) {
+    HRSRC found = language ? FindResourceExW(module, type, MAKEINTRESOURCEW(id), language)
+                           : FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (!found) return {};
+    const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, found)));
+    return {data, data + SizeofResource(module, found)};
+  }
+
+  std::wstring VersionString(const std::vector<unsigned char>& info, const wchar_t* name) {
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(info.data(), key.c_str(), &value, &length) || !value) return L"<none>";
+    return static_cast<const wchar_t*>(value);
+  }
+
+  std::wstring path;
+  HMODULE module = nullptr;
+};
+
+TEST_F(Executable, IsA32BitGuiProgramThatNeedsOnlyWindowsOwnLibraries) {
+  const std::vector<unsigned char> pe = FileBytes(path);
+  ASSERT_GT(pe.size(), 1024u);
+  ASSERT_EQ(Read<WORD>(pe, 0), IMAGE_DOS_SIGNATURE);
+  const std::size_t nt = Read<LONG>(pe, offsetof(IMAGE_DOS_HEADER, e_lfanew));
+  ASSERT_EQ(Read<DWORD>(pe, nt), IMAGE_NT_SIGNATURE);
+  const auto headers = Read<IMAGE_NT_HEADERS32>(pe, nt);
+  EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(headers.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+
+  // Imported libraries, found through the section that holds the import directory.
+  const std::size_t sections = nt + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                               headers.FileHeader.SizeOfOptionalHeader;
+  auto fileOffset = [&](DWORD rva) -> std::size_t {
+    for (WORD i = 0; i < headers.FileHeader.NumberOfSections; ++i) {
+      const auto s = Read<IMAGE_SECTION_HEADER>(pe, sections + i * sizeof(IMAGE_SECTION_HEADER));
+      const DWORD extent = std::max(s.Misc.VirtualSize, s.SizeOfRawData);
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + extent) {
+        return rva - s.VirtualAddress + s.PointerToRawData;
+      }
+    }
+    return pe.size();
+  };
+  const DWORD imports =
+      headers.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  ASSERT_NE(imports, 0u);
+  const std::set<std::string> windowsOwn = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+                                            "COMCTL32.DLL", "COMDLG32.DLL", "SHELL32.DLL",
+                                            "OLE32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"};
+  std::set<std::string> used;
+  for (std::size_t at = fileOffset(imports);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto descriptor = Read<IMAGE_IMPORT_DESCRIPTOR>(pe, at);
+    if (descriptor.Name == 0) break;
+    std::string name(reinterpret_cast<const char*>(pe.data() + fileOffset(descriptor.Name)));
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(toupper(c)); });
+    used.insert(name);
+    EXPECT_TRUE(windowsOwn.count(name)) << name << " is not part of Windows";
+  }
+  EXPECT_TRUE(used.count("USER32.DLL"));
+  EXPECT_TRUE(used.count("COMCTL32.DLL"));
+}
+
+TEST_F(Executable, CarriesTheCommonControlsManifestInUsEnglish) {
+  const auto data = Resource(MAKEINTRESOURCEW(24), 1, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  ASSERT_FALSE(data.empty());
+  const std::string manifest(data.begin(), data.end());
+  for (const char* part :
+       {"type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
+        "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
+        "<assemblyIdentity type=\"win32\" name=\"Corvane.Mailsheaf\" version=\"1.0.0.0\" "
+        "processorArchitecture=\"x86\"/>",
+        ">true</dpiAware>"}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+}
+
+TEST_F(Executable, TellsItsVersionAndMaker) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<unsigned char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00030000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00030000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+
+  EXPECT_EQ(VersionString(info, L"FileDescription"), L"Migrate EML Messages to Zimbra Mailbox");
+  EXPECT_EQ(VersionString(info, L"FileVersion"), L"3.00");
+  EXPECT_EQ(VersionString(info, L"ProductVersion"), L"3.00");
+  EXPECT_EQ(VersionString(info, L"ProductName"), L"Mailsheaf");
+  EXPECT_EQ(VersionString(info, L"CompanyName"), L"Corvane");
+  EXPECT_EQ(VersionString(info, L"LegalCopyright"), L"Copyright \u00A9 2026 Corvane");
+}
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+  BYTE width, height, colours, reserved;
+  WORD planes, bitsPerPixel;
+  DWORD bytes;
+  WORD id;
+};
+struct CursorGroupEntry {
+  WORD width, height;  // the height counts the mask too
+  WORD planes, bitsPerPixel;
+  DWORD bytes;
+  WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(Executable, HasItsIconsInFourSizesOf256ColoursAndTheTwoSmallPictures) {
+  auto sizesOf = [&](int group) {
+    std::vector<int> sizes;
+    const auto dir = Resource(RT_GROUP_ICON, group);
+    const WORD count = Read<WORD>(dir, 4);
+    for (WORD i = 0; i < count; ++i) {
+      const auto e = Read<IconGroupEntry>(dir, 6 + i * sizeof(IconGroupEntry));
+      EXPECT_EQ(e.bitsPerPixel, 8);
+      EXPECT_EQ(e.colours, 0);  // 256
+      const auto image = Resource(RT_ICON, e.id);
+      const auto header = Read<BITMAPINFOHEADER>(image, 0);
+      EXPECT_EQ(header.biBitCount, 8);
+      EXPECT_EQ(header.biWidth, e.width);
+      EXPECT_EQ(header.biHeight, 2 * e.height);
+      sizes.push_back(e.width);
+    }
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+  };
+  EXPECT_EQ(sizesOf(MAILSHEAF_IDI_APP), (std::vector<int>{16, 24, 32, 48}));
+  EXPECT_EQ(sizesOf(MAILSHEAF_IDI_HINT), std::vector<int>{16});
+  EXPECT_EQ(sizesOf(MAILSHEAF_IDI_GUIDE), std::vector<int>{16});
+}
+
+TEST_F(Executable, HasThePointingHandCursorWithItsHotSpot) {
+  const auto dir = Resource(RT_GROUP_CURSOR, MAILSHEAF_IDC_POINTING_HAND);
+  ASSERT_EQ(Read<WORD>(dir, 4), 1);
+  const auto entry = Read<CursorGroupEntry>(dir, 6);
+  EXPECT_EQ(entry.width, 32);
+  EXPECT_EQ(entry.height, 64);
+  EXPECT_EQ(entry.bitsPerPixel, 1);
+  const auto cursor = Resource(RT_CURSOR, entry.id);
+  ASSERT_GE(cursor.size(), 4 + sizeof(BITMAPINFOHEADER));
+  EXPECT_EQ(Read<WORD>(cursor, 0), 5);  // hot spot x
+  EXPECT_EQ(Read<WORD>(cursor, 2), 0);  // hot spot y
+  const auto header = Read<BITMAPINFOHEADER>(cursor, 4);
+  EXPECT_EQ(header.biWidth, 32);
+  EXPECT_EQ(header.biBitCount, 1);
+}
+
+}  // namespace

@@ -1,0 +1,495 @@
+// The real window under Wine: what a person sees and what the keyboard and mouse do, checked
+// from the Win32 side.
+
+#include "app/win32/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "app/win32/win32_host.h"
+#include "resources/resource_ids.h"
+#include "tests/support/app_fakes.h"
+
+namespace mailsheaf {
+namespace {
+
+using testing::RecordingHost;
+using testing::RecordingShell;
+using testing::RecordingUi;
+
+const std::u16string kHelp = u"https://www.corvane.example/mailsheaf/help";
+
+// Colours that follow the system's scheme rather than a fixed value.
+constexpr COLORREF kFace = 0xFF000001;
+constexpr COLORREF kText = 0xFF000002;
+COLORREF Resolve(COLORREF c) {
+  if (c == kFace) return GetSysColor(COLOR_BTNFACE);
+  if (c == kText) return GetSysColor(COLOR_BTNTEXT);
+  return c;
+}
+
+struct Expected {
+  ControlId id;
+  const wchar_t* windowClass;
+  const char16_t* text;
+  RECT at;  // left, top, width, height in pixels at 96 DPI, in the container's client area
+  const wchar_t* face;  // nullptr: no font of its own
+  int fontHeight;
+  int weight;
+  int charset;
+  bool enabled;
+  bool visible;
+  COLORREF fore = 0;  // labels only
+  COLORREF back = 0;
+  bool ampersandsLiteral = false;
+};
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kPathBlue = RGB(0, 0, 192);
+
+// The window as designed, converted by hand at 15 twips to the pixel.
+const std::vector<Expected> kExpected = {
+    {ControlId::lblTitle, L"Static", u"Corvane Mailsheaf", {16, 8, 417, 25}, L"Tahoma", -19, 700, 0, true, true, RGB(0, 0, 192), kWhite},
+    {ControlId::lblCopyright, L"Static", u"Copyright \u00A9 2026 Corvane. Support: support@corvane.example", {16, 32, 409, 17}, L"Tahoma", -11, 400, 0, true, true, RGB(0, 0, 0), kWhite},
+    {ControlId::Label3, L"Static", u"Mailsheaf supports conversion of (*.eml) email messages to Zimbra compatible mailbox file. Converted file can be easily imported into Zimbra Web Client or Zimbra Desktop via Import option.", {16, 64, 673, 40}, L"Verdana", -12, 400, 0, true, true, kText, kFace},
+    {ControlId::Image2, L"Static", u"", {24, 112, 16, 16}, nullptr, 0, 0, 0, true, true},
+    {ControlId::Label2, L"Static", u"First locate your folder having (*.eml) files && then select main folder having *.eml files", {48, 112, 633, 17}, L"Tahoma", -12, 700, 0, true, true, kText, RGB(255, 255, 192)},
+    {ControlId::CmdAddFolder, L"Button", u"Select folder having (*.eml) file(s)...", {16, 144, 249, 30}, L"Tahoma", -12, 700, 0, true, true},
+    {ControlId::Image1, L"Static", u"", {288, 152, 16, 16}, nullptr, 0, 0, 0, true, true},
+    {ControlId::Label4, L"Static", u"Need Help - Read Step-by-Step Product Guide", {312, 152, 225, 17}, L"Tahoma", -11, 400, 0, true, true, RGB(0, 0, 255), kFace},
+    {ControlId::Label5, L"Static", u"Source Folder    : ", {16, 179, 105, 17}, L"Tahoma", -12, 400, 0, true, true, kText, kFace},
+    {ControlId::LblSource, L"Static", u"< Not Selected >", {120, 179, 561, 17}, L"Tahoma", -11, 400, 0, true, true, kPathBlue, kFace, true},
+    {ControlId::LblCount, L"Static", u"", {16, 200, 665, 17}, L"Tahoma", -11, 700, 0, true, true, RGB(192, 0, 0), kFace},
+    {ControlId::Frame1, L"MailsheafContainer", u" Conversion Details ", {16, 224, 673, 89}, L"Verdana", -12, 400, 0, true, true},
+    {ControlId::Label8, L"Static", u"Reading File(s)     :", {16, 24, 137, 25}, L"Tahoma", -11, 400, 0, true, true, kText, kFace},
+    {ControlId::LblTarFile, L"Static", u"< Not Selected >", {128, 24, 529, 33}, L"Tahoma", -11, 400, 0, true, true, kPathBlue, kFace, true},
+    {ControlId::Label1, L"Static", u"Progress Update  : ", {16, 64, 105, 17}, L"Tahoma", -11, 400, 0, true, true, kText, kFace},
+    {ControlId::ProgressBar_tgz, L"msctls_progress32", u"", {128, 64, 529, 17}, nullptr, 0, 0, 0, true, true},
+    {ControlId::Label6, L"Static", u"Destination File  : ", {16, 327, 97, 17}, L"Tahoma", -12, 400, 0, true, true, kText, kFace},
+    {ControlId::LblDestination, L"Static", u"< Not Selected >", {120, 327, 425, 33}, L"Tahoma", -11, 400, 0, true, true, kPathBlue, kFace, true},
+    {ControlId::CmdOpen, L"Button", u"Open Saving Location", {552, 320, 137, 30}, L"Tahoma", -12, 400, 0, false, true},
+    {ControlId::CmdConvertTGZ, L"Button", u"Start Conversion", {232, 376, 241, 37}, L"Verdana", -15, 700, 238, false, true},
+    {ControlId::CmdStop, L"Button", u"Stop Conversion", {232, 376, 241, 37}, L"Verdana", -15, 700, 238, true, false},
+    {ControlId::Picture3, L"MailsheafContainer", u"", {0, 432, 697, 33}, nullptr, 0, 0, 0, true, true},
+    {ControlId::CmdHelp, L"Button", u"&Help Manual", {16, 3, 113, 30}, L"Verdana", -12, 400, 0, true, true},
+    {ControlId::cmdEnd, L"Button", u"E&xit", {600, 3, 89, 30}, L"Verdana", -12, 400, 0, true, true},
+};
+
+std::u16string TextOf(HWND hwnd) {
+  const int length = GetWindowTextLengthW(hwnd);
+  std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+  GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+std::string Name(ControlId id) {
+  const auto name = DesignOf(id).name;
+  return std::string(name.begin(), name.end());
+}
+
+class Bitmap {
+ public:
+  Bitmap(int width, int height) : width_(width) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+    old_ = SelectObject(dc_, bitmap_);
+  }
+  ~Bitmap() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  COLORREF At(int x, int y) const {
+    const DWORD p = bits_[y * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+
+ private:
+  int width_;
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+  DWORD* bits_ = nullptr;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // The window is activated but not put on screen: under Xvfb, without a window manager, Wine
+  // waits two seconds for every shown window to be withdrawn again. One test shows it.
+  void SetUp() override {
+    InitCommonControls();
+    window = Build(96);
+    ASSERT_TRUE(window);
+    SetForegroundWindow(window->Handle());
+    Pump();
+  }
+
+  std::unique_ptr<MainWindow> Build(int dpi) {
+    MainWindowOptions options;
+    options.resources = GetModuleHandleW(nullptr);
+    options.dpiX = dpi;
+    options.dpiY = dpi;
+    return MainWindow::Create(form, options);
+  }
+
+  void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (!window->PreTranslate(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+  }
+
+  HWND Control(ControlId id) const { return window->ControlWindow(id); }
+
+  std::optional<ControlId> Focused() const {
+    HWND focus = GetFocus();
+    for (const ControlDesign& row : ControlTable()) {
+      if (focus && Control(row.id) == focus) return row.id;
+    }
+    return std::nullopt;
+  }
+
+  // A key as the message loop meets it, aimed at the focused window.
+  bool Key(UINT message, WPARAM key, bool shift = false) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG msg{};
+    msg.hwnd = GetFocus() ? GetFocus() : window->Handle();
+    msg.message = message;
+    msg.wParam = key;
+    msg.lParam = message == WM_SYSCHAR ? (1 << 29) : 0;
+    const bool handled = window->PreTranslate(msg);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    return handled;
+  }
+
+  RecordingUi ui;
+  RecordingShell shell;
+  RecordingHost host;
+  FrmStep1 form{ui, shell, host};
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, EveryControlShowsItsDesignTextPlaceFontAndState) {
+  ASSERT_EQ(kExpected.size() + 3, static_cast<std::size_t>(kControlCount));  // + three rectangles
+  Bitmap scratch(4, 4);
+  for (const Expected& e : kExpected) {
+    SCOPED_TRACE(Name(e.id));
+    HWND hwnd = Control(e.id);
+    ASSERT_NE(hwnd, nullptr);
+
+    wchar_t className[64];
+    GetClassNameW(hwnd, className, 64);
+    EXPECT_EQ(lstrcmpiW(className, e.windowClass), 0) << "class";
+    EXPECT_EQ(TextOf(hwnd), e.text);
+
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, e.at.left);
+    EXPECT_EQ(r.top, e.at.top);
+    EXPECT_EQ(r.right - r.left, e.at.right) << "width";
+    EXPECT_EQ(r.bottom - r.top, e.at.bottom) << "height";
+
+    const HWND expectedParent = DesignOf(e.id).container == Container::Window ? window->Handle()
+                                : DesignOf(e.id).container == Container::Frame1 ? Control(ControlId::Frame1)
+                                                                              : Control(ControlId::Picture3);
+    EXPECT_EQ(GetParent(hwnd), expectedParent);
+
+    if (e.face) {
+      HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+      ASSERT_NE(font, nullptr);
+      LOGFONTW lf{};
+      GetObjectW(font, sizeof(lf), &lf);
+      EXPECT_STREQ(lf.lfFaceName, e.face);
+      EXPECT_EQ(lf.lfHeight, e.fontHeight);
+      EXPECT_EQ(lf.lfWeight, e.weight);
+      EXPECT_EQ(lf.lfCharSet, e.charset);
+    }
+
+    EXPECT_EQ(IsWindowEnabled(hwnd) != FALSE, e.enabled) << "enabled";
+    EXPECT_EQ((GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0, e.visible) << "visible";
+
+    if (e.fore || e.back) {
+      SetTextColor(scratch.dc(), RGB(1, 2, 3));
+      auto brush = reinterpret_cast<HBRUSH>(
+          SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(scratch.dc()),
+                       reinterpret_cast<LPARAM>(hwnd)));
+      ASSERT_NE(brush, nullptr);
+      LOGBRUSH lb{};
+      GetObjectW(brush, sizeof(lb), &lb);
+      EXPECT_EQ(lb.lbColor, Resolve(e.back)) << "background";
+      EXPECT_EQ(GetBkColor(scratch.dc()), Resolve(e.back)) << "text background";
+      EXPECT_EQ(GetTextColor(scratch.dc()), Resolve(e.fore)) << "text colour";
+      // Without SS_NOPREFIX a label shows "&&" as one "&".
+      EXPECT_EQ((GetWindowLongW(hwnd, GWL_STYLE) & SS_NOPREFIX) != 0, e.ampersandsLiteral);
+    }
+  }
+  // The rectangles are painted, not windows.
+  for (ControlId shape : {ControlId::Shape1, ControlId::Shape2, ControlId::Shape3}) {
+    EXPECT_EQ(Control(shape), nullptr);
+  }
+}
+
+TEST_F(MainWindowTest, TheWindowHasItsTitleAFixedBorderAndItsClientSizeCentred) {
+  HWND hwnd = window->Handle();
+  EXPECT_EQ(TextOf(hwnd), u"Corvane Mailsheaf v3.0");
+  const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 705);
+  EXPECT_EQ(client.bottom, 475);
+
+  RECT outer;
+  GetWindowRect(hwnd, &outer);
+  EXPECT_NEAR((outer.left + outer.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((outer.top + outer.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+
+  EXPECT_NE(GetClassLongPtrW(hwnd, GCLP_HICON), 0);
+  EXPECT_NE(GetClassLongPtrW(hwnd, GCLP_HICONSM), 0);
+}
+
+TEST_F(MainWindowTest, ShapesArePaintedUnderTheControls) {
+  Bitmap surface(705, 475);
+  SendMessageW(window->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.dc()), PRF_CLIENT);
+  const COLORREF grey = RGB(192, 192, 192);
+  EXPECT_EQ(surface.At(0, 0), grey);                      // Shape2's border
+  EXPECT_EQ(surface.At(700, 30), kWhite);                 // Shape2's fill
+  EXPECT_EQ(surface.At(300, 56), grey);                   // its bottom edge
+  EXPECT_EQ(surface.At(5, 60), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(surface.At(16, 120), grey);                   // Shape3's border
+  EXPECT_EQ(surface.At(684, 120), RGB(255, 255, 192));    // Shape3's fill
+  EXPECT_EQ(surface.At(300, 424), grey);                  // Shape1's top edge
+  EXPECT_EQ(surface.At(300, 450), kWhite);                // Shape1's fill
+  EXPECT_EQ(surface.At(0, 450), kWhite);                  // its left edge lies outside
+}
+
+TEST_F(MainWindowTest, StopCoversStartWhenShown) {
+  // Stacking order, topmost first.
+  std::vector<HWND> order;
+  for (HWND h = GetWindow(window->Handle(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) order.push_back(h);
+  const auto stop = std::find(order.begin(), order.end(), Control(ControlId::CmdStop));
+  const auto start = std::find(order.begin(), order.end(), Control(ControlId::CmdConvertTGZ));
+  ASSERT_NE(stop, order.end());
+  ASSERT_NE(start, order.end());
+  EXPECT_LT(stop - order.begin(), start - order.begin());
+
+  const POINT centre{232 + 120, 376 + 18};
+  EXPECT_EQ(ChildWindowFromPointEx(window->Handle(), centre, CWP_SKIPINVISIBLE),
+            Control(ControlId::CmdConvertTGZ));
+  form.SetVisible(ControlId::CmdStop, true);
+  EXPECT_EQ(ChildWindowFromPointEx(window->Handle(), centre, CWP_SKIPINVISIBLE),
+            Control(ControlId::CmdStop));
+  form.SetVisible(ControlId::CmdStop, false);
+  EXPECT_EQ(ChildWindowFromPointEx(window->Handle(), centre, CWP_SKIPINVISIBLE),
+            Control(ControlId::CmdConvertTGZ));
+}
+
+TEST_F(MainWindowTest, OnScreenItOpensWithTheFocusOnTheFirstButtonUntilHidden) {
+  SetFocus(nullptr);
+  window->Show(SW_SHOWNORMAL);
+  EXPECT_TRUE(IsWindowVisible(window->Handle()));
+  EXPECT_TRUE(IsWindowVisible(Control(ControlId::LblSource)));
+  EXPECT_FALSE(IsWindowVisible(Control(ControlId::CmdStop)));
+  EXPECT_EQ(Focused(), ControlId::CmdAddFolder);
+  form.HideWindow();
+  EXPECT_FALSE(IsWindowVisible(window->Handle()));
+}
+
+TEST_F(MainWindowTest, TabFollowsTheKeyboardOrderSkippingUnavailableButtons) {
+  EXPECT_EQ(Focused(), ControlId::CmdAddFolder);
+  std::vector<ControlId> visited;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(Key(WM_KEYDOWN, VK_TAB));
+    visited.push_back(Focused().value_or(ControlId::Shape1));
+  }
+  EXPECT_EQ(visited, (std::vector<ControlId>{ControlId::cmdEnd, ControlId::CmdHelp,
+                                             ControlId::CmdAddFolder, ControlId::cmdEnd}));
+
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  form.SetEnabled(ControlId::CmdOpen, true);
+  form.SetVisible(ControlId::CmdStop, true);
+  SetFocus(Control(ControlId::CmdAddFolder));
+  visited.clear();
+  for (int i = 0; i < 6; ++i) {
+    Key(WM_KEYDOWN, VK_TAB);
+    visited.push_back(Focused().value_or(ControlId::Shape1));
+  }
+  EXPECT_EQ(visited, (std::vector<ControlId>{ControlId::CmdConvertTGZ, ControlId::cmdEnd,
+                                             ControlId::CmdHelp, ControlId::CmdOpen,
+                                             ControlId::CmdStop, ControlId::CmdAddFolder}));
+  visited.clear();
+  for (int i = 0; i < 3; ++i) {
+    Key(WM_KEYDOWN, VK_TAB, /*shift=*/true);
+    visited.push_back(Focused().value_or(ControlId::Shape1));
+  }
+  EXPECT_EQ(visited, (std::vector<ControlId>{ControlId::CmdStop, ControlId::CmdOpen,
+                                             ControlId::CmdHelp}));
+}
+
+TEST_F(MainWindowTest, ABrokenFocusMovesOnWhenItsButtonIsDisabledOrHidden) {
+  SetFocus(Control(ControlId::CmdHelp));
+  form.SetEnabled(ControlId::CmdHelp, false);
+  EXPECT_EQ(Focused(), ControlId::CmdAddFolder);
+
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  SetFocus(Control(ControlId::CmdConvertTGZ));
+  form.SetVisible(ControlId::CmdConvertTGZ, false);
+  EXPECT_EQ(Focused(), ControlId::cmdEnd);
+}
+
+TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
+  ui.answer = MessageAnswer::No;
+  EXPECT_TRUE(Key(WM_SYSCHAR, 'x'));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"Are you sure you want to exit now?");
+  EXPECT_EQ(host.Count("end"), 0);
+
+  ui.answer = MessageAnswer::Yes;
+  EXPECT_TRUE(Key(WM_SYSCHAR, 'X'));
+  EXPECT_EQ(host.Count("end"), 1);
+
+  EXPECT_TRUE(Key(WM_SYSCHAR, 'h'));
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(Focused(), ControlId::CmdHelp);
+
+  // Letters that are no access key, and keys of unavailable buttons, do nothing.
+  form.SetEnabled(ControlId::cmdEnd, false);
+  EXPECT_FALSE(Key(WM_SYSCHAR, 'x'));
+  EXPECT_FALSE(Key(WM_SYSCHAR, 's'));
+  EXPECT_EQ(ui.messages.size(), 2u);
+}
+
+TEST_F(MainWindowTest, EnterPressesTheFocusedButton) {
+  SetFocus(Control(ControlId::CmdHelp));
+  EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN));
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+}
+
+TEST_F(MainWindowTest, MouseClicksOnTheRealControlsReachTheirHandlers) {
+  SendMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
+  SendMessageW(Control(ControlId::Label4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+  SendMessageW(Control(ControlId::Label4), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  EXPECT_EQ(shell.opened, (std::vector<std::u16string>{kHelp, kHelp}));
+
+  form.State().DestinationFile = u"C:\\Out\\ZimbraMailbox.tgz";
+  form.SetEnabled(ControlId::CmdOpen, true);
+  SendMessageW(Control(ControlId::CmdOpen), BM_CLICK, 0, 0);
+  EXPECT_EQ(shell.opened.back(), u"C:\\Out\\");
+
+  SendMessageW(Control(ControlId::cmdEnd), BM_CLICK, 0, 0);
+  EXPECT_EQ(ui.messages.size(), 1u);
+
+  SendMessageW(Control(ControlId::Label5), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+  SendMessageW(Control(ControlId::Label5), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  EXPECT_EQ(shell.opened.size(), 3u);
+  EXPECT_EQ(host.Count("end"), 0);
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsWithoutAQuestion) {
+  SendMessageW(window->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  SendMessageW(window->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"end", "end"}));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MainWindowTest, TheGuideLinkShowsThePointingHand) {
+  HCURSOR hand = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(MAILSHEAF_IDC_POINTING_HAND));
+  ASSERT_NE(hand, nullptr);
+  auto pointerOver = [&](ControlId id) {
+    SetCursor(nullptr);
+    SendMessageW(Control(id), WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(id)),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  EXPECT_EQ(pointerOver(ControlId::Label4), hand);
+  EXPECT_NE(pointerOver(ControlId::Label5), hand);
+  EXPECT_NE(pointerOver(ControlId::CmdHelp), hand);
+
+  // The hourglass shows over everything while it is set.
+  const HCURSOR wait = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT));
+  form.SetScreenPointer(ScreenPointer::Hourglass);
+  EXPECT_EQ(pointerOver(ControlId::Label4), wait);
+  EXPECT_EQ(pointerOver(ControlId::CmdHelp), wait);
+  form.SetScreenPointer(ScreenPointer::Default);
+  EXPECT_EQ(pointerOver(ControlId::Label4), hand);
+}
+
+TEST_F(MainWindowTest, ChangesMadeByTheHandlersShowOnScreen) {
+  form.SetCaption(ControlId::LblCount, u"12 Messages && 3 Folder(s) Queued for Conversion.");
+  EXPECT_EQ(TextOf(Control(ControlId::LblCount)), u"12 Messages && 3 Folder(s) Queued for Conversion.");
+  form.SetCaption(ControlId::Frame1, u" Details ");
+  EXPECT_EQ(TextOf(Control(ControlId::Frame1)), u" Details ");
+
+  HWND bar = Control(ControlId::ProgressBar_tgz);
+  PBRANGE range{};
+  SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  EXPECT_EQ(range.iLow, 0);
+  EXPECT_EQ(range.iHigh, 100);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+  form.SetProgressValue(42.4f);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 42);
+
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdConvertTGZ)));
+  EXPECT_EQ(form.OwnerWindow(), reinterpret_cast<WindowHandle>(window->Handle()));
+}
+
+TEST_F(MainWindowTest, AYieldProcessesPendingClicksAndKeysThroughTheWindow) {
+  Win32Host realHost;
+  realHost.SetPreTranslator(window.get());
+  PostMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
+  PostMessageW(Control(ControlId::CmdAddFolder), WM_SYSCHAR, 'x', 1 << 29);
+  realHost.Yield();
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, LargerScreenScalesPlacesAndFonts) {
+  window.reset();
+  window = Build(120);
+  ASSERT_TRUE(window);
+  // Only the width: Wine keeps a window's height within the screen, which may be small here.
+  RECT client;
+  GetClientRect(window->Handle(), &client);
+  EXPECT_EQ(client.right, 881);
+
+  RECT r;
+  GetWindowRect(Control(ControlId::CmdAddFolder), &r);
+  MapWindowPoints(nullptr, window->Handle(), reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, 20);
+  EXPECT_EQ(r.top, 180);
+  EXPECT_EQ(r.right - r.left, 311);
+  EXPECT_EQ(r.bottom - r.top, 38);
+
+  LOGFONTW lf{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(ControlId::lblTitle), WM_GETFONT, 0, 0)),
+             sizeof(lf), &lf);
+  EXPECT_EQ(lf.lfHeight, -24);
+}
+
+}  // namespace
+}  // namespace mailsheaf
