@@ -10,6 +10,7 @@
 #include "fs/folder_identity.h"
 #include "fs/path_helpers.h"
 #include "fs/system_records.h"
+#include "shell/trim_at_nul.h"
 #include "fs/text.h"
 
 namespace mailsheaf {
@@ -77,7 +78,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
     bool more = true;
     while (more) {
       host.Yield();
-      const std::u16string name = StripAtNul(state.Name);
+      const std::u16string name = TrimAtNul(state.Name);
       if (!IsDotEntry(name)) {
         host.Yield();
         const int32_t attributes = QueryFileAttributes(Path + name);
@@ -99,7 +100,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
     bool more = true;
     while (more) {
       host.Yield();
-      const std::u16string name = StripAtNul(state.Name);
+      const std::u16string name = TrimAtNul(state.Name);
       const int32_t attributes = QueryFileAttributes(Path + name);
       if (!IsDotEntry(name) && !IsFolder(attributes)) {
         host.Yield();

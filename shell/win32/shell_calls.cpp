@@ -1,10 +1,13 @@
 #include "shell/win32/shell_calls.h"
 
+#include "fs/capabilities.h"
+
 namespace mailsheaf {
 
 bool ShellUsesWideCalls() {
-  // Bit 31 of GetVersion is set on the Windows 95 family and clear on NT.
-  return (GetVersion() & 0x80000000u) == 0;
+  // The same choice as the file-system services make, so that a folder the browser returns is
+  // one the scan can list.
+  return WideCallsInUse();
 }
 
 const ShellCalls& RealShellCalls() {
