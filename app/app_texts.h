@@ -19,4 +19,42 @@ inline constexpr std::u16string_view kNotSelected = u"< Not Selected >";
 
 inline constexpr std::u16string_view kExitQuestion = u"Are you sure you want to exit now?";
 
+// Folder selection.
+inline constexpr std::u16string_view kChooseSourceTitle = u"Choose Source Folder...";
+inline constexpr std::u16string_view kMessagePattern = u"*.eml";
+inline constexpr std::u16string_view kMessagesAnd = u" Messages && ";
+inline constexpr std::u16string_view kFoldersQueued = u" Folder(s) Queued for Conversion.";
+inline constexpr std::u16string_view kMessagesQueued = u" Messages Queued for Conversion.";
+inline constexpr std::u16string_view kScanOverflow =
+    u"The folder holds more messages or folders than can be counted (2147483647). "
+    u"Counting stopped; choose a smaller folder.";
+inline constexpr std::u16string_view kScanOutOfMemory =
+    u"There was not enough memory to count the messages in this folder. Counting stopped.";
+inline constexpr std::u16string_view kScanFailed =
+    u"Counting the messages in this folder failed and was stopped.";
+
+// The archive run.
+inline constexpr std::u16string_view kProposedNameStart = u"ZimbraMailbox";
+inline constexpr std::u16string_view kArchiveExtension = u".tgz";
+inline constexpr std::u16string_view kSaveFilter = u"Zimbra Mailboxe(s) (*.tgz)|*.tgz";
+inline constexpr std::u16string_view kArchiveFormat = u"gnu";
+inline constexpr std::u16string_view kPleaseWait = u"Please Wait...";
+inline constexpr std::u16string_view kStartConversion = u"Start Conversion";
+inline constexpr std::u16string_view kConversionInProgress = u"Conversion in Progress...";
+inline constexpr std::u16string_view kReadingMessageFolders = u"Reading Message Folder(s)...";
+inline constexpr std::u16string_view kErrorReadingMessages = u"Error Reading Messages...";
+inline constexpr std::u16string_view kErrorCreatingArchive = u"Error in Creating TGZ File...";
+inline constexpr std::u16string_view kFileErrorText = u"Zimbra Mailbox File Creation Error !";
+inline constexpr std::u16string_view kFileErrorCaption = u"File Error";
+inline constexpr std::u16string_view kCompletedCaption = u"Completed...";
+inline constexpr std::u16string_view kCompletedText =
+    u"Messages Converted Successfully.\r\n"
+    u"Click \"Open Saving Location\" button to view & locate converted file.\r\n"
+    u"\r\n"
+    u"Open Zimbra Desktop or Zimbra Web Client and use \"Import\" option to import emails from "
+    u"converted .tgz file.\r\n";
+
+// Stopping.
+inline constexpr std::u16string_view kStopQuestion = u"Are you sure you want to Stop now ?";
+
 }  // namespace mailsheaf

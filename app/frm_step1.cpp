@@ -1,12 +1,40 @@
 #include "app/frm_step1.h"
 
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <stdexcept>
+
 #include "app/app_texts.h"
 #include "app/control_table.h"
+#include "app/time_stamp.h"
+#include "fs/message_scan.h"
 #include "fs/path_helpers.h"
+#include "fs/text.h"
 
 namespace mailsheaf {
+namespace {
 
-FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host) : ui_(ui), shell_(shell), host_(host) {
+std::u16string Text(std::u16string_view view) { return std::u16string(view); }
+
+// The scan's view of the window: the message queue and the count line.
+class CountLineScanHost final : public ScanHost {
+ public:
+  CountLineScanHost(FrmStep1& form, Host& host) : form_(form), host_(host) {}
+  void Yield() override { host_.Yield(); }
+  void SetCountCaption(const std::u16string& caption) override {
+    form_.SetCaption(ControlId::LblCount, caption);
+  }
+
+ private:
+  FrmStep1& form_;
+  Host& host_;
+};
+
+}  // namespace
+
+FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory)
+    : ui_(ui), shell_(shell), host_(host), clock_(clock), tarFactory_(tarFactory) {
   for (const ControlDesign& row : ControlTable()) {
     ControlState& control = MutableControl(row.id);
     control.text = std::u16string(row.text);
@@ -26,13 +54,13 @@ void FrmStep1::Form_Initialize() {
 
 void FrmStep1::Form_Load() { state_.StopRequested = false; }
 
-void FrmStep1::Form_Unload() { host_.EndNow(); }
+void FrmStep1::Form_Unload() { EndProgram(); }
 
 void FrmStep1::cmdEnd_Click() {
   const MessageAnswer answer =
-      ui_.ShowMessage({std::u16string(kExitQuestion), std::u16string(kAppTitle),
-                       MessageButtons::YesNo, MessageIcon::Question});
-  if (answer == MessageAnswer::Yes) host_.EndNow();
+      ui_.ShowMessage({Text(kExitQuestion), Text(kAppTitle), MessageButtons::YesNo,
+                       MessageIcon::Question});
+  if (answer == MessageAnswer::Yes) EndProgram();
 }
 
 void FrmStep1::CmdHelp_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); }
@@ -41,13 +69,190 @@ void FrmStep1::Label4_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); 
 
 void FrmStep1::CmdOpen_Click() { shell_.ShellOpen(FolderOfPath(state_.DestinationFile)); }
 
-void FrmStep1::CmdAddFolder_Click() {}
+void FrmStep1::CmdAddFolder_Click() {
+  // The button is disabled while a scan or a write runs; a click that still gets through (one
+  // queued before it was disabled) must not reset the counters in use.
+  if (ended_ || scanning_ || converting_) return;
 
-void FrmStep1::CmdConvertTGZ_Click() {}
+  for (ControlId path : {ControlId::LblSource, ControlId::LblTarFile, ControlId::LblDestination}) {
+    SetCaption(path, Text(kNotSelected));
+  }
+  SetCaption(ControlId::LblCount, u"");
+
+  state_.SourceFolder = ui_.BrowseForFolderPath(OwnerWindow(), Text(kChooseSourceTitle));
+  if (state_.SourceFolder.empty()) return;
+  if (state_.SourceFolder.back() != u'\\') state_.SourceFolder.push_back(u'\\');
+
+  scanning_ = true;
+  SetEnabled(ControlId::CmdAddFolder, false);
+  SetEnabled(ControlId::CmdConvertTGZ, false);
+  SetScreenPointer(ScreenPointer::Hourglass);
+  host_.Yield();
+  SetCaption(ControlId::LblSource, state_.SourceFolder);
+  ScanSourceFolder();
+}
+
+void FrmStep1::ScanSourceFolder() {
+  std::u16string root = state_.SourceFolder;
+  const std::u16string pattern = Text(kMessagePattern);
+  state_.NextMessageNumber = 1;
+  state_.FolderCount = 0;
+  host_.Yield();
+
+  std::optional<std::u16string_view> failure;
+  try {
+    CountLineScanHost scanHost(*this, host_);
+    ScanMessageFolder(root, pattern, state_.NextMessageNumber, state_.FolderCount, scanHost);
+  } catch (const std::overflow_error&) {
+    failure = kScanOverflow;
+  } catch (const std::bad_alloc&) {
+    failure = kScanOutOfMemory;
+  } catch (...) {
+    failure = kScanFailed;
+  }
+  scanning_ = false;
+  if (ended_) return;
+
+  state_.MessageCount = state_.NextMessageNumber - 1;
+  SetScreenPointer(ScreenPointer::Default);
+  SetEnabled(ControlId::CmdAddFolder, true);
+  if (failure) {
+    // What was counted stays on show; nothing half-counted may be converted.
+    SetEnabled(ControlId::CmdConvertTGZ, false);
+    ShowInformation(*failure, kAppTitle);
+    return;
+  }
+
+  SetEnabled(ControlId::CmdConvertTGZ, state_.MessageCount >= 1);
+  host_.Yield();
+  SetCaption(ControlId::LblCount, DecimalText(state_.MessageCount) + Text(kMessagesAnd) +
+                                      DecimalText(state_.FolderCount) + Text(kFoldersQueued));
+  ui_.ShowMessage({DecimalText(state_.MessageCount) + Text(kMessagesQueued), Text(kAppTitle),
+                   MessageButtons::Ok, MessageIcon::None});
+}
+
+void FrmStep1::CmdConvertTGZ_Click() {
+  if (ended_ || scanning_ || converting_) return;
+
+  state_.TimeStamp = FormatTimeStamp(clock_.Now());
+  const std::optional<std::u16string> chosen = ui_.ShowSaveDialog(
+      {OwnerWindow(), Text(kSaveFilter),
+       Text(kProposedNameStart) + state_.TimeStamp + Text(kArchiveExtension)});
+  if (!chosen) return;
+  state_.DestinationFile = *chosen;
+  if (state_.DestinationFile.empty()) return;
+
+  converting_ = true;
+  SetEnabled(ControlId::CmdOpen, true);
+  SetCaption(ControlId::LblDestination, state_.DestinationFile);
+  SetCaption(ControlId::CmdConvertTGZ, Text(kPleaseWait));
+  SetEnabled(ControlId::CmdAddFolder, false);
+  SetProgressRange(0, 100);
+  host_.Yield();
+  if (ended_) return;
+  SetEnabled(ControlId::CmdConvertTGZ, false);
+  RunArchive();
+  converting_ = false;
+}
+
+void FrmStep1::RunArchive() {
+  // Creating the writer, setting its format and adding the root: a step that fails is
+  // skipped, and only the root's outcome decides.
+  state_.myTar.reset();
+  try {
+    state_.myTar = tarFactory_.CreateTarComponent(*this);
+  } catch (...) {
+    state_.myTar.reset();
+  }
+  std::int32_t added = 0;
+  if (state_.myTar) {
+    SetCaption(ControlId::LblTarFile, Text(kReadingMessageFolders));
+    try {
+      state_.myTar->SetArchiveFormat(Text(kArchiveFormat));
+    } catch (...) {
+    }
+    try {
+      added = state_.myTar->AddRootFolder(state_.SourceFolder);
+    } catch (...) {
+      added = 0;
+    }
+  }
+  if (added != 1) {
+    SetEnabled(ControlId::CmdAddFolder, true);
+    ShowInformation(kErrorReadingMessages, kAppTitle);
+    return;
+  }
+
+  try {
+    SetVisible(ControlId::CmdStop, true);
+    const std::int32_t written = state_.myTar->WriteCompressedArchive(state_.DestinationFile);
+    if (ended_) return;
+    SetVisible(ControlId::CmdStop, false);
+    SetEnabled(ControlId::CmdAddFolder, true);
+    if (written != 1) {
+      ShowInformation(kErrorCreatingArchive, kAppTitle);
+      return;
+    }
+    ShowInformation(kCompletedText, kCompletedCaption);
+    SetEnabled(ControlId::CmdConvertTGZ, true);
+    SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
+  } catch (...) {
+    if (ended_) return;
+    SetVisible(ControlId::CmdStop, false);
+    SetEnabled(ControlId::CmdAddFolder, true);
+    ShowInformation(kFileErrorText, kFileErrorCaption);
+  }
+}
 
 void FrmStep1::CmdStop_Click() { state_.StopRequested = true; }
 
+void FrmStep1::myTar_PercentDone(std::int32_t percent, bool& /*abort*/) {
+  if (ended_) return;
+  SetProgressValue(static_cast<float>(std::clamp(percent, 0, 100)));
+  SetCaption(ControlId::CmdConvertTGZ, Text(kConversionInProgress));
+  host_.Yield();
+}
+
+void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16string& value) {
+  if (ended_) return;
+  SetCaption(ControlId::LblTarFile, value);
+  if (state_.StopRequested) {
+    const MessageAnswer answer =
+        ui_.ShowMessage({Text(kStopQuestion), Text(kAppTitle), MessageButtons::YesNo,
+                         MessageIcon::Question});
+    if (answer == MessageAnswer::Yes) {
+      HideWindow();
+      EndProgram();
+      return;
+    }
+  }
+  host_.Yield();
+}
+
+void FrmStep1::PercentDone(std::int32_t percent, bool& abort) { myTar_PercentDone(percent, abort); }
+
+void FrmStep1::ProgressInfo(const std::u16string& kind, const std::u16string& value) {
+  myTar_ProgressInfo(kind, value);
+}
+
+void FrmStep1::EndProgram() {
+  ended_ = true;
+  if (state_.myTar) {
+    try {
+      state_.myTar->DiscardUnfinished();
+    } catch (...) {
+    }
+  }
+  host_.EndNow();
+}
+
+void FrmStep1::ShowInformation(std::u16string_view text, std::u16string_view caption) {
+  ui_.ShowMessage({Text(text), Text(caption), MessageButtons::Ok, MessageIcon::Information});
+}
+
 void FrmStep1::Click(ControlId control) {
+  const ControlState& state = Control(control);
+  if (!state.enabled || !state.visible) return;
   switch (control) {
     case ControlId::CmdAddFolder: CmdAddFolder_Click(); break;
     case ControlId::CmdConvertTGZ: CmdConvertTGZ_Click(); break;

@@ -32,9 +32,9 @@ struct ControlState {
   bool visible = true;
 };
 
-class FrmStep1 {
+class FrmStep1 final : private TarEvents {
  public:
-  FrmStep1(Ui& ui, Shell& shell, Host& host);
+  FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory);
   FrmStep1(const FrmStep1&) = delete;
   FrmStep1& operator=(const FrmStep1&) = delete;
 
@@ -56,8 +56,11 @@ class FrmStep1 {
   void CmdAddFolder_Click();
   void CmdConvertTGZ_Click();
   void CmdStop_Click();
+  void myTar_PercentDone(std::int32_t percent, bool& abort);
+  void myTar_ProgressInfo(const std::u16string& kind, const std::u16string& value);
 
-  // Sends a click on the control to its handler; a control without one ignores it.
+  // Sends a click on the control to its handler. A control without one, and a button that is
+  // disabled or hidden, ignores it.
   void Click(ControlId control);
 
   // The controls, as the handlers and the scan change them.
@@ -83,9 +86,29 @@ class FrmStep1 {
  private:
   ControlState& MutableControl(ControlId control);
 
+  // TarEvents: the writer's events reach the two handlers above.
+  void PercentDone(std::int32_t percent, bool& abort) override;
+  void ProgressInfo(const std::u16string& kind, const std::u16string& value) override;
+
+  // Counts the messages below SourceFolder; a report of what stopped it when it stopped early.
+  void ScanSourceFolder();
+  // The run from the chosen destination on; false when it ended in one of its error boxes.
+  void RunArchive();
+  // Ends the process at once, first throwing away an archive still being written.
+  void EndProgram();
+  void ShowInformation(std::u16string_view text, std::u16string_view caption);
+
   Ui& ui_;
   Shell& shell_;
   Host& host_;
+  Clock& clock_;
+  TarComponentFactory& tarFactory_;
+  // Guards against a handler starting again inside its own yields.
+  bool scanning_ = false;
+  bool converting_ = false;
+  // Set once the process has been told to end: nothing more is done. (Only a test's host
+  // returns from EndNow.)
+  bool ended_ = false;
   FrmStep1View* view_ = nullptr;
   FrmStep1State state_;
   std::array<ControlState, kControlCount> controls_;

@@ -71,6 +71,22 @@ class Shell {
   virtual void ShellOpen(const std::u16string& target) = 0;
 };
 
+// A moment of the local calendar, as the save dialog's proposed name shows it.
+struct LocalTime {
+  int year = 0;  // four digits
+  int month = 0;   // 1..12
+  int day = 0;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;
+  int second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+};
+
 class Host {
  public:
   virtual ~Host() = default;

@@ -58,6 +58,9 @@ std::optional<std::u16string> Win32Ui::ShowSaveDialog(const SaveDialogRequest& r
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = reinterpret_cast<wchar_t*>(fileName.data());
   dialog.nMaxFile = static_cast<DWORD>(kFileNameCapacity);
+  // A name typed without an extension gets ".tgz"; an existing file is replaced only when the
+  // user says so.
+  dialog.lpstrDefExt = L"tgz";
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
   if (!GetSaveFileNameW(&dialog)) return std::nullopt;
   fileName.resize(fileName.find(u'\0'));

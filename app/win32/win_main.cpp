@@ -6,9 +6,11 @@
 
 #include <objbase.h>
 
+#include "app/archive_tar_component.h"
 #include "app/frm_step1.h"
 #include "app/win32/main_window.h"
 #include "app/win32/message_pump.h"
+#include "app/win32/win32_clock.h"
 #include "app/win32/win32_host.h"
 #include "app/win32/win32_shell.h"
 #include "app/win32/win32_ui.h"
@@ -22,7 +24,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Ui ui;
     Win32Shell shell;
     Win32Host host;
-    FrmStep1 form(ui, shell, host);
+    Win32Clock clock;
+    ArchiveTarComponentFactory tars;
+    FrmStep1 form(ui, shell, host, clock, tars);
     form.Form_Initialize();
 
     MainWindowOptions options;

@@ -55,7 +55,9 @@ class FrmStep1Test : public ::testing::Test {
   RecordingUi ui;
   RecordingShell shell;
   RecordingHost host;
-  FrmStep1 form{ui, shell, host};
+  testing::FixedClock clock;
+  testing::ScriptedTarFactory tars;
+  FrmStep1 form{ui, shell, host, clock, tars};
 };
 
 TEST_F(FrmStep1Test, AFreshWindowShowsItsDesignState) {
@@ -154,6 +156,9 @@ TEST_F(FrmStep1Test, OpenSavingLocationWithoutAFolderHandsTheShellNothingToOpen)
 TEST_F(FrmStep1Test, ClicksReachTheirHandlers) {
   ui.answer = MessageAnswer::No;
   form.State().DestinationFile = u"D:\\x\\a.tgz";
+  form.Click(ControlId::CmdOpen);  // disabled until a destination is chosen
+  EXPECT_TRUE(shell.opened.empty());
+  form.SetEnabled(ControlId::CmdOpen, true);
   form.Click(ControlId::CmdHelp);
   form.Click(ControlId::Label4);
   form.Click(ControlId::CmdOpen);
@@ -162,12 +167,17 @@ TEST_F(FrmStep1Test, ClicksReachTheirHandlers) {
   form.Click(ControlId::cmdEnd);
   EXPECT_EQ(ui.messages.size(), 1u);
 
+  // Hidden and disabled buttons take no clicks: one queued before the change is dropped.
+  form.Click(ControlId::CmdStop);
+  EXPECT_FALSE(form.State().StopRequested);
+  form.SetVisible(ControlId::CmdStop, true);
   form.Click(ControlId::CmdStop);
   EXPECT_TRUE(form.State().StopRequested);
+  form.Click(ControlId::CmdConvertTGZ);
+  EXPECT_TRUE(ui.saveRequests.empty());
 
-  // Controls without a handler, and the handlers still to come, change nothing visible.
-  for (ControlId quiet : {ControlId::Label5, ControlId::lblTitle, ControlId::Image1,
-                          ControlId::CmdAddFolder, ControlId::CmdConvertTGZ}) {
+  // Controls without a handler change nothing.
+  for (ControlId quiet : {ControlId::Label5, ControlId::lblTitle, ControlId::Image1}) {
     form.Click(quiet);
   }
   EXPECT_EQ(shell.opened.size(), 3u);

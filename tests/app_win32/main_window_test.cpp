@@ -183,7 +183,9 @@ class MainWindowTest : public ::testing::Test {
   RecordingUi ui;
   RecordingShell shell;
   RecordingHost host;
-  FrmStep1 form{ui, shell, host};
+  testing::FixedClock clock;
+  testing::ScriptedTarFactory tars;
+  FrmStep1 form{ui, shell, host, clock, tars};
   std::unique_ptr<MainWindow> window;
 };
 

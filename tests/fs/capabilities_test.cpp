@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_system.h"
+#include "tests/support/fake_system.h"
 #include "fs/path_helpers.h"
 
 namespace mailsheaf {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "fake_system.h"
+#include "tests/support/fake_system.h"
 #include "fs/capabilities.h"
 #include "fs/path_helpers.h"
 

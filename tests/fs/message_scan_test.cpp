@@ -6,7 +6,7 @@
 #include <climits>
 #include <new>
 
-#include "fake_system.h"
+#include "tests/support/fake_system.h"
 #include "fs/capabilities.h"
 #include "fs/text.h"
 

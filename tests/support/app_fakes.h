@@ -1,12 +1,16 @@
 #pragma once
 // Stand-ins for frmStep1's ports that record what the window asked of them.
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/ports.h"
+#include "app/tar_component.h"
 
 namespace mailsheaf::testing {
 
@@ -61,6 +65,74 @@ class RecordingHost : public Host {
 
   std::vector<std::string> calls;
   std::function<void()> onYield;  // messages processed during the yield
+};
+
+class FixedClock : public Clock {
+ public:
+  LocalTime Now() override { return now; }
+  LocalTime now{2015, 1, 9, 14, 5, 7};
+};
+
+// One step of a scripted write: a percentage, or a file about to be stored.
+struct TarStep {
+  enum Kind { Percent, File } kind;
+  std::int32_t percent = 0;
+  std::u16string path;
+};
+
+// A writer that plays a script of events inside WriteCompressedArchive and records what the
+// window asked of it.
+class ScriptedTar : public TarComponent {
+ public:
+  explicit ScriptedTar(TarEvents& events) : events_(events) {}
+
+  void SetArchiveFormat(const std::u16string& format) override { formats.push_back(format); }
+  std::int32_t AddRootFolder(const std::u16string& folder) override {
+    roots.push_back(folder);
+    return addResult;
+  }
+  std::int32_t WriteCompressedArchive(const std::u16string& destination) override {
+    destinations.push_back(destination);
+    for (const TarStep& step : script) {
+      if (discarded) break;  // the process has ended
+      bool abort = false;
+      if (step.kind == TarStep::Percent) {
+        events_.PercentDone(step.percent, abort);
+      } else {
+        events_.ProgressInfo(u"file", step.path);
+      }
+      if (abort) aborted = true;
+    }
+    if (throwInWrite) throw std::runtime_error("write failed");
+    return writeResult;
+  }
+  void DiscardUnfinished() override { discarded = true; }
+
+  std::int32_t addResult = 1;
+  std::int32_t writeResult = 1;
+  bool throwInWrite = false;
+  std::vector<TarStep> script;
+  std::vector<std::u16string> formats, roots, destinations;
+  bool discarded = false;
+  bool aborted = false;
+
+ private:
+  TarEvents& events_;
+};
+
+// Makes ScriptedTar writers set up by `prepare`, keeping every one it made.
+class ScriptedTarFactory : public TarComponentFactory {
+ public:
+  std::unique_ptr<TarComponent> CreateTarComponent(TarEvents& events) override {
+    if (failCreation) return nullptr;
+    auto tar = std::make_unique<ScriptedTar>(events);
+    if (prepare) prepare(*tar);
+    made.push_back(tar.get());
+    return tar;
+  }
+  bool failCreation = false;
+  std::function<void(ScriptedTar&)> prepare;
+  std::vector<ScriptedTar*> made;  // owned by the window; the last one lives while it holds it
 };
 
 }  // namespace mailsheaf::testing

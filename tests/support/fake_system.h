@@ -3,6 +3,7 @@
 // in-memory file system with listing order, failures, 8.3 aliases, links and a simulated ANSI
 // code page (Latin-1; every other character becomes "?"). It logs every call it receives.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -59,6 +60,7 @@ class FakeSystem final : public SystemCalls {
   // --- what happened -------------------------------------------------------------------------
   std::vector<Call> calls;
   std::vector<std::string>* sharedLog = nullptr;  // when set, every call's name goes here too
+  std::function<void(const Call&)> onCall;        // runs after each call is logged; may throw
   int openListings() const;
   int closesOf(FindHandle handle) const;
   int CountCalls(const std::string& function) const;

@@ -1,4 +1,4 @@
-#include "fake_system.h"
+#include "tests/support/fake_system.h"
 
 #include <algorithm>
 #include <cstring>
@@ -166,6 +166,7 @@ void FakeSystem::Log(Call call) {
                                            : call.function + " " + Utf16ToUtf8(call.path));
   }
   calls.push_back(std::move(call));
+  if (onCall) onCall(calls.back());
 }
 
 int FakeSystem::CountCalls(const std::string& function) const {
