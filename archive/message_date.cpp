@@ -1,0 +1,312 @@
+#include "archive/message_date.h"
+
+#include <array>
+#include <cctype>
+
+namespace mailsheaf {
+namespace {
+
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// Matches a name by its first three letters, or spelled out in full.
+int IndexOfName(std::string_view word, const std::array<std::string_view, 12>& names,
+                size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (SameWord(word, names[i].substr(0, 3)) || SameWord(word, names[i])) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+constexpr std::array<std::string_view, 12> kMonths = {
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+constexpr std::array<std::string_view, 12> kDays = {
+    "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+
+int MonthOf(std::string_view word) { return IndexOfName(word, kMonths, 12); }
+bool IsDayName(std::string_view word) {
+  return IndexOfName(word, kDays, 7) >= 0 || SameWord(word, "Tues") || SameWord(word, "Thur") ||
+         SameWord(word, "Thurs");
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+unsigned DaysInMonth(int64_t y, unsigned m) {
+  static constexpr unsigned kLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kLengths[m - 1];
+}
+
+// Reads the field body as a sequence of tokens, skipping comments and white space between them.
+class Tokens {
+ public:
+  explicit Tokens(std::string_view text) : text_(text) {}
+
+  void SkipSpace() {
+    for (;;) {
+      while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+      if (pos_ >= text_.size() || text_[pos_] != '(') return;
+      int depth = 0;
+      while (pos_ < text_.size()) {
+        const char c = text_[pos_++];
+        if (c == '\\' && pos_ < text_.size()) {
+          ++pos_;
+        } else if (c == '(') {
+          ++depth;
+        } else if (c == ')' && --depth == 0) {
+          break;
+        }
+      }
+    }
+  }
+
+  bool AtEnd() {
+    SkipSpace();
+    return pos_ >= text_.size();
+  }
+
+  bool Punct(char c) {
+    SkipSpace();
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+
+  std::string_view PeekWord() {
+    SkipSpace();
+    size_t end = pos_;
+    while (end < text_.size() && IsAlpha(text_[end])) ++end;
+    return text_.substr(pos_, end - pos_);
+  }
+
+  std::string_view Word() {
+    const std::string_view word = PeekWord();
+    pos_ += word.size();
+    return word;
+  }
+
+  // A run of digits: its value and its length (0 when there is none).
+  size_t Number(int64_t& value) {
+    SkipSpace();
+    size_t length = 0;
+    value = 0;
+    while (pos_ < text_.size() && IsDigit(text_[pos_])) {
+      if (length < 9) value = value * 10 + (text_[pos_] - '0');
+      ++length;
+      ++pos_;
+    }
+    return length > 9 ? 0 : length;
+  }
+
+  bool PeekDigit() {
+    SkipSpace();
+    return pos_ < text_.size() && IsDigit(text_[pos_]);
+  }
+
+ private:
+  static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+bool ReadYear(Tokens& tokens, int64_t& year) {
+  const size_t digits = tokens.Number(year);
+  if (digits < 2) return false;
+  if (digits == 2) year += year < 50 ? 2000 : 1900;
+  if (digits == 3) year += 1900;
+  return year >= 1900;
+}
+
+bool ReadTime(Tokens& tokens, int64_t& hour, int64_t& minute, int64_t& second) {
+  const size_t h = tokens.Number(hour);
+  if (h < 1 || h > 2 || !tokens.Punct(':')) return false;
+  if (tokens.Number(minute) != 2) return false;
+  second = 0;
+  if (tokens.Punct(':') && tokens.Number(second) != 2) return false;
+  return hour <= 23 && minute <= 59 && second <= 60;
+}
+
+// "+hhmm" or "-hhmm": minutes east of UTC.
+bool ReadNumericZone(Tokens& tokens, int64_t& offset) {
+  int sign = 0;
+  if (tokens.Punct('+')) {
+    sign = 1;
+  } else if (tokens.Punct('-')) {
+    sign = -1;
+  } else {
+    return false;
+  }
+  int64_t hhmm = 0;
+  if (tokens.Number(hhmm) != 4 || hhmm % 100 > 59) return false;
+  offset = sign * ((hhmm / 100) * 60 + hhmm % 100);
+  return true;
+}
+
+// Minutes east of UTC; a missing or unknown zone counts as UTC, as the rules say for "-0000"
+// (military letters included, whose sign was used both ways).
+bool ReadZone(Tokens& tokens, int64_t& offset) {
+  offset = 0;
+  Tokens numeric = tokens;
+  if (ReadNumericZone(numeric, offset)) {
+    tokens = numeric;
+    return true;
+  }
+  if (tokens.Punct('+') || tokens.Punct('-')) return false;  // a sign without four digits
+  const std::string_view word = tokens.Word();
+  struct Named {
+    std::string_view name;
+    int hours;
+  };
+  static constexpr Named kZones[] = {{"UT", 0},   {"UTC", 0},  {"GMT", 0},  {"Z", 0},
+                                     {"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
+                                     {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
+  for (const Named& zone : kZones) {
+    if (!SameWord(word, zone.name)) continue;
+    offset = zone.hours * 60;
+    if (zone.hours == 0) {  // "GMT+0100" and the like: the offset follows the name
+      Tokens after = tokens;
+      int64_t extra = 0;
+      if (ReadNumericZone(after, extra)) offset = extra;
+    }
+    return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<int64_t> ParseMessageDate(std::string_view text) {
+  Tokens tokens(text);
+  std::string_view word = tokens.PeekWord();
+  if (!word.empty() && IsDayName(word)) {
+    tokens.Word();
+    tokens.Punct(',');
+    word = tokens.PeekWord();
+  }
+
+  int64_t day = 0;
+  int64_t year = 0;
+  int month = -1;
+  int64_t hour = 0, minute = 0, second = 0;
+  if (!word.empty()) {
+    // Month first: "Aug 28 14:40:46 2002" (asctime) or "Aug 28 2002 14:40:46".
+    month = MonthOf(tokens.Word());
+    if (month < 0) return std::nullopt;
+    const size_t d = tokens.Number(day);
+    if (d < 1 || d > 2) return std::nullopt;
+    tokens.Punct(',');
+    Tokens probe = tokens;
+    int64_t ignored = 0;
+    const bool time_next = probe.Number(ignored) > 0 && probe.Punct(':');
+    if (time_next) {
+      if (!ReadTime(tokens, hour, minute, second) || !ReadYear(tokens, year)) return std::nullopt;
+    } else {
+      if (!ReadYear(tokens, year) || !ReadTime(tokens, hour, minute, second)) return std::nullopt;
+    }
+  } else {
+    const size_t d = tokens.Number(day);
+    if (d < 1 || d > 2) return std::nullopt;
+    tokens.Punct('-');
+    month = MonthOf(tokens.Word());
+    if (month < 0) return std::nullopt;
+    tokens.Punct('-');
+    if (!ReadYear(tokens, year) || !ReadTime(tokens, hour, minute, second)) return std::nullopt;
+  }
+
+  if (year > 9999 || day < 1 || day > DaysInMonth(year, static_cast<unsigned>(month + 1))) {
+    return std::nullopt;
+  }
+  int64_t offset = 0;
+  if (!tokens.AtEnd() && !ReadZone(tokens, offset)) return std::nullopt;
+
+  const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month + 1),
+                                     static_cast<unsigned>(day));
+  return days * 86400 + hour * 3600 + minute * 60 + second - offset * 60;
+}
+
+bool MessageDateScanner::Feed(const unsigned char* data, size_t size) {
+  for (size_t i = 0; i < size && !done_; ++i) {
+    if (++seen_ > kLimit) {
+      Finish();
+      break;
+    }
+    const char c = static_cast<char>(data[i]);
+    if (at_line_start_) {
+      at_line_start_ = false;
+      if (c == ' ' || c == '\t') {
+        line_empty_ = false;
+        if (in_field_ && !field_too_long_) field_.push_back(c);  // folded: the field goes on
+        continue;
+      }
+      EndField();
+      if (done_) break;
+      in_field_ = true;
+      field_.clear();
+      field_too_long_ = false;
+      line_empty_ = true;
+    }
+    if (c == '\n') {
+      if (line_empty_) {  // the empty line that ends the header section
+        EndField();
+        done_ = true;
+        break;
+      }
+      at_line_start_ = true;
+      line_empty_ = true;
+      continue;
+    }
+    if (c != '\r') line_empty_ = false;
+    if (c == '\r') continue;
+    if (in_field_ && !field_too_long_) {
+      field_.push_back(c);
+      if (field_.size() > kFieldLimit) field_too_long_ = true;
+    }
+  }
+  return done_;
+}
+
+void MessageDateScanner::Finish() {
+  if (done_) return;
+  EndField();
+  done_ = true;
+}
+
+void MessageDateScanner::EndField() {
+  if (!in_field_) return;
+  in_field_ = false;
+  if (field_too_long_) return;
+  // "Date" then optional white space (an obsolete form) then the colon.
+  size_t pos = 0;
+  if (field_.size() < 5 || !SameWord(std::string_view(field_).substr(0, 4), "Date")) return;
+  pos = 4;
+  while (pos < field_.size() && (field_[pos] == ' ' || field_[pos] == '\t')) ++pos;
+  if (pos >= field_.size() || field_[pos] != ':') return;
+  date_ = ParseMessageDate(std::string_view(field_).substr(pos + 1));
+  done_ = true;
+}
+
+}  // namespace mailsheaf
