@@ -143,39 +143,38 @@ bool ReadYear(Tokens& tokens, int64_t& year) {
 
 bool ReadTime(Tokens& tokens, int64_t& hour, int64_t& minute, int64_t& second) {
   const size_t h = tokens.Number(hour);
+  // One-digit minutes and seconds ("0:4:52") are seen in real mail too.
   if (h < 1 || h > 2 || !tokens.Punct(':')) return false;
-  if (tokens.Number(minute) != 2) return false;
+  const size_t m = tokens.Number(minute);
+  if (m < 1 || m > 2) return false;
   second = 0;
-  if (tokens.Punct(':') && tokens.Number(second) != 2) return false;
+  if (tokens.Punct(':')) {
+    const size_t s = tokens.Number(second);
+    if (s < 1 || s > 2) return false;
+  }
   return hour <= 23 && minute <= 59 && second <= 60;
 }
 
-// "+hhmm" or "-hhmm": minutes east of UTC.
+// "+hhmm" or "-hhmm": minutes east of UTC. Real mail also carries the offset without its sign
+// ("0530", even "01800"), which is read as east of UTC.
 bool ReadNumericZone(Tokens& tokens, int64_t& offset) {
-  int sign = 0;
-  if (tokens.Punct('+')) {
-    sign = 1;
-  } else if (tokens.Punct('-')) {
-    sign = -1;
-  } else {
-    return false;
-  }
+  int sign = 1;
+  const bool signed_zone = tokens.Punct('+') || (tokens.Punct('-') && (sign = -1));
   int64_t hhmm = 0;
-  if (tokens.Number(hhmm) != 4 || hhmm % 100 > 59) return false;
+  const size_t digits = tokens.Number(hhmm);
+  if (signed_zone ? digits != 4 : (digits < 4 || digits > 5 || hhmm > 9959)) return false;
+  if (hhmm % 100 > 59) return false;
   offset = sign * ((hhmm / 100) * 60 + hhmm % 100);
   return true;
 }
 
-// Minutes east of UTC; a missing or unknown zone counts as UTC, as the rules say for "-0000"
-// (military letters included, whose sign was used both ways).
-bool ReadZone(Tokens& tokens, int64_t& offset) {
-  offset = 0;
+// Minutes east of UTC. A zone that cannot be read, or whose meaning is unknown (military
+// letters, whose sign was used both ways, and names like "CEST"), counts as "-0000": the time
+// is then taken as UTC, as the rules say, rather than losing the whole date.
+int64_t ReadZone(Tokens& tokens) {
+  int64_t offset = 0;
   Tokens numeric = tokens;
-  if (ReadNumericZone(numeric, offset)) {
-    tokens = numeric;
-    return true;
-  }
-  if (tokens.Punct('+') || tokens.Punct('-')) return false;  // a sign without four digits
+  if (ReadNumericZone(numeric, offset)) return offset;
   const std::string_view word = tokens.Word();
   struct Named {
     std::string_view name;
@@ -192,9 +191,9 @@ bool ReadZone(Tokens& tokens, int64_t& offset) {
       int64_t extra = 0;
       if (ReadNumericZone(after, extra)) offset = extra;
     }
-    return true;
+    return offset;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -240,8 +239,7 @@ std::optional<int64_t> ParseMessageDate(std::string_view text) {
   if (year > 9999 || day < 1 || day > DaysInMonth(year, static_cast<unsigned>(month + 1))) {
     return std::nullopt;
   }
-  int64_t offset = 0;
-  if (!tokens.AtEnd() && !ReadZone(tokens, offset)) return std::nullopt;
+  const int64_t offset = tokens.AtEnd() ? 0 : ReadZone(tokens);
 
   const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month + 1),
                                      static_cast<unsigned>(day));

@@ -13,9 +13,10 @@ namespace mailsheaf {
 // Seconds since 1970-01-01 UTC for the body of a `Date:` field in the RFC 5322 form or its
 // obsolete forms: optional day of week, comments and folding white space anywhere, two- and
 // three-digit years, named and military zones. Also accepted, since real mail carries them:
-// a missing comma after the day name, full month and day names, one-digit hours, dashes
-// between day, month and year, the asctime order ("Wed Aug 28 14:40:46 2002") and a missing
-// zone (taken as UTC). Nothing when no date can be read or a field is out of range.
+// a missing comma after the day name, full month and day names, one-digit hours, minutes and
+// seconds, dashes between day, month and year, the asctime order ("Wed Aug 28 14:40:46 2002"),
+// an offset without its sign, and a missing or unreadable zone (taken as UTC, like "-0000").
+// Nothing when no date can be read or a field of it is out of range.
 std::optional<int64_t> ParseMessageDate(std::string_view text);
 
 // Finds the first `Date:` field of a message fed to it piece by piece, reading only the header

@@ -67,4 +67,25 @@ inline std::vector<std::string> NamesOf(const std::vector<TarItem>& items) {
   return names;
 }
 
+// Entry names of every length up to 300 bytes, with characters of two, three and four bytes
+// falling across the 100-byte limit of the plain name field.
+inline std::string NameOfLength(size_t length, const std::string& ending) {
+  static const std::string kPattern = "\xC3\xA4\xE2\x82\xAC\xF0\x9D\x84\x9Ex";  // ä € 𝄞 x
+  std::string name;
+  size_t i = 0;
+  while (name.size() + ending.size() < length) {
+    const unsigned char lead = static_cast<unsigned char>(kPattern[i % kPattern.size()]);
+    const size_t width = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const size_t start = i % kPattern.size();
+    if (name.size() + ending.size() + width <= length) {
+      name += kPattern.substr(start, width);
+    } else {
+      name += 'a';
+      continue;
+    }
+    i += width;
+  }
+  return name + ending;
+}
+
 }  // namespace mailsheaf::testing
