@@ -72,7 +72,9 @@ class PackerEvents final : public ArchiveEvents {
     const double rate =
         seconds > 0 ? static_cast<double>(archive_->BytesDone()) / seconds : 0.0;
     const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
-    console_.Out(u"\r" + ProgressLine(percent_, archive_->BytesDone(), rate, current_, width));
+    std::u16string line(1, u'\r');
+    line += ProgressLine(percent_, archive_->BytesDone(), rate, current_, width);
+    console_.Out(line);
     drawn_ = true;
   }
 

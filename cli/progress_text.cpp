@@ -27,7 +27,9 @@ std::u16string FitText(const std::u16string& text, size_t width) {
   if (width <= 3) return text.substr(text.size() - width);
   const size_t keep = width - 3;
   const size_t head = keep / 3;
-  return text.substr(0, head) + u"..." + text.substr(text.size() - (keep - head));
+  std::u16string fitted = text.substr(0, head);
+  fitted.append(u"...").append(text, text.size() - (keep - head));
+  return fitted;
 }
 
 std::u16string ProgressLine(int percent, uint64_t bytes_done, double bytes_per_second,
@@ -35,10 +37,10 @@ std::u16string ProgressLine(int percent, uint64_t bytes_done, double bytes_per_s
   percent = std::clamp(percent, 0, 100);
   constexpr size_t kBar = 20;
   const size_t filled = static_cast<size_t>(percent) * kBar / 100;
-  std::u16string line = u"[" + std::u16string(filled, u'#') + std::u16string(kBar - filled, u'.') +
-                        u"] ";
-  std::u16string number = DecimalText(percent);
-  line += std::u16string(3 - std::min<size_t>(3, number.size()), u' ') + number + u"%  ";
+  std::u16string line(1, u'[');
+  line.append(filled, u'#').append(kBar - filled, u'.').append(u"] ");
+  const std::u16string number = DecimalText(percent);
+  line.append(3 - std::min<size_t>(3, number.size()), u' ').append(number).append(u"%  ");
   line += ByteText(bytes_done) + u"  ";
   line += ByteText(static_cast<uint64_t>(std::max(0.0, bytes_per_second))) + u"/s  ";
   if (line.size() < width) line += FitText(current, width - line.size());

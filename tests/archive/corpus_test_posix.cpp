@@ -10,7 +10,7 @@
 #include "archive/tar_archive.h"
 #include "fs/text.h"
 #include "tests/archive/archive_test_helpers.h"
-#include "tests/archive/posix_test_helpers.h"
+#include "tests/archive/test_helpers_posix.h"
 
 namespace mailsheaf::testing {
 namespace {
