@@ -1,7 +1,8 @@
 #include "archive/message_date.h"
 
+#include <algorithm>
 #include <array>
-#include <cctype>
+#include <cstring>
 
 namespace mailsheaf {
 namespace {
@@ -247,41 +248,28 @@ std::optional<int64_t> ParseMessageDate(std::string_view text) {
 }
 
 bool MessageDateScanner::Feed(const unsigned char* data, size_t size) {
-  for (size_t i = 0; i < size && !done_; ++i) {
-    if (++seen_ > kLimit) {
+  const char* text = reinterpret_cast<const char*>(data);
+  while (size > 0 && !done_) {
+    if (seen_ >= kLimit) {
       Finish();
       break;
     }
-    const char c = static_cast<char>(data[i]);
-    if (at_line_start_) {
-      at_line_start_ = false;
-      if (c == ' ' || c == '\t') {
-        line_empty_ = false;
-        if (in_field_ && !field_too_long_) field_.push_back(c);  // folded: the field goes on
-        continue;
-      }
-      EndField();
-      if (done_) break;
-      in_field_ = true;
-      field_.clear();
-      field_too_long_ = false;
-      line_empty_ = true;
-    }
-    if (c == '\n') {
-      if (line_empty_) {  // the empty line that ends the header section
-        EndField();
-        done_ = true;
-        break;
-      }
-      at_line_start_ = true;
-      line_empty_ = true;
-      continue;
-    }
-    if (c != '\r') line_empty_ = false;
-    if (c == '\r') continue;
-    if (in_field_ && !field_too_long_) {
-      field_.push_back(c);
-      if (field_.size() > kFieldLimit) field_too_long_ = true;
+    const size_t room = std::min(size, kLimit - seen_);
+    const void* found = std::memchr(text, '\n', room);
+    const size_t take = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : room;
+    const size_t keep = std::min(take, kFieldLimit - line_.size());
+    line_.append(text, keep);
+    line_too_long_ = line_too_long_ || keep < take;
+    const size_t used = found ? take + 1 : take;
+    seen_ += used;
+    text += used;
+    size -= used;
+    if (found) {
+      std::string_view line(line_);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      TakeLine(line);
+      line_.clear();
+      line_too_long_ = false;
     }
   }
   return done_;
@@ -289,21 +277,42 @@ bool MessageDateScanner::Feed(const unsigned char* data, size_t size) {
 
 void MessageDateScanner::Finish() {
   if (done_) return;
+  if (!line_.empty()) TakeLine(line_);
   EndField();
   done_ = true;
 }
 
-void MessageDateScanner::EndField() {
-  if (!in_field_) return;
-  in_field_ = false;
-  if (field_too_long_) return;
+void MessageDateScanner::TakeLine(std::string_view line) {
+  if (line.empty()) {  // the empty line that ends the header section
+    EndField();
+    done_ = true;
+    return;
+  }
+  if (line[0] == ' ' || line[0] == '\t') {  // a folded line: the field goes on
+    if (!in_date_) return;
+    if (line_too_long_ || field_.size() + line.size() > kFieldLimit) {
+      field_too_long_ = true;
+    } else {
+      field_.append(line);
+    }
+    return;
+  }
+  EndField();
+  if (done_) return;
   // "Date" then optional white space (an obsolete form) then the colon.
-  size_t pos = 0;
-  if (field_.size() < 5 || !SameWord(std::string_view(field_).substr(0, 4), "Date")) return;
-  pos = 4;
-  while (pos < field_.size() && (field_[pos] == ' ' || field_[pos] == '\t')) ++pos;
-  if (pos >= field_.size() || field_[pos] != ':') return;
-  date_ = ParseMessageDate(std::string_view(field_).substr(pos + 1));
+  if (line.size() < 5 || !SameWord(line.substr(0, 4), "Date")) return;
+  size_t pos = 4;
+  while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+  if (pos >= line.size() || line[pos] != ':') return;
+  in_date_ = true;
+  field_.assign(line.substr(pos + 1));
+  field_too_long_ = line_too_long_;
+}
+
+void MessageDateScanner::EndField() {
+  if (!in_date_) return;
+  in_date_ = false;
+  if (!field_too_long_) date_ = ParseMessageDate(field_);
   done_ = true;
 }
 

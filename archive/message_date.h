@@ -33,15 +33,16 @@ class MessageDateScanner {
   std::optional<int64_t> Date() const { return date_; }
 
  private:
+  void TakeLine(std::string_view line);
   void EndField();
 
   static constexpr size_t kFieldLimit = 4096;
 
-  std::string field_;          // the current field, unfolded, while it may be the Date field
+  std::string line_;             // the current line, up to kFieldLimit bytes of it
+  bool line_too_long_ = false;
+  std::string field_;            // the Date field being read, unfolded
+  bool in_date_ = false;
   bool field_too_long_ = false;
-  bool at_line_start_ = true;  // the previous byte ended a line
-  bool line_empty_ = true;     // no byte but CR so far on the current line
-  bool in_field_ = false;
   size_t seen_ = 0;
   bool done_ = false;
   std::optional<int64_t> date_;

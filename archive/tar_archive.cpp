@@ -1,6 +1,7 @@
 #include "archive/tar_archive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <thread>
 #include <vector>
@@ -73,7 +74,14 @@ struct TarArchive::Run {
   ArchiveFileSystem& fs;
   const char16_t separator;
 
-  bool writing = false;  // false during the first walk, which only adds up the sizes
+  // The first walk only adds up the message sizes that the percentages are taken of. It runs on
+  // a thread of its own beside the writing walk, which does not wait for it; until its total is
+  // known no percentage but the first 0 is raised.
+  std::thread sizer;
+  std::atomic<bool> stop_sizing{false};
+  std::atomic<bool> total_known{false};
+  uint64_t sized_total = 0;  // written by the sizer before it sets total_known
+  bool total_loaded = false;
   bool discarded = false;
   std::u16string destination;
   std::u16string destination_folder;
@@ -100,20 +108,28 @@ struct TarArchive::Run {
     FileIdentity id;
   };
 
+  ~Run() { StopSizing(); }
+
   bool Fail(std::u16string reason) { return archive.Fail(std::move(reason)); }
+  // A problem met by the sizing walk is not reported: the writing walk meets it too.
+  bool Problem(bool writing, std::u16string reason) {
+    return writing ? Fail(std::move(reason)) : false;
+  }
   bool Discarded() { return discarded && Fail(u"The unfinished archive was discarded."); }
 
   // Both walks: depth-first, each folder's messages in name order before its sub-folders in
-  // name order. Only the sub-folders still to visit are held, one list per level.
-  bool Walk() {
+  // name order. Only the sub-folders still to visit are held, one list per level. The sizing
+  // walk (writing false) adds the message sizes to `sized` and touches nothing else of the run.
+  bool Walk(bool writing, uint64_t* sized) {
     std::vector<Frame> stack;
     Frame root;
     root.path = archive.root_;
     std::u16string ignored;
     root.known = fs.FolderIdentity(root.path, root.id, ignored);
-    if (!Enter(root)) return false;
+    if (!Enter(root, writing, sized)) return false;
     stack.push_back(std::move(root));
     while (!stack.empty()) {
+      if (!writing && stop_sizing) return false;
       Frame& top = stack.back();
       if (top.next == top.folders.size()) {
         stack.pop_back();
@@ -130,11 +146,12 @@ struct TarArchive::Run {
           return f.known && f.id == child.id;
         });
         if (back_into_walk) {
-          if (!StoreFolder(child.relative, sub.mtime)) return false;
+          if (writing && !StoreFolder(child.relative, sub.mtime)) return false;
           continue;
         }
       }
-      if (!StoreFolder(child.relative, sub.mtime) || !Enter(child)) return false;
+      if (writing && !StoreFolder(child.relative, sub.mtime)) return false;
+      if (!Enter(child, writing, sized)) return false;
       stack.push_back(std::move(child));
     }
     return true;
@@ -142,11 +159,11 @@ struct TarArchive::Run {
 
   // Lists a folder and stores (or, in the first walk, sizes) its messages; keeps its
   // sub-folders in the frame for the walk.
-  bool Enter(Frame& frame) {
+  bool Enter(Frame& frame, bool writing, uint64_t* sized) {
     std::vector<FolderEntry> listing;
     std::u16string error;
     if (!fs.ListFolder(frame.path, listing, error)) {
-      return Fail(u"Cannot list the folder " + frame.path + u": " + error);
+      return Problem(writing, u"Cannot list the folder " + frame.path + u": " + error);
     }
     const bool holds_destination = destination_folder_known && frame.known &&
                                    frame.id == destination_folder_id;
@@ -162,7 +179,7 @@ struct TarArchive::Run {
       // Resource forks from macOS archives: the importer skips this top-level folder.
       if (item.is_folder && frame.relative.empty() && item.name == u"__MACOSX") continue;
       if (!item.name_ok) {
-        return Fail(u"The name of " + frame.path + item.name +
+        return Problem(writing, u"The name of " + frame.path + item.name +
                     u" is not valid UTF-8, so the archive cannot store it.");
       }
       Entry entry{std::move(item.name), {}, item.size, item.mtime, item.is_link};
@@ -172,11 +189,9 @@ struct TarArchive::Run {
     std::sort(messages.begin(), messages.end(), StoredOrder);
     std::sort(frame.folders.begin(), frame.folders.end(), StoredOrder);
     for (const Entry& message : messages) {
-      const std::u16string path = frame.path + message.name;
       if (!writing) {
-        if (message.size > kTarLargestNumber) return TooLarge(path);
-        archive.bytes_total_ += message.size;
-      } else if (!StoreMessage(path, frame.relative + message.stored)) {
+        *sized += message.size;
+      } else if (!StoreMessage(frame.path + message.name, frame.relative + message.stored)) {
         return false;
       }
     }
@@ -212,7 +227,6 @@ struct TarArchive::Run {
   }
 
   bool StoreFolder(const std::string& relative, int64_t mtime) {
-    if (!writing) return true;
     const int64_t time = UsableTime(mtime);
     if (!PutHeader({relative, TarEntryType::kFolder, 0, time ? time : kLastResortTime, 0755})) {
       return false;
@@ -297,6 +311,11 @@ struct TarArchive::Run {
 
   // Raises PercentDone when the whole-number percentage changes; false when told to stop.
   bool Progress() {
+    if (!total_loaded) {
+      if (!total_known.load(std::memory_order_acquire)) return true;
+      archive.bytes_total_ = sized_total;
+      total_loaded = true;
+    }
     const uint64_t total = archive.bytes_total_;
     const auto percent = static_cast<int32_t>(
         total == 0 ? 0 : std::min<uint64_t>(99, archive.bytes_done_ * 100 / total));
@@ -331,8 +350,22 @@ struct TarArchive::Run {
     return true;
   }
 
+  void StartSizing() {
+    sizer = std::thread([this] {
+      uint64_t total = 0;
+      sized_total = Walk(false, &total) ? total : 0;
+      total_known.store(true, std::memory_order_release);
+    });
+  }
+
+  void StopSizing() {
+    stop_sizing = true;
+    if (sizer.joinable()) sizer.join();
+  }
+
   // Stops the compressor and removes the temporary file; the destination is never touched.
   void Clean() {
+    StopSizing();
     if (gzip) gzip->Abort();
     gzip.reset();
     if (temp) temp->Close();
@@ -421,15 +454,12 @@ bool TarArchive::Write(Run& run) {
   run.destination_folder_known =
       file_system_.FolderIdentity(run.destination_folder, run.destination_folder_id, ignored);
 
-  // First walk: the total the percentages are taken of.
-  if (!run.Walk()) return false;
-
   if (!run.CreateTemporaryFile()) return false;
   run.sink = std::make_unique<FileSink>(*run.temp);
   run.gzip = std::make_unique<GzipMemberWriter>(*run.sink, threads_);
   run.buffer.resize(kReadBufferSize);
-  run.writing = true;
-  if (!run.RaisePercent(0) || !run.Walk()) return false;
+  run.StartSizing();
+  if (!run.RaisePercent(0) || !run.Walk(true, nullptr)) return false;
 
   static const unsigned char kEnd[kTarEndSize] = {};
   if (!run.Put(kEnd, sizeof kEnd)) return false;
@@ -441,6 +471,7 @@ bool TarArchive::Write(Run& run) {
     return Fail(u"Cannot write the archive " + destination + u": " + error);
   }
   run.temp.reset();
+  run.StopSizing();
   if (!run.RaisePercent(100)) return false;
   if (!file_system_.Replace(run.temp_path, destination, error)) {
     return Fail(u"Cannot put the archive in place at " + destination + u": " + error);

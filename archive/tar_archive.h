@@ -54,7 +54,7 @@ class TarArchive {
   int64_t MessagesStored() const { return messages_stored_; }
   int64_t FoldersStored() const { return folders_stored_; }
   uint64_t ArchiveSize() const { return archive_size_; }
-  // Message bytes stored so far in the running write, and the total expected.
+  // Message bytes stored so far in the running write, and the total expected (0 until known).
   uint64_t BytesDone() const { return bytes_done_; }
   uint64_t BytesTotal() const { return bytes_total_; }
 

@@ -20,7 +20,7 @@ extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 class PosixConsole final : public mailsheaf::Console {
  public:
-  bool IsTerminal() const override { return ::isatty(STDOUT_FILENO) == 1; }
+  bool IsTerminal() const override { return terminal_; }
   int Width() const override {
     winsize size{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -30,6 +30,8 @@ class PosixConsole final : public mailsheaf::Console {
   void Err(const std::u16string& text) override { Put(stderr, text); }
 
  private:
+  const bool terminal_ = ::isatty(STDOUT_FILENO) == 1;
+
   static void Put(std::FILE* stream, const std::u16string& text) {
     const std::string bytes = mailsheaf::Utf16ToUtf8(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);

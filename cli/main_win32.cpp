@@ -29,10 +29,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 class Win32Console final : public mailsheaf::Console {
  public:
-  bool IsTerminal() const override {
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-  }
+  bool IsTerminal() const override { return terminal_; }
   int Width() const override {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
@@ -44,6 +41,12 @@ class Win32Console final : public mailsheaf::Console {
   void Err(const std::u16string& text) override { Put(STD_ERROR_HANDLE, text); }
 
  private:
+  static bool OutputIsConsole() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  }
+  const bool terminal_ = OutputIsConsole();
+
   static void Put(DWORD which, const std::u16string& text) {
     const HANDLE handle = GetStdHandle(which);
     DWORD mode = 0;

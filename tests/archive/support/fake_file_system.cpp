@@ -201,6 +201,7 @@ std::u16string FakeFileSystem::AbsolutePath(const std::u16string& path) const {
 }
 
 bool FakeFileSystem::IsFolder(const std::u16string& path) const {
+  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const Node* node = Resolve(path, true);
   return node != nullptr && node->kind == Node::kFolder;
 }
@@ -252,6 +253,7 @@ bool FakeFileSystem::ListFolder(const std::u16string& path, std::vector<FolderEn
 
 bool FakeFileSystem::FolderIdentity(const std::u16string& path, FileIdentity& identity,
                                     std::u16string& error) {
+  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const Node* node = Resolve(path, true);
   if (node == nullptr || node->kind != Node::kFolder) {
     error = u"No such file or directory";
