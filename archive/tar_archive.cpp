@@ -108,7 +108,8 @@ struct TarArchive::Run {
     FileIdentity id;
   };
 
-  ~Run() { StopSizing(); }
+  // Also reached when a handler throws: nothing of the write survives it.
+  ~Run() { Clean(); }
 
   bool Fail(std::u16string reason) { return archive.Fail(std::move(reason)); }
   // A problem met by the sizing walk is not reported: the writing walk meets it too.
@@ -424,10 +425,15 @@ int32_t TarArchive::WriteCompressedArchive(const std::u16string& destination) {
   Run run(*this);
   run.destination = destination;
   run_ = &run;
+  struct ClearOnExit {
+    Run*& slot;
+    ~ClearOnExit() { slot = nullptr; }
+  } clear_on_exit{run_};
   const bool ok = Write(run);
-  if (!ok) run.Clean();
-  run_ = nullptr;
-  if (!ok) archive_size_ = 0;
+  if (!ok) {
+    run.Clean();
+    archive_size_ = 0;
+  }
   return ok ? 1 : 0;
 }
 

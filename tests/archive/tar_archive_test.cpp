@@ -424,6 +424,20 @@ TEST(TarArchive, DiscardFromAHandlerRemovesTheTemporaryFileAtOnce) {
   }
 }
 
+TEST(TarArchive, AHandlerThatThrowsLeavesNothingBehind) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(300000, 'a'));
+  fs.AddFile(u"/out/mail.tgz", "the previous archive");
+  RecordingEvents events;
+  TarArchive archive(&events, fs, 3);
+  events.on_info = [](const std::u16string&) { throw std::runtime_error("handler failed"); };
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  EXPECT_THROW(archive.WriteCompressedArchive(u"/out/mail.tgz"), std::runtime_error);
+  ExpectNothingLeftBehind(fs);
+  events.on_info = nullptr;
+  EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+}
+
 TEST(TarArchive, ASecondWriteFromInsideAHandlerIsRefused) {
   FakeFileSystem fs;
   fs.AddFile(u"/src/a.eml", kDated);
