@@ -74,9 +74,17 @@ printf '%-16s %10s %10s %12s %14s\n' "" "wall s" "cpu s" "peak KiB" "size bytes"
 for name in pack tar pigz sorted; do
   printf '%-16s %10.2f %10.2f %12d %14d\n' "$name" "${wall[$name]}" "${cpu[$name]}" "${rss[$name]}" "${size[$name]}"
 done
-python3 - "${wall[pack]}" "${wall[tar]}" "${wall[pigz]}" "${size[pack]}" "${size[tar]}" "${rss[pack]}" "${size[sorted]}" <<'PY'
+python3 - "${wall[pack]}" "${wall[tar]}" "${wall[pigz]}" "${size[pack]}" "${size[tar]}" "${rss[pack]}" "${size[sorted]}" \
+    "${cpu[pack]}" "${cpu[tar]}" "${cpu[pigz]}" "${rss[tar]}" "${rss[pigz]}" "${size[pigz]}" <<'PY'
 import sys
-pack, tar, pigz, size_pack, size_tar, rss, size_sorted = map(float, sys.argv[1:])
+(pack, tar, pigz, size_pack, size_tar, rss, size_sorted,
+ cpu_pack, cpu_tar, cpu_pigz, rss_tar, rss_pigz, size_pigz) = map(float, sys.argv[1:])
+print()
+print(f"{'ratios of mailsheaf-pack to':<34} {'tar czf':>9} {'tar+pigz':>9}")
+for what, mine, one, other in (("wall time", pack, tar, pigz), ("CPU time", cpu_pack, cpu_tar, cpu_pigz),
+                               ("peak memory", rss, rss_tar, rss_pigz),
+                               ("archive size", size_pack, size_tar, size_pigz)):
+    print(f"{what:<34} {mine / one:9.3f} {mine / other:9.3f}")
 def line(what, value, limit):
     print(f"{what:<34} {value:8.3f}   target <= {limit}   {'ok' if value <= limit else 'MISSED'}")
 print()

@@ -155,7 +155,7 @@ TEST(RealTree, InterruptedPackerLeavesNoPartialArchive) {
   TempTree tree;
   std::string noise(4 << 20, '\0');
   uint32_t state = 1;
-  for (int file = 0; file < 24; ++file) {
+  for (int file = 0; file < 12; ++file) {
     for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
     tree.Write("src/m" + std::to_string(file) + ".eml", noise);
   }
