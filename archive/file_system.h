@@ -1,0 +1,86 @@
+#pragma once
+// The archive writer's one door to the platform's files. Production binds the real file system
+// (wide long-path calls on Windows, UTF-8 names natively); tests bind fakes that fail on cue.
+// Paths are absolute and in the platform's own form; failures show in return values, with
+// the system's reason in `error`.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mailsheaf {
+
+// Which file or folder a path leads to, whatever way it was reached: volume serial number and
+// file index on Windows, device and inode natively.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct FolderEntry {
+  std::u16string name;
+  bool is_folder = false;  // a folder, or a link that leads to one
+  bool is_link = false;    // a link (reparse point, symbolic link): may lead back into the walk
+  bool name_ok = true;     // false when the stored name cannot be turned into text faithfully
+  uint64_t size = 0;       // of a file, as listed; only a hint for the progress figures
+  int64_t mtime = 0;       // seconds since 1970 UTC of the last change
+};
+
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Bytes read into `buffer`, 0 at the end of the file, -1 on failure.
+  virtual int64_t Read(unsigned char* buffer, size_t capacity, std::u16string& error) = 0;
+  virtual bool Rewind(std::u16string& error) = 0;
+  virtual uint64_t Size() const = 0;
+  // Seconds since 1970-01-01 UTC of the last change to the contents.
+  virtual int64_t ModifiedTime() const = 0;
+};
+
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual bool Write(const unsigned char* data, size_t size, std::u16string& error) = 0;
+  // Flushes the contents to the disk and closes the file.
+  virtual bool Commit(std::u16string& error) = 0;
+  // Closes without any promise about the contents; harmless after Commit.
+  virtual void Close() = 0;
+};
+
+class ArchiveFileSystem {
+ public:
+  virtual ~ArchiveFileSystem() = default;
+
+  virtual char16_t Separator() const = 0;
+  // The path made absolute in the platform's canonical form; empty text stays empty.
+  virtual std::u16string AbsolutePath(const std::u16string& path) const = 0;
+  // True when two names within one folder name the same entry (case-blind on Windows).
+  virtual bool SameName(const std::u16string& a, const std::u16string& b) const = 0;
+
+  virtual bool IsFolder(const std::u16string& path) const = 0;
+  virtual bool Exists(const std::u16string& path) const = 0;
+  // Every entry of a folder except "." and "..", in no particular order.
+  virtual bool ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
+                          std::u16string& error) = 0;
+  // Follows links: the identity of the folder a path finally leads to.
+  virtual bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                              std::u16string& error) = 0;
+
+  virtual std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
+                                                 std::u16string& error) = 0;
+  // Creates a file that must not exist yet.
+  virtual std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
+                                                  std::u16string& error) = 0;
+  // Moves `from` over `to`, replacing a file already there.
+  virtual bool Replace(const std::u16string& from, const std::u16string& to,
+                       std::u16string& error) = 0;
+  virtual bool Remove(const std::u16string& path) = 0;
+};
+
+// The machine's own file system; one instance serves every caller.
+ArchiveFileSystem& RealFileSystem();
+
+}  // namespace mailsheaf

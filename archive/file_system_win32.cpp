@@ -1,0 +1,290 @@
+// The Windows file system: every call takes the wide form and the long-path buffer, so that
+// names outside the ANSI code page and paths past 260 characters work alike.
+
+#include <windows.h>
+
+#include <string>
+
+#include "archive/file_system.h"
+#include "fs/path_helpers.h"
+
+namespace mailsheaf {
+namespace {
+
+// The buffer LongPathBuffer builds is UTF-16LE with its NUL, which is what a wide call reads.
+class WidePath {
+ public:
+  explicit WidePath(const std::u16string& path) : bytes_(LongPathBuffer(path)) {}
+  const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(bytes_.data()); }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+std::u16string FromWide(const wchar_t* text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+std::u16string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (length > 0 && buffer != nullptr) {
+    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
+                             text.back() == u' ' || text.back() == u'.')) {
+      text.pop_back();
+    }
+  }
+  if (text.empty()) {
+    const std::string digits = std::to_string(code);
+    text = u"System error " + std::u16string(digits.begin(), digits.end());
+  }
+  return text;
+}
+
+std::u16string LastErrorText() { return SystemErrorText(GetLastError()); }
+
+int64_t UnixSeconds(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  constexpr uint64_t kTicksPerSecond = 10000000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+  return static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+}
+
+class Win32ReadableFile final : public ReadableFile {
+ public:
+  Win32ReadableFile(HANDLE handle, uint64_t size, int64_t modified)
+      : handle_(handle), size_(size), modified_(modified) {}
+  ~Win32ReadableFile() override { CloseHandle(handle_); }
+
+  int64_t Read(unsigned char* buffer, size_t capacity, std::u16string& error) override {
+    const DWORD want = capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
+      error = LastErrorText();
+      return -1;
+    }
+    return got;
+  }
+
+  bool Rewind(std::u16string& error) override {
+    LARGE_INTEGER zero{};
+    if (SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) return true;
+    error = LastErrorText();
+    return false;
+  }
+
+  uint64_t Size() const override { return size_; }
+  int64_t ModifiedTime() const override { return modified_; }
+
+ private:
+  HANDLE handle_;
+  uint64_t size_;
+  int64_t modified_;
+};
+
+class Win32WritableFile final : public WritableFile {
+ public:
+  explicit Win32WritableFile(HANDLE handle) : handle_(handle) {}
+  ~Win32WritableFile() override { Close(); }
+
+  bool Write(const unsigned char* data, size_t size, std::u16string& error) override {
+    while (size > 0) {
+      const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+      DWORD put = 0;
+      if (!WriteFile(handle_, data, chunk, &put, nullptr)) {
+        error = LastErrorText();
+        return false;
+      }
+      data += put;
+      size -= put;
+    }
+    return true;
+  }
+
+  bool Commit(std::u16string& error) override {
+    if (!FlushFileBuffers(handle_)) {
+      error = LastErrorText();
+      Close();
+      return false;
+    }
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(handle)) {
+      error = LastErrorText();
+      return false;
+    }
+    return true;
+  }
+
+  void Close() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32FileSystem final : public ArchiveFileSystem {
+ public:
+  char16_t Separator() const override { return u'\\'; }
+
+  std::u16string AbsolutePath(const std::u16string& path) const override {
+    if (path.empty()) return path;
+    std::u16string plain = path;
+    if (plain.rfind(u"\\\\?\\UNC\\", 0) == 0) {
+      plain = u"\\\\" + plain.substr(8);
+    } else if (plain.rfind(u"\\\\?\\", 0) == 0) {
+      plain = plain.substr(4);
+    }
+    const auto* text = reinterpret_cast<const wchar_t*>(plain.c_str());
+    const DWORD needed = GetFullPathNameW(text, 0, nullptr, nullptr);
+    if (needed == 0) return plain;
+    std::u16string full(needed, u'\0');
+    const DWORD length =
+        GetFullPathNameW(text, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0 || length >= needed) return plain;
+    full.resize(length);
+    return full;
+  }
+
+  bool SameName(const std::u16string& a, const std::u16string& b) const override {
+    return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.c_str()),
+                                static_cast<int>(a.size()),
+                                reinterpret_cast<const wchar_t*>(b.c_str()),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+  }
+
+  bool IsFolder(const std::u16string& path) const override {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).get());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  bool Exists(const std::u16string& path) const override {
+    return GetFileAttributesW(WidePath(path).get()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  bool ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
+                  std::u16string& error) override {
+    entries.clear();
+    std::u16string pattern = path;
+    if (pattern.empty() || pattern.back() != u'\\') pattern.push_back(u'\\');
+    pattern.push_back(u'*');
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(WidePath(pattern).get(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root lists nothing
+      error = SystemErrorText(code);
+      return false;
+    }
+    bool ok = true;
+    for (;;) {
+      std::u16string name = FromWide(data.cFileName);
+      if (name != u"." && name != u"..") {
+        FolderEntry entry;
+        entry.name = std::move(name);
+        entry.is_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.is_link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.mtime = UnixSeconds(data.ftLastWriteTime);
+        entries.push_back(std::move(entry));
+      }
+      if (!FindNextFileW(find, &data)) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_NO_MORE_FILES) {
+          error = SystemErrorText(code);
+          ok = false;
+        }
+        break;
+      }
+    }
+    FindClose(find);
+    return ok;
+  }
+
+  bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                      std::u16string& error) override {
+    const HANDLE handle =
+        CreateFileW(WidePath(path).get(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = LastErrorText();
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    if (!ok) error = LastErrorText();
+    CloseHandle(handle);
+    if (!ok) return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+  }
+
+  std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
+                                         std::u16string& error) override {
+    const HANDLE handle =
+        CreateFileW(WidePath(path).get(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = LastErrorText();
+      return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+      error = LastErrorText();
+      CloseHandle(handle);
+      return nullptr;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      error = u"Not a file";
+      CloseHandle(handle);
+      return nullptr;
+    }
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return std::make_unique<Win32ReadableFile>(handle, size, UnixSeconds(info.ftLastWriteTime));
+  }
+
+  std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
+                                          std::u16string& error) override {
+    const HANDLE handle = CreateFileW(WidePath(path).get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = LastErrorText();
+      return nullptr;
+    }
+    return std::make_unique<Win32WritableFile>(handle);
+  }
+
+  bool Replace(const std::u16string& from, const std::u16string& to,
+               std::u16string& error) override {
+    if (MoveFileExW(WidePath(from).get(), WidePath(to).get(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    error = LastErrorText();
+    return false;
+  }
+
+  bool Remove(const std::u16string& path) override {
+    return DeleteFileW(WidePath(path).get()) != 0;
+  }
+};
+
+}  // namespace
+
+ArchiveFileSystem& RealFileSystem() {
+  static Win32FileSystem file_system;
+  return file_system;
+}
+
+}  // namespace mailsheaf

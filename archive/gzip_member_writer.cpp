@@ -1,0 +1,310 @@
+// Parallel compression into one gzip member.
+//
+// Threads. The caller's thread is the producer: it frames the tar and copies bytes into the block
+// it is filling. N compressor threads deflate whole blocks. One writer thread hands the
+// compressed blocks to the sink in their original order. When one thread or fewer is asked for,
+// the caller does all three jobs in turn and no thread is started.
+//
+// Buffers. Every buffer belongs to a job slot, and a fixed number of slots (2N + 2) is made up
+// front. A slot has exactly one owner at a time and goes free -> caller (filling) -> queued ->
+// a compressor -> compressed -> the writer -> free. Ownership changes only under the one mutex;
+// the buffers are touched only by their owner, outside the lock.
+//
+// Order. The caller numbers the blocks as it submits them. Compressors finish in any order; the
+// writer waits for the block numbered next_to_write_ and writes only that one, so the sink gets
+// the blocks in input order. Each block is raw deflate at level 6, primed with the 32 KiB of
+// input that precede it (copied into the slot, so that no slot depends on another) and ended
+// with a sync flush, which leaves it on a byte boundary; the last block ends with Z_FINISH.
+// Laid end to end they are one deflate stream. Each compressor takes the CRC-32 of its block's
+// input; the writer chains them in order with crc32_combine and writes the gzip trailer. The
+// bytes depend only on the input and the block size, never on the thread count or on timing.
+//
+// Memory. The slots are all there is: (2N + 2) x (block + 32 KiB + compressed block), plus one
+// deflate state per compressor. When every slot is taken the caller waits for the writer to
+// free one, so reading runs at most a few blocks ahead of the disk, whatever the size of one
+// file or of the whole input.
+//
+// Abort and failure. Abort() sets stopping_ under the lock and wakes every thread: compressors
+// finish the block in hand and leave, the writer leaves without writing more, and the caller
+// joins them all before it returns. A failing sink does not stall the pipeline: the writer
+// records the failure, drops every later block (still freeing its slot, so no one waits forever)
+// and the caller's next Write or Finish returns false.
+
+#include "archive/gzip_member_writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace mailsheaf {
+namespace {
+
+constexpr size_t kWindow = 32 * 1024;
+// Magic, deflate, no flags, mtime 0, no extra flags, operating system unknown: no name and no
+// time, so the same input always gives the same file.
+constexpr unsigned char kGzipHeader[10] = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 0xff};
+
+void PutLittleEndian32(unsigned char* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace
+
+struct GzipMemberWriter::Job {
+  uint64_t sequence = 0;
+  bool last = false;
+  bool failed = false;
+  std::vector<unsigned char> input;
+  size_t input_size = 0;
+  std::vector<unsigned char> dictionary;
+  size_t dictionary_size = 0;
+  std::vector<unsigned char> output;
+  size_t output_size = 0;
+  uint32_t crc = 0;
+};
+
+struct GzipMemberWriter::Compressor {
+  z_stream stream{};
+  bool ready = false;
+
+  Compressor() {
+    ready = deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+  }
+  ~Compressor() {
+    if (ready) deflateEnd(&stream);
+  }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  bool Compress(Job& job) {
+    job.crc = static_cast<uint32_t>(
+        crc32(0, job.input.data(), static_cast<uInt>(job.input_size)));
+    job.output_size = 0;
+    if (!ready || deflateReset(&stream) != Z_OK) return false;
+    if (job.dictionary_size > 0 &&
+        deflateSetDictionary(&stream, job.dictionary.data(),
+                             static_cast<uInt>(job.dictionary_size)) != Z_OK) {
+      return false;
+    }
+    stream.next_in = job.input.data();
+    stream.avail_in = static_cast<uInt>(job.input_size);
+    const int flush = job.last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+      if (job.output.size() - job.output_size < 64) job.output.resize(job.output.size() * 2);
+      stream.next_out = job.output.data() + job.output_size;
+      stream.avail_out = static_cast<uInt>(job.output.size() - job.output_size);
+      const int result = deflate(&stream, flush);
+      job.output_size = job.output.size() - stream.avail_out;
+      if (result == Z_STREAM_END) return true;
+      if (result != Z_OK && result != Z_BUF_ERROR) return false;
+      if (!job.last && stream.avail_in == 0 && stream.avail_out != 0) return true;
+    }
+  }
+};
+
+GzipMemberWriter::GzipMemberWriter(ByteSink& sink, unsigned threads, size_t block_size)
+    : sink_(sink), block_size_(std::max<size_t>(block_size, 1)), parallel_(threads > 1) {
+  const size_t slots = parallel_ ? 2 * static_cast<size_t>(threads) + 2 : 1;
+  for (size_t i = 0; i < slots; ++i) {
+    auto job = std::make_unique<Job>();
+    job->input.resize(block_size_);
+    job->dictionary.resize(kWindow);
+    job->output.resize(compressBound(static_cast<uLong>(block_size_)) + 64);
+    free_.push_back(job.get());
+    jobs_.push_back(std::move(job));
+  }
+  if (!parallel_) {
+    inline_compressor_ = std::make_unique<Compressor>();
+    return;
+  }
+  for (unsigned i = 0; i < threads; ++i) compressors_.emplace_back([this] { CompressorLoop(); });
+  writer_ = std::thread([this] { WriterLoop(); });
+}
+
+GzipMemberWriter::~GzipMemberWriter() { Abort(); }
+
+GzipMemberWriter::Job* GzipMemberWriter::TakeFreeJob() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  job_freed_.wait(lock, [this] { return stopping_ || sink_failed_ || !free_.empty(); });
+  if (stopping_ || sink_failed_) return nullptr;
+  Job* job = free_.back();
+  free_.pop_back();
+  job->input_size = 0;
+  return job;
+}
+
+bool GzipMemberWriter::Write(const unsigned char* data, size_t size) {
+  if (finished_) return false;
+  while (size > 0) {
+    if (current_ == nullptr) {
+      current_ = TakeFreeJob();
+      if (current_ == nullptr) return false;
+    }
+    const size_t room = block_size_ - current_->input_size;
+    const size_t take = std::min(room, size);
+    std::memcpy(current_->input.data() + current_->input_size, data, take);
+    current_->input_size += take;
+    bytes_in_ += take;
+    data += take;
+    size -= take;
+    if (current_->input_size == block_size_) Submit(false);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !sink_failed_ && !stopping_;
+}
+
+void GzipMemberWriter::Submit(bool last) {
+  Job& job = *current_;
+  current_ = nullptr;
+  job.sequence = next_sequence_++;
+  job.last = last;
+  job.dictionary_size = tail_.size();
+  std::copy(tail_.begin(), tail_.end(), job.dictionary.begin());
+
+  const unsigned char* input = job.input.data();
+  const size_t n = job.input_size;
+  if (n >= kWindow) {
+    tail_.assign(input + n - kWindow, input + n);
+  } else {
+    tail_.insert(tail_.end(), input, input + n);
+    if (tail_.size() > kWindow) {
+      tail_.erase(tail_.begin(), tail_.begin() + static_cast<ptrdiff_t>(tail_.size() - kWindow));
+    }
+  }
+
+  if (!parallel_) {
+    job.failed = !inline_compressor_->Compress(job);
+    WriteJob(job);
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(&job);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.push_back(&job);
+  }
+  job_queued_.notify_one();
+}
+
+void GzipMemberWriter::CompressorLoop() {
+  Compressor compressor;
+  for (;;) {
+    Job* job = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      job_queued_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+      if (stopping_) return;
+      job = queued_.front();
+      queued_.pop_front();
+    }
+    job->failed = !compressor.Compress(*job);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      compressed_.push_back(job);
+    }
+    job_compressed_.notify_one();
+  }
+}
+
+void GzipMemberWriter::WriterLoop() {
+  for (;;) {
+    Job* job = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      auto next = compressed_.end();
+      job_compressed_.wait(lock, [&] {
+        next = std::find_if(compressed_.begin(), compressed_.end(),
+                            [this](const Job* j) { return j->sequence == next_to_write_; });
+        return stopping_ || next != compressed_.end();
+      });
+      if (stopping_) break;
+      job = *next;
+      compressed_.erase(next);
+    }
+    WriteJob(*job);
+    const bool last = job->last;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      free_.push_back(job);
+      ++next_to_write_;
+    }
+    job_freed_.notify_one();
+    if (last) break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writer_done_ = true;
+  }
+  job_freed_.notify_all();
+}
+
+void GzipMemberWriter::WriteJob(Job& job) {
+  bool ok;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ok = !sink_failed_;
+  }
+  ok = ok && !job.failed;
+  if (ok && !header_written_) {
+    header_written_ = true;
+    ok = sink_.Put(kGzipHeader, sizeof kGzipHeader);
+    if (ok) bytes_out_ += sizeof kGzipHeader;
+  }
+  if (ok) {
+    ok = sink_.Put(job.output.data(), job.output_size);
+    if (ok) bytes_out_ += job.output_size;
+  }
+  crc_ = static_cast<uint32_t>(crc32_combine(crc_, job.crc, static_cast<z_off_t>(job.input_size)));
+  written_in_ += job.input_size;
+  if (ok && job.last) {
+    unsigned char trailer[8];
+    PutLittleEndian32(trailer, crc_);
+    PutLittleEndian32(trailer + 4, static_cast<uint32_t>(written_in_));
+    ok = sink_.Put(trailer, sizeof trailer);
+    if (ok) bytes_out_ += sizeof trailer;
+  }
+  if (!ok) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      sink_failed_ = true;
+    }
+    job_freed_.notify_all();
+  }
+}
+
+bool GzipMemberWriter::Finish() {
+  if (finished_) return false;
+  finished_ = true;
+  if (current_ == nullptr) current_ = TakeFreeJob();
+  if (current_ == nullptr) {
+    StopThreads();
+    return false;
+  }
+  Submit(true);
+  if (writer_.joinable()) writer_.join();
+  StopThreads();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !sink_failed_ && writer_done_ == parallel_;
+}
+
+void GzipMemberWriter::Abort() {
+  finished_ = true;
+  StopThreads();
+}
+
+void GzipMemberWriter::StopThreads() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  job_queued_.notify_all();
+  job_compressed_.notify_all();
+  job_freed_.notify_all();
+  for (std::thread& thread : compressors_) {
+    if (thread.joinable()) thread.join();
+  }
+  if (writer_.joinable()) writer_.join();
+}
+
+}  // namespace mailsheaf

@@ -1,0 +1,82 @@
+// mailsheaf-pack.exe: wide arguments; Unicode on the console, UTF-8 when redirected; Ctrl+C,
+// Ctrl+Break and closing the console stop the write.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/file_system.h"
+#include "cli/packer.h"
+#include "fs/text.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_finished{false};
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  g_interrupted = true;
+  if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+    // The process ends when this returns: give the write time to clean up first.
+    for (int i = 0; i < 100 && !g_finished; ++i) Sleep(50);
+  }
+  return TRUE;
+}
+
+class Win32Console final : public mailsheaf::Console {
+ public:
+  bool IsTerminal() const override { return terminal_; }
+  int Width() const override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+      return info.srWindow.Right - info.srWindow.Left + 1;
+    }
+    return 80;
+  }
+  void Out(const std::u16string& text) override { Put(STD_OUTPUT_HANDLE, text); }
+  void Err(const std::u16string& text) override { Put(STD_ERROR_HANDLE, text); }
+
+ private:
+  static bool OutputIsConsole() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  }
+  const bool terminal_ = OutputIsConsole();
+
+  static void Put(DWORD which, const std::u16string& text) {
+    const HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+      WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+      return;
+    }
+    std::u16string crlf;
+    for (char16_t c : text) {
+      if (c == u'\n') crlf.push_back(u'\r');
+      crlf.push_back(c);
+    }
+    const std::string bytes = mailsheaf::Utf16ToUtf8(crlf);
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+  }
+  Win32Console console;
+  const int result =
+      mailsheaf::RunPacker(arguments, console, mailsheaf::RealFileSystem(),
+                           std::max(1u, std::thread::hardware_concurrency()), g_interrupted);
+  g_finished = true;
+  return result;
+}

@@ -1,0 +1,147 @@
+#include "cli/packer.h"
+
+#include <chrono>
+
+#include "archive/file_system.h"
+#include "archive/tar_archive.h"
+#include "cli/progress_text.h"
+#include "fs/text.h"
+
+namespace mailsheaf {
+namespace {
+
+constexpr char16_t kProgram[] = u"mailsheaf-pack";
+
+std::u16string Version() { return AsciiToUtf16(MAILSHEAF_VERSION); }
+
+std::u16string Usage() {
+  return u"Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz\n"
+         u"Packs every .eml message below SOURCE_FOLDER, with its folders, into DEST.tgz, a\n"
+         u"gzip-compressed GNU tar that a Zimbra account takes in through its Import option.\n"
+         u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
+         u"when the new archive is complete.\n"
+         u"\n"
+         u"  --help     show this text and exit\n"
+         u"  --version  show the version and exit\n";
+}
+
+using Clock = std::chrono::steady_clock;
+
+class PackerEvents final : public ArchiveEvents {
+ public:
+  PackerEvents(Console& console, const std::atomic<bool>& interrupted)
+      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+
+  void Attach(TarArchive* archive) { archive_ = archive; }
+
+  void ProgressInfo(const std::u16string&, const std::u16string& value) override {
+    current_ = value;
+    if (interrupted_) {
+      archive_->DiscardUnfinished();
+      return;
+    }
+    if (console_.IsTerminal()) Draw(false);
+  }
+
+  void PercentDone(int32_t percent, bool& abort) override {
+    percent_ = percent;
+    if (interrupted_) {
+      abort = true;
+      return;
+    }
+    if (console_.IsTerminal()) {
+      Draw(percent == 100);
+    } else {
+      console_.Out(DecimalText(percent) + u"%  " + ByteText(archive_->BytesDone()) +
+                   (current_.empty() ? u"" : u"  " + current_) + u"\n");
+    }
+  }
+
+  // Ends the live line so that what follows starts on a fresh one.
+  void EndLine() {
+    if (drawn_) console_.Out(u"\n");
+    drawn_ = false;
+  }
+
+ private:
+  void Draw(bool force) {
+    const Clock::time_point now = Clock::now();
+    if (!force && drawn_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
+    last_draw_ = now;
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    const double rate =
+        seconds > 0 ? static_cast<double>(archive_->BytesDone()) / seconds : 0.0;
+    const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
+    std::u16string line(1, u'\r');
+    line += ProgressLine(percent_, archive_->BytesDone(), rate, current_, width);
+    console_.Out(line);
+    drawn_ = true;
+  }
+
+  Console& console_;
+  const std::atomic<bool>& interrupted_;
+  TarArchive* archive_ = nullptr;
+  Clock::time_point started_;
+  Clock::time_point last_draw_;
+  std::u16string current_;
+  int32_t percent_ = 0;
+  bool drawn_ = false;
+};
+
+int UsageError(Console& console, const std::u16string& reason) {
+  console.Err(std::u16string(kProgram) + u": " + reason +
+              u" (try \"mailsheaf-pack --help\")\n");
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
+              ArchiveFileSystem& file_system, unsigned threads,
+              const std::atomic<bool>& interrupted) {
+  std::vector<std::u16string> paths;
+  bool options_done = false;
+  for (const std::u16string& argument : arguments) {
+    if (!options_done && argument == u"--") {
+      options_done = true;
+    } else if (!options_done && (argument == u"--help" || argument == u"-h")) {
+      console.Out(Usage());
+      return kExitSuccess;
+    } else if (!options_done && argument == u"--version") {
+      console.Out(std::u16string(kProgram) + u" " + Version() + u"\n");
+      return kExitSuccess;
+    } else if (!options_done && argument.size() > 1 && argument[0] == u'-') {
+      return UsageError(console, u"unknown option " + argument);
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  if (paths.size() != 2) {
+    return UsageError(console, paths.size() < 2 ? u"a source folder and a destination file are needed"
+                                                : u"too many arguments");
+  }
+
+  PackerEvents events(console, interrupted);
+  TarArchive archive(&events, file_system, threads);
+  events.Attach(&archive);
+  archive.SetArchiveFormat(u"gnu");
+  int32_t written = archive.AddRootFolder(paths[0]);
+  if (written == 1) written = archive.WriteCompressedArchive(paths[1]);
+  events.EndLine();
+  if (interrupted && written != 1) {
+    console.Err(std::u16string(kProgram) + u": interrupted; no archive was written.\n");
+    return kExitInterrupted;
+  }
+  if (written != 1) {
+    console.Err(std::u16string(kProgram) + u": " + archive.LastErrorText() + u"\n");
+    return kExitFailure;
+  }
+  console.Out(DecimalText(archive.MessagesStored()) + u" messages and " +
+              DecimalText(archive.FoldersStored()) + u" folders stored; archive size " +
+              DecimalText(static_cast<long long>(archive.ArchiveSize())) + u" bytes (" +
+              ByteText(archive.ArchiveSize()) + u"): " + file_system.AbsolutePath(paths[1]) +
+              u"\n");
+  return kExitSuccess;
+}
+
+}  // namespace mailsheaf

@@ -1,0 +1,91 @@
+#pragma once
+// Shared by the writer's tests: events that record, and one call that packs and reads back.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/tar_archive.h"
+#include "tests/archive/support/fake_file_system.h"
+#include "tests/archive/support/tar_reader.h"
+
+namespace mailsheaf::testing {
+
+class RecordingEvents : public ArchiveEvents {
+ public:
+  std::vector<std::u16string> kinds;
+  std::vector<std::u16string> paths;
+  std::vector<int32_t> percents;
+  std::function<void(const std::u16string&)> on_info;
+  std::function<void(int32_t, bool&)> on_percent;
+
+  void ProgressInfo(const std::u16string& kind, const std::u16string& value) override {
+    kinds.push_back(kind);
+    paths.push_back(value);
+    if (on_info) on_info(value);
+  }
+  void PercentDone(int32_t percent, bool& abort) override {
+    percents.push_back(percent);
+    if (on_percent) on_percent(percent, abort);
+  }
+};
+
+struct Packed {
+  int32_t result = 0;
+  std::u16string error;
+  std::string bytes;
+  std::vector<TarItem> items;
+  int64_t messages = 0;
+  int64_t folders = 0;
+};
+
+inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
+                       const std::u16string& destination, unsigned threads = 1,
+                       RecordingEvents* events = nullptr) {
+  RecordingEvents own;
+  TarArchive archive(events ? events : &own, fs, threads);
+  archive.SetArchiveFormat(u"gnu");
+  Packed packed;
+  if (archive.AddRootFolder(root) != 1) {
+    packed.error = archive.LastErrorText();
+    return packed;
+  }
+  packed.result = archive.WriteCompressedArchive(destination);
+  packed.error = archive.LastErrorText();
+  packed.messages = archive.MessagesStored();
+  packed.folders = archive.FoldersStored();
+  if (packed.result == 1) {
+    packed.bytes = fs.Find(destination)->content;
+    packed.items = ReadArchiveBytes(packed.bytes);
+  }
+  return packed;
+}
+
+inline std::vector<std::string> NamesOf(const std::vector<TarItem>& items) {
+  std::vector<std::string> names;
+  for (const TarItem& item : items) names.push_back(item.name);
+  return names;
+}
+
+// Entry names of every length up to 300 bytes, with characters of two, three and four bytes
+// falling across the 100-byte limit of the plain name field.
+inline std::string NameOfLength(size_t length, const std::string& ending) {
+  static const std::string kPattern = "\xC3\xA4\xE2\x82\xAC\xF0\x9D\x84\x9Ex";  // ä € 𝄞 x
+  std::string name;
+  size_t i = 0;
+  while (name.size() + ending.size() < length) {
+    const unsigned char lead = static_cast<unsigned char>(kPattern[i % kPattern.size()]);
+    const size_t width = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const size_t start = i % kPattern.size();
+    if (name.size() + ending.size() + width <= length) {
+      name += kPattern.substr(start, width);
+    } else {
+      name += 'a';
+      continue;
+    }
+    i += width;
+  }
+  return name + ending;
+}
+
+}  // namespace mailsheaf::testing

@@ -1,0 +1,80 @@
+// Real mail: the SpamAssassin public corpus (fetched by fetch-corpus.sh) packed whole, every
+// message read back byte for byte and dated as Python's email package dates it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "archive/tar_archive.h"
+#include "fs/text.h"
+#include "tests/archive/archive_test_helpers.h"
+#include "tests/archive/test_helpers_posix.h"
+
+namespace mailsheaf::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Corpus, EveryRealMessageRoundTripsWithItsDate) {
+  const fs::path corpus = MAILSHEAF_CORPUS_DIR;
+  ASSERT_TRUE(fs::exists(corpus / ".complete")) << "run tests/archive/fetch-corpus.sh " << corpus;
+
+  // The corpus's sets become folders, its messages .eml files.
+  TempTree tree;
+  std::map<std::string, std::string> expected;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".txt") continue;
+    const std::string set = entry.path().parent_path().filename().string();
+    const std::string name = set + "/" + entry.path().stem().string() + ".eml";
+    fs::create_directories(tree.Path("src/" + set));
+    fs::copy_file(entry.path(), tree.Path("src/" + name));
+    expected[name] = ReadWholeFile(entry.path().string());
+  }
+  ASSERT_GE(expected.size(), 6000u);
+
+  RecordingEvents events;
+  TarArchive archive(&events);
+  ASSERT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("src"))), 1);
+  const std::string destination = tree.Path("corpus.tgz");
+  ASSERT_EQ(archive.WriteCompressedArchive(Utf8ToUtf16(destination)), 1)
+      << Utf16ToUtf8(archive.LastErrorText());
+
+  std::map<std::string, int64_t> times;
+  size_t messages = 0;
+  for (const TarItem& item : ReadArchiveBytes(ReadWholeFile(destination))) {
+    if (item.type != '0') continue;
+    ++messages;
+    EXPECT_EQ(item.data, expected[item.name]) << item.name;
+    times[item.name] = item.mtime;
+  }
+  EXPECT_EQ(messages, expected.size());
+  EXPECT_EQ(RunCommand("gzip -t " + Quote(destination)), 0);
+
+  // Where Python's email package reads a date, ours must be the same instant.
+  std::string listing;
+  ASSERT_EQ(RunCommand("python3 " + Quote(MAILSHEAF_TESTS_DIR "/python_message_dates.py") + " " +
+                           Quote(tree.Path("src")),
+                       &listing),
+            0);
+  std::istringstream lines(listing);
+  std::string line;
+  size_t dated = 0, mismatched = 0;
+  while (std::getline(lines, line)) {
+    const size_t tab = line.find('\t');
+    const std::string name = line.substr(0, tab);
+    const std::string stamp = line.substr(tab + 1);
+    if (stamp == "-" || std::stoll(stamp) <= 0) continue;
+    ++dated;
+    if (times[name] != std::stoll(stamp)) {
+      ++mismatched;
+      ADD_FAILURE() << name << ": Python reads " << stamp << ", the archive holds " << times[name];
+    }
+  }
+  EXPECT_GE(dated, expected.size() * 98 / 100) << "nearly every message carries a date";
+  EXPECT_EQ(mismatched, 0u);
+}
+
+}  // namespace
+}  // namespace mailsheaf::testing

@@ -1,0 +1,195 @@
+// The writer on the machine's own file system, read back by our reader, GNU tar and Python.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "archive/tar_archive.h"
+#include "fs/text.h"
+#include "tests/archive/archive_test_helpers.h"
+#include "tests/archive/test_helpers_posix.h"
+
+namespace mailsheaf::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kDated = "Date: Thu, 22 Aug 2002 07:36:16 -0400\r\nSubject: hi\r\n\r\nbody\r\n";
+
+// name -> content of every message as the archive must hold it.
+using Expected = std::map<std::string, std::string>;
+
+Expected MakeTree(const TempTree& tree) {
+  Expected expected;
+  auto message = [&](const std::string& relative, const std::string& stored,
+                     const std::string& content) {
+    tree.Write("src/" + relative, content);
+    expected[stored] = content;
+  };
+  message("Inbox/plain.eml", "Inbox/plain.eml", kDated);
+  message("Inbox/EMPTY.EML", "Inbox/EMPTY.eml", "");
+  message("Inbox/Ελληνικά και кириллица 漢字.eml", "Inbox/Ελληνικά και кириллица 漢字.eml", "unicode");
+  message("Sent/bare-lf.Eml", "Sent/bare-lf.eml", "Subject: x\n\nline\n");
+  tree.Write("src/Inbox/notes.txt", "not a message");
+  tree.Write("src/desktop.ini", "[.ShellClassInfo]");
+  tree.Folder("src/Empty");
+  // Entry names of every length from 5 to 300 bytes, multi-byte characters across byte 100.
+  const std::string long_folder = NameOfLength(150, "");
+  for (size_t length = 5; length <= 300; ++length) {
+    std::string relative = "Long/" + NameOfLength(length - 5, ".eml");
+    if (length > 250) relative = "Long/" + long_folder + "/" + NameOfLength(length - 156, ".eml");
+    if (relative.size() != length) continue;
+    message(relative, relative, relative);
+  }
+  // A deep tree.
+  std::string deep = "Deep";
+  for (int i = 0; i < 40; ++i) deep += "/level" + std::to_string(i);
+  message(deep + "/bottom.eml", deep + "/bottom.eml", "deep");
+  // A link back to an ancestor is stored as a folder and not descended.
+  std::filesystem::create_directory_symlink(tree.Path("src"), tree.Path("src/Inbox/loop"));
+  return expected;
+}
+
+std::vector<TarItem> ReadArchive(const std::string& path) {
+  return ReadArchiveBytes(ReadWholeFile(path));
+}
+
+TEST(RealTree, RoundTripThroughOurReaderGnuTarAndPython) {
+  TempTree tree;
+  const Expected expected = MakeTree(tree);
+  // The destination lies inside the tree, named like a message.
+  const std::string destination = tree.Path("src/Inbox/archive.eml");
+  tree.Write("src/Inbox/archive.eml", "an earlier archive");
+
+  RecordingEvents events;
+  TarArchive archive(&events);
+  archive.SetArchiveFormat(u"gnu");
+  ASSERT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("src/"))), 1);
+  ASSERT_EQ(archive.WriteCompressedArchive(Utf8ToUtf16(destination)), 1)
+      << Utf16ToUtf8(archive.LastErrorText());
+  EXPECT_EQ(static_cast<size_t>(archive.MessagesStored()), expected.size());
+  EXPECT_EQ(archive.ArchiveSize(), std::filesystem::file_size(destination));
+  EXPECT_EQ(events.paths.front().substr(0, 1), u"/") << "full paths in the events";
+
+  Expected stored;
+  std::map<std::string, TarItem> by_name;
+  for (const TarItem& item : ReadArchive(destination)) {
+    if (item.type == '0') stored[item.name] = item.data;
+    by_name[item.name] = item;
+  }
+  EXPECT_EQ(stored, expected);
+  EXPECT_TRUE(by_name.count("Inbox/loop/")) << "the link is a folder entry";
+  EXPECT_EQ(by_name["Inbox/plain.eml"].mtime, 1030016176);
+  struct stat info {};
+  ASSERT_EQ(::stat(tree.Path("src/Inbox/EMPTY.EML").c_str(), &info), 0);
+  EXPECT_EQ(by_name["Inbox/EMPTY.eml"].mtime, info.st_mtime)
+      << "no Date field: the file's own time";
+
+  ASSERT_TRUE(HaveTool("gzip") && HaveTool("tar") && HaveTool("python3"))
+      << "scripts/install-deps.sh installs gzip, tar and python3";
+  EXPECT_EQ(RunCommand("gzip -t " + Quote(destination)), 0);
+
+  // GNU tar extracts the same contents.
+  tree.Folder("extracted");
+  ASSERT_EQ(RunCommand("tar -xzf " + Quote(destination) + " -C " + Quote(tree.Path("extracted"))),
+            0);
+  for (const auto& [name, content] : expected) {
+    EXPECT_EQ(ReadWholeFile(tree.Path("extracted/" + name)), content) << name;
+  }
+
+  // Python's tarfile sees the same names, sizes, times and modes.
+  std::string listing;
+  ASSERT_EQ(RunCommand("python3 " + Quote(MAILSHEAF_TESTS_DIR "/python_tar_listing.py") + " " +
+                           Quote(destination),
+                       &listing),
+            0);
+  std::istringstream lines(listing);
+  std::string line;
+  size_t count = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string name, type, size, mtime, mode;
+    std::getline(fields, name, '\t');
+    std::getline(fields, type, '\t');
+    std::getline(fields, size, '\t');
+    std::getline(fields, mtime, '\t');
+    std::getline(fields, mode, '\t');
+    const TarItem& item = by_name[type == "5" ? name + "/" : name];
+    EXPECT_EQ(type[0], item.type) << name;
+    EXPECT_EQ(std::stoull(size), item.size) << name;
+    EXPECT_EQ(std::stoll(mtime), item.mtime) << name;
+    EXPECT_EQ(mode, type == "5" ? "755" : "644") << name;
+    ++count;
+  }
+  EXPECT_EQ(count, by_name.size());
+}
+
+TEST(RealTree, DanglingMessageLinkFailsAndKeepsTheOldArchive) {
+  TempTree tree;
+  tree.Write("src/a.eml", kDated);
+  std::filesystem::create_symlink(tree.Path("nowhere.eml"), tree.Path("src/broken.eml"));
+  tree.Write("out/mail.tgz", "the previous archive");
+  RecordingEvents events;
+  TarArchive archive(&events);
+  ASSERT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("src"))), 1);
+  EXPECT_EQ(archive.WriteCompressedArchive(Utf8ToUtf16(tree.Path("out/mail.tgz"))), 0);
+  EXPECT_THAT(Utf16ToUtf8(archive.LastErrorText()),
+              HasSubstr("Cannot open the message " + tree.Path("src/broken.eml")));
+  EXPECT_EQ(ReadWholeFile(tree.Path("out/mail.tgz")), "the previous archive");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("out")),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+// Ctrl+C on the command-line packer while it writes: exit 130, no temporary file, the old
+// archive untouched.
+TEST(RealTree, InterruptedPackerLeavesNoPartialArchive) {
+  TempTree tree;
+  std::string noise(4 << 20, '\0');
+  uint32_t state = 1;
+  for (int file = 0; file < 12; ++file) {
+    for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    tree.Write("src/m" + std::to_string(file) + ".eml", noise);
+  }
+  tree.Write("out/mail.tgz", "the previous archive");
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::execl(MAILSHEAF_PACK_PATH, "mailsheaf-pack", tree.Path("src").c_str(),
+            tree.Path("out/mail.tgz").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the temporary file is there, then interrupt.
+  bool writing = false;
+  for (int i = 0; i < 2000 && !writing; ++i) {
+    for (const auto& entry : std::filesystem::directory_iterator(tree.Path("out"))) {
+      writing = writing || entry.path().filename().string().find(".part") != std::string::npos;
+    }
+    if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(writing) << "the packer never started writing";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(ReadWholeFile(tree.Path("out/mail.tgz")), "the previous archive");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("out")),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+}  // namespace
+}  // namespace mailsheaf::testing

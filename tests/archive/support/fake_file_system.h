@@ -1,0 +1,79 @@
+#pragma once
+// An in-memory file system behind the archive writer's seam, "/"-separated, with faults on cue.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/file_system.h"
+
+namespace mailsheaf::testing {
+
+class FakeFileSystem : public ArchiveFileSystem {
+ public:
+  struct Node {
+    enum Kind { kFolder, kFile, kLink } kind = kFile;
+    std::string content;
+    int64_t mtime = 1000000000;
+    std::u16string link_target;  // absolute
+    uint64_t id = 0;
+    // Faults.
+    bool unreadable = false;            // OpenRead fails
+    bool unlistable = false;            // ListFolder fails
+    bool bad_name = false;              // listed with name_ok false
+    std::optional<uint64_t> reported_size;  // what Size() says, when it differs from content
+    std::optional<size_t> read_error_after; // Read fails once this many bytes were read
+  };
+
+  FakeFileSystem();
+
+  // Creating; parents are made as needed. Paths are absolute, "/"-separated, UTF-16.
+  Node& AddFolder(const std::u16string& path);
+  Node& AddFile(const std::u16string& path, std::string content, int64_t mtime = 1000000000);
+  Node& AddLink(const std::u16string& path, const std::u16string& target);
+  void Delete(const std::u16string& path);
+  Node* Find(const std::u16string& path);  // follows links
+  std::vector<std::u16string> NamesIn(const std::u16string& folder);
+
+  // Writing faults.
+  std::optional<size_t> disk_space;  // total bytes that can still be written
+  bool fail_commit = false;
+  bool fail_replace = false;
+  // Called for every Write of a file being written, before it lands (e.g. to look around).
+  std::function<void()> on_write;
+
+  // ArchiveFileSystem.
+  char16_t Separator() const override { return u'/'; }
+  std::u16string AbsolutePath(const std::u16string& path) const override;
+  bool SameName(const std::u16string& a, const std::u16string& b) const override { return a == b; }
+  bool IsFolder(const std::u16string& path) const override;
+  bool Exists(const std::u16string& path) const override;
+  bool ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
+                  std::u16string& error) override;
+  bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                      std::u16string& error) override;
+  std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
+                                         std::u16string& error) override;
+  std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
+                                          std::u16string& error) override;
+  bool Replace(const std::u16string& from, const std::u16string& to,
+               std::u16string& error) override;
+  bool Remove(const std::u16string& path) override;
+
+  std::recursive_mutex& mutex() { return tree_mutex_; }
+
+ private:
+  struct Tree;
+  Node* Resolve(const std::u16string& path, bool follow_last, int depth = 0) const;
+  Node* Parent(const std::u16string& path, std::u16string& name);
+
+  std::shared_ptr<Tree> tree_;
+  mutable std::recursive_mutex tree_mutex_;
+  uint64_t next_id_ = 1;
+};
+
+}  // namespace mailsheaf::testing

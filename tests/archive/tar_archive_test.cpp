@@ -1,0 +1,461 @@
+#include "archive/tar_archive.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "archive/tar_header.h"
+#include "fs/text.h"
+#include "tests/archive/archive_test_helpers.h"
+
+namespace mailsheaf::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+constexpr int64_t kFileTime = 1000000000;
+const std::string kDated = "Date: Thu, 22 Aug 2002 07:36:16 -0400\r\nSubject: hi\r\n\r\nbody\r\n";
+
+TEST(TarArchive, StoresOnlyMessagesAndTheirFoldersInNameOrder) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/b.eml", "");
+  fs.AddFile(u"/src/A.EML", kDated);
+  fs.AddFile(u"/src/notes.txt", "not a message");
+  fs.AddFile(u"/src/Thumbs.db", "junk");
+  fs.AddFile(u"/src/Inbox/2.eml", "two");
+  fs.AddFile(u"/src/Inbox/10.eml", "ten");
+  fs.AddFile(u"/src/Inbox/Sub/x.Eml", "x");
+  fs.AddFile(u"/src/mail.eml/inner.eml", "inner");
+  fs.AddFolder(u"/src/empty");
+  fs.AddFolder(u"/out");
+  RecordingEvents events;
+
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz", 1, &events);
+  ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+  EXPECT_THAT(NamesOf(packed.items),
+              ElementsAre("A.eml", "b.eml", "Inbox/", "Inbox/10.eml", "Inbox/2.eml",
+                          "Inbox/Sub/", "Inbox/Sub/x.eml", "empty/", "mail.eml/",
+                          "mail.eml/inner.eml"));
+  EXPECT_EQ(packed.messages, 6);
+  EXPECT_EQ(packed.folders, 4);
+  EXPECT_THAT(events.paths,
+              ElementsAre(u"/src/A.EML", u"/src/b.eml", u"/src/Inbox/10.eml", u"/src/Inbox/2.eml",
+                          u"/src/Inbox/Sub/x.Eml", u"/src/mail.eml/inner.eml"));
+  EXPECT_THAT(events.kinds, ::testing::Each(std::u16string(kProgressKindMessage)));
+
+  for (const TarItem& item : packed.items) {
+    EXPECT_EQ(item.uid, 0u);
+    EXPECT_EQ(item.gid, 0u);
+    if (item.name.back() == '/') {
+      EXPECT_EQ(item.type, '5') << item.name;
+      EXPECT_EQ(item.mode, 0755u) << item.name;
+      EXPECT_EQ(item.size, 0u);
+    } else {
+      EXPECT_EQ(item.type, '0') << item.name;
+      EXPECT_EQ(item.mode, 0644u) << item.name << ": read in the mail server";
+      std::u16string source = u"/src/" + Utf8ToUtf16(item.name);
+      if (item.name == "A.eml") source = u"/src/A.EML";
+      if (item.name == "Inbox/Sub/x.eml") source = u"/src/Inbox/Sub/x.Eml";
+      EXPECT_EQ(item.data, fs.Find(source)->content) << item.name;
+    }
+  }
+}
+
+TEST(TarArchive, MessageTimeComesFromItsDateFieldElseFromTheFileAndIsNeverZero) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", kDated, kFileTime);
+  fs.AddFile(u"/src/b.eml", "Subject: no date\n\nDate: Thu, 22 Aug 2002 07:36:16 -0400\n",
+             kFileTime);
+  fs.AddFile(u"/src/c.eml", "Date: whenever\n\n", kFileTime);
+  fs.AddFile(u"/src/d.eml", "Date: Thu, 01 Jan 1970 00:00:00 +0000\n\n", kFileTime);
+  fs.AddFile(u"/src/e.eml", "Date: Sat, 01 Jan 2300 00:00:00 +0000\n\n", kFileTime);
+  fs.AddFile(u"/src/f.eml", "no header at all", 0);
+  fs.AddFile(u"/src/g.eml", "Date: Fri, 13 Dec 1901 20:45:52 +0000\n\n", -5);
+  // A header section longer than the read buffer: the date is found past it.
+  std::string long_header;
+  while (long_header.size() < 300000) long_header += "Received: from somewhere by someone\r\n";
+  fs.AddFile(u"/src/h.eml", long_header + kDated, kFileTime);
+  fs.AddFolder(u"/out");
+
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+  ASSERT_EQ(packed.items.size(), 8u);
+  const int64_t dated = 1030016176;
+  const int64_t expected[] = {dated, kFileTime, kFileTime, kFileTime, kFileTime, 1, 1, dated};
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(packed.items[i].mtime, expected[i]) << packed.items[i].name;
+  }
+  EXPECT_EQ(packed.items[7].data, long_header + kDated);
+}
+
+TEST(TarArchive, EveryNameLengthUpTo300BytesReadsBackWhole) {
+  FakeFileSystem fs;
+  std::vector<std::string> expected;
+  for (size_t length = 5; length <= 300; ++length) {
+    const std::string name = NameOfLength(length, ".eml");
+    ASSERT_EQ(name.size(), length);
+    fs.AddFile(u"/src/" + Utf8ToUtf16(name), name);
+    expected.push_back(name);
+  }
+  for (size_t length = 2; length <= 300; length += 7) {
+    const std::string folder = NameOfLength(length, "/");
+    fs.AddFolder(u"/src/" + Utf8ToUtf16(folder));
+    expected.push_back(folder);
+  }
+  fs.AddFolder(u"/out");
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+  std::vector<std::string> names = NamesOf(packed.items);
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  for (const TarItem& item : packed.items) {
+    EXPECT_EQ(item.long_name, item.name.size() >= 100) << item.name.size();
+    if (item.type == '0') {
+      EXPECT_EQ(item.data, item.name);
+    }
+  }
+}
+
+TEST(TarArchive, SameTreeGivesTheSameBytesOnOneThreadOrMany) {
+  FakeFileSystem fs;
+  for (int i = 0; i < 40; ++i) {
+    const std::string body = kDated + std::string(static_cast<size_t>(i) * 9000, 'a' + i % 26);
+    fs.AddFile(u"/src/f" + AsciiToUtf16(std::to_string(i % 5)) + u"/m" +
+                   AsciiToUtf16(std::to_string(i)) + u".eml",
+               body);
+  }
+  fs.AddFolder(u"/out");
+  const Packed one = PackFake(fs, u"/src", u"/out/one.tgz", 1);
+  const Packed again = PackFake(fs, u"/src", u"/out/again.tgz", 1);
+  const Packed many = PackFake(fs, u"/src", u"/out/many.tgz", 4);
+  ASSERT_EQ(one.result, 1);
+  EXPECT_EQ(one.bytes, again.bytes);
+  EXPECT_EQ(one.bytes, many.bytes);
+  EXPECT_EQ(one.items.size(), 45u);
+}
+
+TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(1000, 'a'));
+  fs.AddFile(u"/src/b.eml", std::string(700000, 'b'));
+  fs.AddFile(u"/src/c.eml", std::string(3000, 'c'));
+  fs.AddFolder(u"/out");
+  RecordingEvents events;
+  ASSERT_EQ(PackFake(fs, u"/src", u"/out/mail.tgz", 2, &events).result, 1);
+  ASSERT_GE(events.percents.size(), 3u);
+  EXPECT_EQ(events.percents.front(), 0);
+  EXPECT_EQ(events.percents.back(), 100);
+  EXPECT_TRUE(std::is_sorted(events.percents.begin(), events.percents.end()));
+  EXPECT_EQ(std::adjacent_find(events.percents.begin(), events.percents.end()),
+            events.percents.end())
+      << "raised only when the percentage changes";
+
+  // Nothing to count: no message at all, or only empty ones.
+  FakeFileSystem bare;
+  bare.AddFolder(u"/src/Inbox");
+  bare.AddFile(u"/src/Sent/empty.eml", "");
+  bare.AddFolder(u"/out");
+  RecordingEvents bare_events;
+  const Packed packed = PackFake(bare, u"/src", u"/out/mail.tgz", 1, &bare_events);
+  ASSERT_EQ(packed.result, 1);
+  EXPECT_THAT(NamesOf(packed.items), ElementsAre("Inbox/", "Sent/", "Sent/empty.eml"));
+  EXPECT_THAT(bare_events.percents, ElementsAre(0, 100));
+}
+
+TEST(TarArchive, EmptyRootGivesAnEmptyArchive) {
+  FakeFileSystem fs;
+  fs.AddFolder(u"/src");
+  fs.AddFolder(u"/out");
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1);
+  EXPECT_TRUE(packed.items.empty());
+  std::string tar, error;
+  ASSERT_TRUE(Gunzip(packed.bytes, tar, error));
+  EXPECT_EQ(tar, std::string(kTarEndSize, '\0'));
+}
+
+// A failed write leaves the folder of the destination exactly as it was.
+void ExpectNothingLeftBehind(FakeFileSystem& fs) {
+  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
+  EXPECT_TRUE(fs.Find(u"/out/mail.tgz")->content == "the previous archive");
+}
+
+struct FaultCase {
+  const char* what;
+  std::function<void(FakeFileSystem&, RecordingEvents&)> arrange;
+  const char* reason;  // part of the error text
+};
+
+TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
+  const FaultCase cases[] = {
+      {"unreadable message",
+       [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox/b.eml")->unreadable = true; },
+       "Cannot open the message /src/Inbox/b.eml: Permission denied"},
+      {"read error",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.Find(u"/src/Inbox/b.eml")->read_error_after = 100000;
+       },
+       "Cannot read the message /src/Inbox/b.eml: Input/output error"},
+      {"message grows while read",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.Find(u"/src/Inbox/b.eml")->reported_size = 200000;
+       },
+       "The message /src/Inbox/b.eml changed size"},
+      {"message shrinks while read",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.Find(u"/src/Inbox/b.eml")->reported_size = 400000;
+       },
+       "The message /src/Inbox/b.eml changed size"},
+      {"message vanishes before it is stored",
+       [](FakeFileSystem& fs, RecordingEvents& events) {
+         events.on_info = [&fs](const std::u16string& path) {
+           if (path == u"/src/Inbox/b.eml") fs.Delete(path);
+         };
+       },
+       "Cannot open the message /src/Inbox/b.eml: No such file"},
+      {"8 GiB message",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.Find(u"/src/a.eml")->reported_size = kTarLargestNumber + 1;
+       },
+       "The message /src/a.eml is 8 GiB or larger"},
+      {"disk full", [](FakeFileSystem& fs, RecordingEvents&) { fs.disk_space = 500; },
+       "Cannot write the archive /out/mail.tgz: No space left on device"},
+      {"flush to disk fails", [](FakeFileSystem& fs, RecordingEvents&) { fs.fail_commit = true; },
+       "Cannot write the archive /out/mail.tgz: Input/output error"},
+      {"rename fails", [](FakeFileSystem& fs, RecordingEvents&) { fs.fail_replace = true; },
+       "Cannot put the archive in place at /out/mail.tgz: Permission denied"},
+      {"folder cannot be listed",
+       [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox")->unlistable = true; },
+       "Cannot list the folder /src/Inbox/: Permission denied"},
+      {"name is not text",
+       [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox/b.eml")->bad_name = true; },
+       "The name of /src/Inbox/b.eml is not valid UTF-8"},
+      {"abort at the start",
+       [](FakeFileSystem&, RecordingEvents& events) {
+         events.on_percent = [](int32_t, bool& abort) { abort = true; };
+       },
+       "Writing the archive /out/mail.tgz was stopped"},
+      {"abort half-way",
+       [](FakeFileSystem&, RecordingEvents& events) {
+         events.on_percent = [](int32_t percent, bool& abort) { abort = percent >= 50; };
+       },
+       "was stopped"},
+      {"abort at 100",
+       [](FakeFileSystem&, RecordingEvents& events) {
+         events.on_percent = [](int32_t percent, bool& abort) { abort = percent == 100; };
+       },
+       "was stopped"},
+  };
+  for (unsigned threads : {1u, 3u}) {
+    for (const FaultCase& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", threads " + std::to_string(threads));
+      FakeFileSystem fs;
+      fs.AddFile(u"/src/a.eml", kDated + std::string(50000, 'a'));
+      fs.AddFile(u"/src/Inbox/b.eml", std::string(300000, 'b'));
+      fs.AddFile(u"/src/Inbox/c.eml", std::string(300000, 'c'));
+      fs.AddFile(u"/out/mail.tgz", "the previous archive");
+      RecordingEvents events;
+      c.arrange(fs, events);
+      const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz", threads, &events);
+      EXPECT_EQ(packed.result, 0);
+      EXPECT_THAT(Narrow(packed.error), HasSubstr(c.reason));
+      ExpectNothingLeftBehind(fs);
+    }
+  }
+}
+
+TEST(TarArchive, RefusesBadSettingsWithAReason) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", kDated);
+  fs.AddFile(u"/out/mail.tgz", "the previous archive");
+  fs.AddFolder(u"/other/folder.tgz");
+  RecordingEvents events;
+
+  TarArchive no_root(&events, fs, 1);
+  EXPECT_EQ(no_root.WriteCompressedArchive(u"/out/mail.tgz"), 0);
+  EXPECT_THAT(Narrow(no_root.LastErrorText()), HasSubstr("No source folder"));
+
+  const struct {
+    std::u16string format;
+    std::u16string destination;
+    const char* reason;
+  } cases[] = {
+      {u"ustar", u"/out/mail.tgz", "The archive format \"ustar\" is not supported"},
+      {u"", u"/out/mail.tgz", "is not supported"},
+      {u"gnu", u"", "No destination file"},
+      {u"gnu", u"/out/", "is a folder"},
+      {u"gnu", u"/other/folder.tgz", "is a folder"},
+      {u"gnu", u"/nowhere/mail.tgz", "The destination folder /nowhere/ does not exist"},
+  };
+  for (const auto& c : cases) {
+    TarArchive archive(&events, fs, 1);
+    archive.SetArchiveFormat(c.format);
+    ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+    EXPECT_EQ(archive.WriteCompressedArchive(c.destination), 0);
+    EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr(c.reason));
+    ExpectNothingLeftBehind(fs);
+  }
+  EXPECT_TRUE(events.paths.empty());
+}
+
+TEST(TarArchive, RootMustBeAFolderThatCanBeListed) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", kDated);
+  fs.AddFile(u"/file.eml", kDated);
+  fs.AddFolder(u"/locked").unlistable = true;
+  fs.AddFolder(u"/work/src");
+  RecordingEvents events;
+  TarArchive archive(&events, fs, 1);
+  const struct {
+    std::u16string path;
+    int32_t expected;
+    const char* reason;
+  } cases[] = {
+      {u"", 0, "No source folder"},
+      {u"/missing", 0, "does not exist"},
+      {u"/file.eml", 0, "is not a folder"},
+      {u"/locked", 0, "Cannot list the folder /locked/"},
+      {u"/src", 1, ""},
+      {u"/src/", 1, ""},
+      {u"/src//", 1, ""},
+      {u"src", 1, ""},  // relative: taken from the current folder
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(archive.AddRootFolder(c.path), c.expected) << Narrow(c.path);
+    EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr(c.reason));
+  }
+  // A failed AddRootFolder leaves no root behind from an earlier success.
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  ASSERT_EQ(archive.AddRootFolder(u"/missing"), 0);
+  fs.AddFolder(u"/out");
+  EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
+}
+
+TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
+  for (const std::u16string destination :
+       {u"/src/out.eml", u"/src/Inbox/mail.tgz", u"/src/mail.tgz"}) {
+    FakeFileSystem fs;
+    fs.AddFile(u"/src/a.eml", kDated);
+    fs.AddFile(u"/src/Inbox/b.eml", "b");
+    fs.AddFile(u"/src/out.eml", "an earlier archive under a message's name");
+    std::vector<std::u16string> seen_in_folder;
+    RecordingEvents events;
+    const std::u16string folder = destination.substr(0, destination.rfind(u'/'));
+    events.on_info = [&](const std::u16string&) { seen_in_folder = fs.NamesIn(folder); };
+    const Packed packed = PackFake(fs, u"/src", destination, 2, &events);
+    ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+    if (destination == u"/src/out.eml") {
+      EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "Inbox/", "Inbox/b.eml"));
+    } else {
+      EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "out.eml", "Inbox/", "Inbox/b.eml"));
+    }
+    // The temporary file sat beside the destination while the messages were stored.
+    EXPECT_TRUE(std::any_of(seen_in_folder.begin(), seen_in_folder.end(), [&](auto& name) {
+      return name.find(u".part") != std::u16string::npos;
+    }));
+    const size_t expected = destination == u"/src/Inbox/mail.tgz" ? 2 : destination == u"/src/mail.tgz" ? 4 : 3;
+    EXPECT_EQ(fs.NamesIn(folder).size(), expected) << "only the archive was added";
+  }
+}
+
+TEST(TarArchive, FolderLinksAreFollowedExceptBackIntoTheWalk) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/Inbox/a.eml", "a");
+  fs.AddFile(u"/src/Sent/s.eml", "s");
+  fs.AddFile(u"/elsewhere/e.eml", "e");
+  fs.AddLink(u"/src/Inbox/up", u"/src");               // an ancestor
+  fs.AddLink(u"/src/Inbox/self", u"/src/Inbox");       // itself
+  fs.AddLink(u"/src/Inbox/sent", u"/src/Sent");        // a sibling: not in the walk
+  fs.AddLink(u"/src/Outside", u"/elsewhere");          // out of the tree
+  fs.AddLink(u"/src/Gone", u"/nothing/here");          // dangling
+  fs.AddLink(u"/src/link.eml", u"/src/Sent/s.eml");    // a link to a message: its content
+  fs.AddFolder(u"/out");
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+  EXPECT_THAT(NamesOf(packed.items),
+              ElementsAre("link.eml", "Inbox/", "Inbox/a.eml", "Inbox/self/", "Inbox/sent/",
+                          "Inbox/sent/s.eml", "Inbox/up/", "Outside/", "Outside/e.eml", "Sent/",
+                          "Sent/s.eml"));
+  EXPECT_EQ(packed.items[0].data, "s");
+}
+
+TEST(TarArchive, TopLevelMacResourceFolderIsLeftOut) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/__MACOSX/._a.eml", "resource fork");
+  fs.AddFile(u"/src/Inbox/__MACOSX/kept.eml", "a real message");
+  fs.AddFolder(u"/out");
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1);
+  EXPECT_THAT(NamesOf(packed.items),
+              ElementsAre("Inbox/", "Inbox/__MACOSX/", "Inbox/__MACOSX/kept.eml"));
+}
+
+TEST(TarArchive, DiscardFromAHandlerRemovesTheTemporaryFileAtOnce) {
+  for (unsigned threads : {1u, 3u}) {
+    FakeFileSystem fs;
+    fs.AddFile(u"/src/a.eml", std::string(400000, 'a'));
+    fs.AddFile(u"/src/b.eml", std::string(400000, 'b'));
+    fs.AddFile(u"/out/mail.tgz", "the previous archive");
+    RecordingEvents events;
+    TarArchive archive(&events, fs, threads);
+    std::vector<std::u16string> after_discard;
+    events.on_info = [&](const std::u16string& path) {
+      if (path != u"/src/b.eml") return;
+      archive.DiscardUnfinished();
+      after_discard = fs.NamesIn(u"/out");  // as the process would leave it, ending here
+      archive.DiscardUnfinished();          // twice is harmless
+    };
+    archive.DiscardUnfinished();  // not writing: nothing happens
+    ASSERT_EQ(archive.AddRootFolder(u"/src/"), 1);
+    EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
+    EXPECT_THAT(after_discard, ElementsAre(u"mail.tgz"));
+    EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr("discarded"));
+    ExpectNothingLeftBehind(fs);
+    EXPECT_THAT(events.paths, ElementsAre(u"/src/a.eml", u"/src/b.eml"));
+
+    // The same instance writes again afterwards.
+    events.on_info = nullptr;
+    EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+    EXPECT_EQ(archive.MessagesStored(), 2);
+  }
+}
+
+TEST(TarArchive, AHandlerThatThrowsLeavesNothingBehind) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(300000, 'a'));
+  fs.AddFile(u"/out/mail.tgz", "the previous archive");
+  RecordingEvents events;
+  TarArchive archive(&events, fs, 3);
+  events.on_info = [](const std::u16string&) { throw std::runtime_error("handler failed"); };
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  EXPECT_THROW(archive.WriteCompressedArchive(u"/out/mail.tgz"), std::runtime_error);
+  ExpectNothingLeftBehind(fs);
+  events.on_info = nullptr;
+  EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+}
+
+TEST(TarArchive, ASecondWriteFromInsideAHandlerIsRefused) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", kDated);
+  fs.AddFolder(u"/out");
+  RecordingEvents events;
+  TarArchive archive(&events, fs, 1);
+  int32_t inner = -1;
+  std::u16string inner_error;
+  events.on_info = [&](const std::u16string&) {
+    inner = archive.WriteCompressedArchive(u"/out/other.tgz");
+    inner_error = archive.LastErrorText();
+  };
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+  EXPECT_EQ(inner, 0);
+  EXPECT_THAT(Narrow(inner_error), HasSubstr("already being written"));
+  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
+}
+
+}  // namespace
+}  // namespace mailsheaf::testing
