@@ -1,0 +1,230 @@
+// The whole job under Wine: the real window and its real controls, clicked as a person clicks
+// them; the real scan and the real archive writer on real files. Only the folder browser, the
+// save dialog and the message boxes are stand-ins, and the process is not really ended.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/win32/windows_api.h"
+
+#include <commctrl.h>
+
+#include "app/archive_tar_component.h"
+#include "app/frm_step1.h"
+#include "app/win32/main_window.h"
+#include "app/win32/message_pump.h"
+#include "app/win32/win32_clock.h"
+#include "fs/path_helpers.h"
+#include "fs/text.h"
+#include "tests/archive/support/tar_reader.h"
+#include "tests/support/app_fakes.h"
+
+namespace mailsheaf {
+namespace {
+
+using testing::RecordingShell;
+using testing::RecordingUi;
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+// The real yield; an end that is only noted.
+class PumpingHost final : public Host {
+ public:
+  void InitCommonControls() override { ::InitCommonControls(); }
+  void Yield() override { PumpPendingMessages(translator); }
+  void EndNow() override { ++ends; }
+  MessagePreTranslator* translator = nullptr;
+  int ends = 0;
+};
+
+void WriteFileBytes(const std::u16string& path, const std::string& bytes) {
+  const auto wide = LongPathBuffer(path);
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.data()), GENERIC_WRITE, 0,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf16ToUtf8(path);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  ASSERT_EQ(written, bytes.size());
+}
+
+std::string ReadFileBytes(const std::u16string& path) {
+  const auto wide = LongPathBuffer(path);
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.data()), GENERIC_READ,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+std::vector<std::u16string> NamesIn(const std::u16string& folder) {
+  std::vector<std::u16string> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(W(folder + u"*"), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
+    if (name != u"." && name != u"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveTree(const std::u16string& folder) {
+  for (const std::u16string& name : NamesIn(folder)) {
+    const std::u16string path = folder + name;
+    if (GetFileAttributesW(W(path)) & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path + u"\\");
+    } else {
+      DeleteFileW(W(path));
+    }
+  }
+  RemoveDirectoryW(W(folder));
+}
+
+std::u16string TextOf(HWND control) {
+  std::u16string text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, u'\0');
+  text.resize(static_cast<size_t>(
+      GetWindowTextW(control, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
+  return text;
+}
+
+// Messages in the tree, by their path below the root ("/"-separated, as stored).
+const std::map<std::u16string, std::string> kMessages = {
+    {u"top.eml", "From: a@example.org\r\nDate: Tue, 1 Mar 2016 10:00:00 +0000\r\n\r\nTop\r\n"},
+    {u"\u0412\u0445\u043e\u0434\u044f\u0449\u0438\u0435/\u043f\u0438\u0441\u044c\u043c\u043e.eml",
+     "Subject: =?UTF-8?B?0J/RgNC40LLQtdGC?=\r\n\r\nCyrillic folder\r\n"},
+    {u"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac/\u03bc\u03ae\u03bd\u03c5\u03bc\u03b1.eml",
+     "Subject: Greek\n\nbare line feeds\n"},
+    {u"\u90ae\u4ef6/\u4fe1.eml", "Subject: CJK\r\n\r\n" + std::string(300000, 'x') + "\r\n"},
+    {u"Caf\u00e9/Sous-dossier/r\u00e9ponse.eml", ""},
+    {u"Tom & Jerry/news.eml", "Subject: ampersand folder\r\n\r\n&&\r\n"},
+};
+
+class WorkflowEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    base = std::u16string(reinterpret_cast<const char16_t*>(temp)) + u"mailsheaf-e2e-" +
+           DecimalText(GetCurrentProcessId()) + u"\\";
+    source = base + u"Source\\";
+    out = base + u"\u0410\u0440\u0445\u0438\u0432\\";
+    for (const std::u16string& folder : {base, source, out}) CreateDirectoryW(W(folder), nullptr);
+    for (const auto& [relative, bytes] : kMessages) {
+      std::u16string path = source;
+      for (char16_t c : relative) path.push_back(c == u'/' ? u'\\' : c);
+      // Make the folders on the way.
+      for (size_t at = source.size(); (at = path.find(u'\\', at)) != std::u16string::npos; ++at) {
+        CreateDirectoryW(W(path.substr(0, at)), nullptr);
+      }
+      WriteFileBytes(path, bytes);
+    }
+    WriteFileBytes(source + u"notes.txt", "not a message");
+    CreateDirectoryW(W(source + u"Empty"), nullptr);
+
+    MainWindowOptions options;
+    options.resources = GetModuleHandleW(nullptr);
+    options.dpiX = options.dpiY = 96;
+    window = MainWindow::Create(form, options);
+    ASSERT_TRUE(window);
+    host.translator = window.get();
+  }
+
+  void TearDown() override {
+    window.reset();
+    RemoveTree(base);
+  }
+
+  HWND Control(ControlId id) const { return window->ControlWindow(id); }
+  void ClickButton(ControlId id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
+
+  std::u16string base, source, out;
+  RecordingUi ui;
+  RecordingShell shell;
+  PumpingHost host;
+  Win32Clock clock;
+  ArchiveTarComponentFactory tars;
+  FrmStep1 form{ui, shell, host, clock, tars};
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(WorkflowEndToEndTest, FromFolderToArchiveWithEveryMessageByteForByte) {
+  ui.chosenFolder = source.substr(0, source.size() - 1);  // as the browser returns it
+  ClickButton(ControlId::CmdAddFolder);
+
+  // Six messages; folders: six with messages or on the way, and Empty.
+  EXPECT_EQ(TextOf(Control(ControlId::LblSource)), source);
+  EXPECT_EQ(TextOf(Control(ControlId::LblCount)),
+            u"6 Messages && 7 Folder(s) Queued for Conversion.");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"6 Messages Queued for Conversion.");
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdConvertTGZ)));
+
+  const std::u16string destination = out + u"Zimbra box.tgz";
+  ui.savedName = destination;
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  EXPECT_EQ(host.ends, 0);
+  EXPECT_EQ(SendMessageW(Control(ControlId::ProgressBar_tgz), PBM_GETPOS, 0, 0), 100);
+  const std::u16string lastFile = TextOf(Control(ControlId::LblTarFile));
+  EXPECT_EQ(lastFile.rfind(source, 0), 0u) << Utf16ToUtf8(lastFile);
+  EXPECT_EQ(lastFile.substr(lastFile.size() - 4), u".eml");
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdConvertTGZ)));
+  EXPECT_EQ(TextOf(Control(ControlId::CmdConvertTGZ)), u"Start Conversion");
+  EXPECT_EQ(GetWindowLongW(Control(ControlId::CmdStop), GWL_STYLE) & WS_VISIBLE, 0);
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdOpen)));
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdAddFolder)));
+  EXPECT_EQ(TextOf(Control(ControlId::LblDestination)), destination);
+
+  // Only the archive is in the destination folder: no temporary file beside it.
+  EXPECT_EQ(NamesIn(out), std::vector<std::u16string>{u"Zimbra box.tgz"});
+  const std::vector<testing::TarItem> items = testing::ReadArchiveBytes(ReadFileBytes(destination));
+  std::map<std::u16string, std::string> stored;
+  for (const testing::TarItem& item : items) {
+    if (item.type == '0') stored[Utf8ToUtf16(item.name)] = item.data;
+  }
+  EXPECT_EQ(stored, kMessages);
+
+  ClickButton(ControlId::CmdOpen);
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{out});
+}
+
+TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) {
+  ui.chosenFolder = source;
+  ClickButton(ControlId::CmdAddFolder);
+  // A file that was at the destination before stays as it was.
+  const std::u16string destination = out + u"box.tgz";
+  WriteFileBytes(destination, "an older archive");
+
+  window->Show(SW_SHOWNOACTIVATE);
+  ASSERT_TRUE(IsWindowVisible(window->Handle()));
+  form.State().StopRequested = true;  // as a click on "Stop Conversion" leaves it
+  ui.answer = MessageAnswer::Yes;
+  ui.savedName = destination;
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"Are you sure you want to Stop now ?");
+  EXPECT_EQ(host.ends, 1);
+  EXPECT_FALSE(IsWindowVisible(window->Handle()));
+  EXPECT_EQ(NamesIn(out), std::vector<std::u16string>{u"box.tgz"});
+  EXPECT_EQ(ReadFileBytes(destination), "an older archive");
+}
+
+}  // namespace
+}  // namespace mailsheaf
