@@ -3,13 +3,29 @@
 # X display. Builds the program first when needed.
 #
 #   scripts/screenshot.sh [picture.png]     (default: docs/mailsheaf-window.png)
+#   scripts/screenshot.sh --finished-run [picture.png]
+#                                           (default: docs/mailsheaf-finished-run.png)
+#
+# --finished-run pictures the window at the end of a whole run on a small sample tree, with
+# its completion box (MailsheafFinishedRun.exe: the real window, scan and archive writer; the
+# folder browser and the save dialog answer by themselves).
 #
 # It runs in a Wine prefix of its own (build/wine-screenshot) that holds Wine's own fonts, so
 # the labels show in Tahoma as on Windows; the project's test prefix is left alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-out="${1:-docs/mailsheaf-window.png}"
+program=Mailsheaf.exe
+wait_for="Corvane Mailsheaf v3.0"
+out=docs/mailsheaf-window.png
+if [ "${1:-}" = "--finished-run" ]; then
+  shift
+  program=MailsheafFinishedRun.exe
+  wait_for="Completed..."
+  out=docs/mailsheaf-finished-run.png
+  export MAILSHEAF_PAINT_WAIT=8   # a message box takes longer to paint under Wine
+fi
+out="${1:-$out}"
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
 mkdir -p "$(dirname "$out")"
 
@@ -27,8 +43,8 @@ if [ -d /usr/share/wine/fonts ]; then
   cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 fi
 
-exe="Z:$(printf '%s' "$root/build/win32/Mailsheaf.exe" | tr / '\\')"
-export MAILSHEAF_EXE="$exe" MAILSHEAF_PICTURE="$out"
+exe="Z:$(printf '%s' "$root/build/win32/$program" | tr / '\\')"
+export MAILSHEAF_EXE="$exe" MAILSHEAF_PICTURE="$out" MAILSHEAF_WAIT_FOR="$wait_for"
 
 # Wine's virtual desktop draws the window frame itself: no window manager is needed.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
@@ -37,6 +53,10 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wine_pid=$!
   geometry=""
   for _ in $(seq 1 120); do
+    if ! xwininfo -root -tree 2>/dev/null | grep -qF "\"$MAILSHEAF_WAIT_FOR\""; then
+      sleep 0.5
+      continue
+    fi
     geometry=$(xwininfo -root -tree 2>/dev/null |
                sed -n "s/.*\"Corvane Mailsheaf v3.0\".* \([0-9]*x[0-9]*+[0-9]*+[0-9]*\) .*/\1/p" |
                head -n 1)
@@ -48,8 +68,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     kill "$wine_pid" 2>/dev/null || true
     exit 1
   fi
-  sleep 3   # let it paint
-  xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$MAILSHEAF_PICTURE"
+  sleep "${MAILSHEAF_PAINT_WAIT:-3}"   # let it paint
+  import -window root -crop "$geometry" +repage "$MAILSHEAF_PICTURE"
   kill "$wine_pid" 2>/dev/null || true
 '
 echo "Wrote $out"
