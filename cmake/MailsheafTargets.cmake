@@ -47,3 +47,17 @@ function(mailsheaf_platform_sources out)
   endforeach()
   set(${out} ${kept} PARENT_SCOPE)
 endfunction()
+
+# mailsheaf_add_areas(): adds every sub-folder of the current source folder that has a
+# CMakeLists.txt; folders whose name holds "win32" only in the Windows build.
+function(mailsheaf_add_areas)
+  file(GLOB areas LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(area IN LISTS areas)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${area} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${area}/CMakeLists.txt)
+      if(area MATCHES "win32" AND NOT WIN32)
+        continue()
+      endif()
+      add_subdirectory(${area})
+    endif()
+  endforeach()
+endfunction()

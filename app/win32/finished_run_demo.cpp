@@ -12,7 +12,7 @@
 
 #include "app/archive_tar_component.h"
 #include "app/frm_step1.h"
-#include "app/win32/main_window.h"
+#include "app/win32/run_window.h"
 #include "app/win32/win32_clock.h"
 #include "app/win32/win32_host.h"
 #include "app/win32/win32_shell.h"
@@ -92,20 +92,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Clock clock;
     ArchiveTarComponentFactory tars;
     FrmStep1 form(ui, shell, host, clock, tars);
-    form.Form_Initialize();
-
-    MainWindowOptions options;
-    options.resources = instance;
-    std::unique_ptr<MainWindow> window = MainWindow::Create(form, options);
-    if (!window) return 1;
-    realUi.SetOwner(window->OwnerWindow());
-    host.SetPreTranslator(window.get());
-    form.Form_Load();
-    window->Show(showCommand);
-
-    form.Click(ControlId::CmdAddFolder);
-    form.Click(ControlId::CmdConvertTGZ);
-    return RunMessageLoop(window.get());
+    return RunWindow(form, realUi, host, instance, showCommand, [&form] {
+      form.Click(ControlId::CmdAddFolder);
+      form.Click(ControlId::CmdConvertTGZ);
+    });
   } catch (...) {
     return 1;
   }

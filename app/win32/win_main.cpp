@@ -8,8 +8,7 @@
 
 #include "app/archive_tar_component.h"
 #include "app/frm_step1.h"
-#include "app/win32/main_window.h"
-#include "app/win32/message_pump.h"
+#include "app/win32/run_window.h"
 #include "app/win32/win32_clock.h"
 #include "app/win32/win32_host.h"
 #include "app/win32/win32_shell.h"
@@ -27,18 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Clock clock;
     ArchiveTarComponentFactory tars;
     FrmStep1 form(ui, shell, host, clock, tars);
-    form.Form_Initialize();
-
-    MainWindowOptions options;
-    options.resources = instance;
-    std::unique_ptr<MainWindow> window = MainWindow::Create(form, options);
-    if (!window) return 1;
-    ui.SetOwner(window->OwnerWindow());
-    host.SetPreTranslator(window.get());
-
-    form.Form_Load();
-    window->Show(showCommand);
-    return RunMessageLoop(window.get());
+    return RunWindow(form, ui, host, instance, showCommand);
   } catch (...) {
     return 1;
   }
