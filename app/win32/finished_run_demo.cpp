@@ -22,8 +22,6 @@
 namespace mailsheaf {
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
 std::u16string TempFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -36,7 +34,7 @@ void WriteMessage(const std::u16string& path, int number) {
                            "Subject: Sample message " + std::to_string(number) + "\r\n"
                            "Date: Mon, 2 Nov 2026 09:" + std::to_string(10 + number % 50) +
                            ":00 +0100\r\n\r\nSample text.\r\n";
-  HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file = CreateFileW(WidePointer(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -46,11 +44,11 @@ void WriteMessage(const std::u16string& path, int number) {
 // Mail\Inbox, Mail\Sent, Mail\Projects\2026: 60 messages in all.
 std::u16string MakeSampleTree() {
   const std::u16string root = TempFolder() + u"Mailsheaf sample\\Mail\\";
-  CreateDirectoryW(W(TempFolder() + u"Mailsheaf sample"), nullptr);
-  CreateDirectoryW(W(root), nullptr);
+  CreateDirectoryW(WidePointer(TempFolder() + u"Mailsheaf sample"), nullptr);
+  CreateDirectoryW(WidePointer(root), nullptr);
   int number = 0;
   for (const char16_t* folder : {u"Inbox", u"Sent", u"Projects", u"Projects\\2026"}) {
-    CreateDirectoryW(W(root + folder), nullptr);
+    CreateDirectoryW(WidePointer(root + folder), nullptr);
     for (int i = 0; i < 15; ++i) {
       ++number;
       WriteMessage(root + folder + u"\\Message " + DecimalText(number) + u".eml", number);

@@ -270,9 +270,9 @@ void MainWindow::Show(int showCommand) {
 void MainWindow::SetText(ControlId control, const std::u16string& text) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
-  SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(text.c_str()));
+  SetWindowTextW(hwnd, WidePointer(text));
   if (control == ControlId::Frame1 && frameBorder_) {
-    SetWindowTextW(frameBorder_, reinterpret_cast<const wchar_t*>(text.c_str()));
+    SetWindowTextW(frameBorder_, WidePointer(text));
   }
 }
 

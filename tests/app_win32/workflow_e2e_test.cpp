@@ -19,18 +19,16 @@
 #include "app/win32/main_window.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/win32_clock.h"
-#include "fs/path_helpers.h"
 #include "fs/text.h"
 #include "tests/archive/support/tar_reader.h"
 #include "tests/support/app_fakes.h"
+#include "tests/support/win_tree_win32.h"
 
 namespace mailsheaf {
 namespace {
 
 using testing::RecordingShell;
 using testing::RecordingUi;
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 // The real yield; an end that is only noted.
 class PumpingHost final : public Host {
@@ -41,56 +39,6 @@ class PumpingHost final : public Host {
   MessagePreTranslator* translator = nullptr;
   int ends = 0;
 };
-
-void WriteFileBytes(const std::u16string& path, const std::string& bytes) {
-  const auto wide = LongPathBuffer(path);
-  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.data()), GENERIC_WRITE, 0,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf16ToUtf8(path);
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  ASSERT_EQ(written, bytes.size());
-}
-
-std::string ReadFileBytes(const std::u16string& path) {
-  const auto wide = LongPathBuffer(path);
-  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.data()), GENERIC_READ,
-                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
-std::vector<std::u16string> NamesIn(const std::u16string& folder) {
-  std::vector<std::u16string> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(W(folder + u"*"), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
-    if (name != u"." && name != u"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void RemoveTree(const std::u16string& folder) {
-  for (const std::u16string& name : NamesIn(folder)) {
-    const std::u16string path = folder + name;
-    if (GetFileAttributesW(W(path)) & FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveTree(path + u"\\");
-    } else {
-      DeleteFileW(W(path));
-    }
-  }
-  RemoveDirectoryW(W(folder));
-}
 
 std::u16string TextOf(HWND control) {
   std::u16string text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, u'\0');
@@ -111,27 +59,22 @@ const std::map<std::u16string, std::string> kMessages = {
     {u"Tom & Jerry/news.eml", "Subject: ampersand folder\r\n\r\n&&\r\n"},
 };
 
+// The destination folder, below the tree's root.
+const std::u16string kOut = u"\u0410\u0440\u0445\u0438\u0432";
+
 class WorkflowEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    base = std::u16string(reinterpret_cast<const char16_t*>(temp)) + u"mailsheaf-e2e-" +
-           DecimalText(GetCurrentProcessId()) + u"\\";
-    source = base + u"Source\\";
-    out = base + u"\u0410\u0440\u0445\u0438\u0432\\";
-    for (const std::u16string& folder : {base, source, out}) CreateDirectoryW(W(folder), nullptr);
+    source = tree.Path(u"Source\\");
+    out = tree.Path(kOut + u"\\");
+    tree.Folder(kOut);
     for (const auto& [relative, bytes] : kMessages) {
-      std::u16string path = source;
+      std::u16string path = u"Source\\";
       for (char16_t c : relative) path.push_back(c == u'/' ? u'\\' : c);
-      // Make the folders on the way.
-      for (size_t at = source.size(); (at = path.find(u'\\', at)) != std::u16string::npos; ++at) {
-        CreateDirectoryW(W(path.substr(0, at)), nullptr);
-      }
-      WriteFileBytes(path, bytes);
+      tree.Write(path, bytes);
     }
-    WriteFileBytes(source + u"notes.txt", "not a message");
-    CreateDirectoryW(W(source + u"Empty"), nullptr);
+    tree.Write(u"Source\\notes.txt", "not a message");
+    tree.Folder(u"Source\\Empty");
 
     MainWindowOptions options;
     options.resources = GetModuleHandleW(nullptr);
@@ -141,15 +84,13 @@ class WorkflowEndToEndTest : public ::testing::Test {
     host.translator = window.get();
   }
 
-  void TearDown() override {
-    window.reset();
-    RemoveTree(base);
-  }
+  void TearDown() override { window.reset(); }
 
   HWND Control(ControlId id) const { return window->ControlWindow(id); }
   void ClickButton(ControlId id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
 
-  std::u16string base, source, out;
+  testing::WinTree tree;
+  std::u16string source, out;
   RecordingUi ui;
   RecordingShell shell;
   PumpingHost host;
@@ -191,8 +132,8 @@ TEST_F(WorkflowEndToEndTest, FromFolderToArchiveWithEveryMessageByteForByte) {
   EXPECT_EQ(TextOf(Control(ControlId::LblDestination)), destination);
 
   // Only the archive is in the destination folder: no temporary file beside it.
-  EXPECT_EQ(NamesIn(out), std::vector<std::u16string>{u"Zimbra box.tgz"});
-  const std::vector<testing::TarItem> items = testing::ReadArchiveBytes(ReadFileBytes(destination));
+  EXPECT_EQ(tree.NamesIn(kOut), std::vector<std::u16string>{u"Zimbra box.tgz"});
+  const std::vector<testing::TarItem> items = testing::ReadArchiveBytes(tree.Read(destination));
   std::map<std::u16string, std::string> stored;
   for (const testing::TarItem& item : items) {
     if (item.type == '0') stored[Utf8ToUtf16(item.name)] = item.data;
@@ -208,7 +149,7 @@ TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) 
   ClickButton(ControlId::CmdAddFolder);
   // A file that was at the destination before stays as it was.
   const std::u16string destination = out + u"box.tgz";
-  WriteFileBytes(destination, "an older archive");
+  tree.Write(kOut + u"\\box.tgz", "an older archive");
 
   window->Show(SW_SHOWNOACTIVATE);
   ASSERT_TRUE(IsWindowVisible(window->Handle()));
@@ -222,8 +163,8 @@ TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) 
   EXPECT_EQ(ui.messages[0].text, u"Are you sure you want to Stop now ?");
   EXPECT_EQ(host.ends, 1);
   EXPECT_FALSE(IsWindowVisible(window->Handle()));
-  EXPECT_EQ(NamesIn(out), std::vector<std::u16string>{u"box.tgz"});
-  EXPECT_EQ(ReadFileBytes(destination), "an older archive");
+  EXPECT_EQ(tree.NamesIn(kOut), std::vector<std::u16string>{u"box.tgz"});
+  EXPECT_EQ(tree.Read(destination), "an older archive");
 }
 
 }  // namespace
