@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "archive/tar_header.h"
 #include "fs/text.h"
 #include "tests/archive/archive_test_helpers.h"
@@ -144,8 +148,24 @@ TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
   fs.AddFile(u"/src/b.eml", std::string(700000, 'b'));
   fs.AddFile(u"/src/c.eml", std::string(3000, 'c'));
   fs.AddFolder(u"/out");
+  // The total is added up by a walk of its own that the writing does not wait for; on a busy
+  // machine the writing could finish first and only 0 and 100 would be raised. Hold the first
+  // message back until that walk has listed the tree, so that the percentages in between show.
+  const std::thread::id writer = std::this_thread::get_id();
+  std::atomic<bool> sizing_listed{false};
+  fs.on_listed = [&](const std::u16string& path) {
+    if (path.starts_with(u"/src") && std::this_thread::get_id() != writer) sizing_listed = true;
+  };
+  fs.on_open_read = [&](const std::u16string&) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!sizing_listed && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
   RecordingEvents events;
   ASSERT_EQ(PackFake(fs, u"/src", u"/out/mail.tgz", 2, &events).result, 1);
+  ASSERT_TRUE(sizing_listed);
   ASSERT_GE(events.percents.size(), 3u);
   EXPECT_EQ(events.percents.front(), 0);
   EXPECT_EQ(events.percents.back(), 100);

@@ -212,6 +212,13 @@ bool FakeFileSystem::Exists(const std::u16string& path) const {
 
 bool FakeFileSystem::ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
                                 std::u16string& error) {
+  const bool listed = ListLocked(path, entries, error);
+  if (listed && on_listed) on_listed(path);
+  return listed;
+}
+
+bool FakeFileSystem::ListLocked(const std::u16string& path, std::vector<FolderEntry>& entries,
+                                std::u16string& error) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   entries.clear();
   const Node* folder = Resolve(path, true);
@@ -265,6 +272,7 @@ bool FakeFileSystem::FolderIdentity(const std::u16string& path, FileIdentity& id
 
 std::unique_ptr<ReadableFile> FakeFileSystem::OpenRead(const std::u16string& path,
                                                        std::u16string& error) {
+  if (on_open_read) on_open_read(path);
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const Node* node = Resolve(path, true);
   if (node == nullptr) {

@@ -45,6 +45,10 @@ class FakeFileSystem : public ArchiveFileSystem {
   bool fail_replace = false;
   // Called for every Write of a file being written, before it lands (e.g. to look around).
   std::function<void()> on_write;
+  // Called after every successful ListFolder, and before every OpenRead, outside the tree's lock
+  // (e.g. to hold one walk back until another has got somewhere).
+  std::function<void(const std::u16string& path)> on_listed;
+  std::function<void(const std::u16string& path)> on_open_read;
 
   // ArchiveFileSystem.
   char16_t Separator() const override { return u'/'; }
@@ -70,6 +74,8 @@ class FakeFileSystem : public ArchiveFileSystem {
   struct Tree;
   Node* Resolve(const std::u16string& path, bool follow_last, int depth = 0) const;
   Node* Parent(const std::u16string& path, std::u16string& name);
+  bool ListLocked(const std::u16string& path, std::vector<FolderEntry>& entries,
+                  std::u16string& error);
 
   std::shared_ptr<Tree> tree_;
   mutable std::recursive_mutex tree_mutex_;
