@@ -2,37 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/wide_bytes.h"
+
 namespace mailsheaf {
 namespace {
 
-std::vector<unsigned char> Utf16LeWithNul(const std::u16string& text) {
-  std::vector<unsigned char> bytes;
-  for (char16_t u : text) {
-    bytes.push_back(static_cast<unsigned char>(u & 0xFF));
-    bytes.push_back(static_cast<unsigned char>(u >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
+using testing::WideBytesWithNul;
 
 TEST(LongPathBuffer, LocalAndUncPathsGetTheirPrefixesAsUtf16LeWithOneNul) {
   const auto local = LongPathBuffer(u"C:\\Mail");
   EXPECT_EQ(local.size(), 24u);
-  EXPECT_EQ(local, Utf16LeWithNul(u"\\\\?\\C:\\Mail"));
+  EXPECT_EQ(local, WideBytesWithNul(u"\\\\?\\C:\\Mail"));
 
-  EXPECT_EQ(LongPathBuffer(u"\\\\srv\\share"), Utf16LeWithNul(u"\\\\?\\UNC\\srv\\share"));
+  EXPECT_EQ(LongPathBuffer(u"\\\\srv\\share"), WideBytesWithNul(u"\\\\?\\UNC\\srv\\share"));
   // Letters beyond Latin-1 keep both bytes of their unit.
-  EXPECT_EQ(LongPathBuffer(u"D:\\\u041f"), Utf16LeWithNul(u"\\\\?\\D:\\\u041f"));
+  EXPECT_EQ(LongPathBuffer(u"D:\\\u041f"), WideBytesWithNul(u"\\\\?\\D:\\\u041f"));
 }
 
 TEST(LongPathBuffer, LeavesEverythingElseAlone) {
   // An existing prefix is not recognised, slashes are not rewritten, relative paths stay.
-  EXPECT_EQ(LongPathBuffer(u"\\\\?\\C:\\x"), Utf16LeWithNul(u"\\\\?\\UNC\\?\\C:\\x"));
-  EXPECT_EQ(LongPathBuffer(u"C:/a/b"), Utf16LeWithNul(u"\\\\?\\C:/a/b"));
-  EXPECT_EQ(LongPathBuffer(u"rel\\x"), Utf16LeWithNul(u"\\\\?\\rel\\x"));
-  EXPECT_EQ(LongPathBuffer(u""), Utf16LeWithNul(u"\\\\?\\"));
-  EXPECT_EQ(LongPathBuffer(u"\\x"), Utf16LeWithNul(u"\\\\?\\\\x"));
+  EXPECT_EQ(LongPathBuffer(u"\\\\?\\C:\\x"), WideBytesWithNul(u"\\\\?\\UNC\\?\\C:\\x"));
+  EXPECT_EQ(LongPathBuffer(u"C:/a/b"), WideBytesWithNul(u"\\\\?\\C:/a/b"));
+  EXPECT_EQ(LongPathBuffer(u"rel\\x"), WideBytesWithNul(u"\\\\?\\rel\\x"));
+  EXPECT_EQ(LongPathBuffer(u""), WideBytesWithNul(u"\\\\?\\"));
+  EXPECT_EQ(LongPathBuffer(u"\\x"), WideBytesWithNul(u"\\\\?\\\\x"));
 }
 
 TEST(StripAtNul, CutsAtTheFirstNulOnly) {

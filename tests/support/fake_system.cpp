@@ -58,17 +58,6 @@ std::u16string WithoutLongPrefix(const std::u16string& text) {
 
 }  // namespace
 
-std::vector<unsigned char> WideBytesWithNul(const std::u16string& text) {
-  std::vector<unsigned char> bytes;
-  for (char16_t u : text) {
-    bytes.push_back(static_cast<unsigned char>(u & 0xFF));
-    bytes.push_back(static_cast<unsigned char>(u >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
-
 FakeSystem::FakeSystem() = default;
 FakeSystem::~FakeSystem() = default;
 

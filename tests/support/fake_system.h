@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fs/system_calls.h"
+#include "tests/support/wide_bytes.h"
 
 namespace mailsheaf::testing {
 
@@ -143,8 +144,5 @@ class ScopedFakeSystem {
   FakeSystem fake_;
   SystemCalls* previous_;
 };
-
-// The UTF-16LE bytes of a text followed by one NUL unit.
-std::vector<unsigned char> WideBytesWithNul(const std::u16string& text);
 
 }  // namespace mailsheaf::testing

@@ -217,19 +217,26 @@ bool FakeFileSystem::ListFolder(const std::u16string& path, std::vector<FolderEn
   return listed;
 }
 
+const FakeFileSystem::Node* FakeFileSystem::ListableFolder(const std::u16string& path,
+                                                          std::u16string& error) const {
+  const Node* folder = Resolve(path, true);
+  if (folder == nullptr || folder->kind != Node::kFolder) {
+    error = u"No such file or directory";
+    return nullptr;
+  }
+  if (folder->unlistable) {
+    error = u"Permission denied";
+    return nullptr;
+  }
+  return folder;
+}
+
 bool FakeFileSystem::ListLocked(const std::u16string& path, std::vector<FolderEntry>& entries,
                                 std::u16string& error) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   entries.clear();
-  const Node* folder = Resolve(path, true);
-  if (folder == nullptr || folder->kind != Node::kFolder) {
-    error = u"No such file or directory";
-    return false;
-  }
-  if (folder->unlistable) {
-    error = u"Permission denied";
-    return false;
-  }
+  const Node* folder = ListableFolder(path, error);
+  if (folder == nullptr) return false;
   // Listed in reverse name order: the writer must not rely on the listing's order.
   std::u16string real_path;
   for (const auto& [p, node] : tree_->nodes) {
@@ -291,17 +298,8 @@ std::unique_ptr<ReadableFile> FakeFileSystem::OpenRead(const std::u16string& pat
 std::unique_ptr<WritableFile> FakeFileSystem::CreateNew(const std::u16string& path,
                                                         std::u16string& error) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
-  std::u16string name;
   const std::u16string trimmed = Trimmed(path);
-  const Node* parent = Resolve(trimmed.substr(0, trimmed.rfind(u'/')), true);
-  if (parent == nullptr || parent->kind != Node::kFolder) {
-    error = u"No such file or directory";
-    return nullptr;
-  }
-  if (parent->unlistable) {
-    error = u"Permission denied";
-    return nullptr;
-  }
+  if (ListableFolder(trimmed.substr(0, trimmed.rfind(u'/')), error) == nullptr) return nullptr;
   if (Exists(trimmed)) {
     error = u"File exists";
     return nullptr;

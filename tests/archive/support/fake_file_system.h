@@ -74,6 +74,8 @@ class FakeFileSystem : public ArchiveFileSystem {
   struct Tree;
   Node* Resolve(const std::u16string& path, bool follow_last, int depth = 0) const;
   Node* Parent(const std::u16string& path, std::u16string& name);
+  // The folder at a path, or null with the error a real system would give for listing it.
+  const Node* ListableFolder(const std::u16string& path, std::u16string& error) const;
   bool ListLocked(const std::u16string& path, std::vector<FolderEntry>& entries,
                   std::u16string& error);
 
