@@ -5,9 +5,9 @@
 namespace mailsheaf {
 namespace {
 
-class ArchiveTarComponent final : public TarComponent, private ArchiveEvents {
+class ArchiveTarComponent final : public TarComponent {
  public:
-  explicit ArchiveTarComponent(TarEvents& events) : events_(events), archive_(this) {}
+  explicit ArchiveTarComponent(ArchiveEvents& events) : archive_(&events) {}
 
   void SetArchiveFormat(const std::u16string& format) override {
     archive_.SetArchiveFormat(format);
@@ -18,23 +18,17 @@ class ArchiveTarComponent final : public TarComponent, private ArchiveEvents {
   std::int32_t WriteCompressedArchive(const std::u16string& destination) override {
     return archive_.WriteCompressedArchive(destination);
   }
-  void DiscardUnfinished() override { archive_.DiscardUnfinished(); }
+  std::u16string LastErrorText() const override { return archive_.LastErrorText(); }
+  void Stop() override { archive_.Stop(); }
 
  private:
-  void ProgressInfo(const std::u16string& kind, const std::u16string& value) override {
-    events_.ProgressInfo(kind, value);
-  }
-  void PercentDone(std::int32_t percent, bool& abort) override {
-    events_.PercentDone(percent, abort);
-  }
-
-  TarEvents& events_;
   TarArchive archive_;
 };
 
 }  // namespace
 
-std::unique_ptr<TarComponent> ArchiveTarComponentFactory::CreateTarComponent(TarEvents& events) {
+std::unique_ptr<TarComponent> ArchiveTarComponentFactory::CreateTarComponent(
+    ArchiveEvents& events) {
   return std::make_unique<ArchiveTarComponent>(events);
 }
 

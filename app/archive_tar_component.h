@@ -1,6 +1,6 @@
 #pragma once
 // The window's archive writer: our TarArchive behind the TarComponent the window drives, its
-// events passed on to the window's handlers.
+// events going straight to the window.
 
 #include <memory>
 
@@ -10,7 +10,7 @@ namespace mailsheaf {
 
 class ArchiveTarComponentFactory final : public TarComponentFactory {
  public:
-  std::unique_ptr<TarComponent> CreateTarComponent(TarEvents& events) override;
+  std::unique_ptr<TarComponent> CreateTarComponent(ArchiveEvents& events) override;
 };
 
 }  // namespace mailsheaf

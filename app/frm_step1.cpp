@@ -190,7 +190,15 @@ void FrmStep1::RunArchive() {
     SetVisible(ControlId::CmdStop, false);
     SetEnabled(ControlId::CmdAddFolder, true);
     if (written != 1) {
-      ShowInformation(kErrorCreatingArchive, kAppTitle);
+      // The user learns what to fix: the writer's reason follows the box's own text.
+      std::u16string text = Text(kErrorCreatingArchive);
+      std::u16string reason;
+      try {
+        reason = state_.myTar->LastErrorText();
+      } catch (...) {
+      }
+      if (!reason.empty()) text += u"\r\n\r\n" + reason;
+      ShowInformation(text, kAppTitle);
       return;
     }
     ShowInformation(kCompletedText, kCompletedCaption);
@@ -229,9 +237,13 @@ void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16
   host_.Yield();
 }
 
-void FrmStep1::PercentDone(std::int32_t percent, bool& abort) { myTar_PercentDone(percent, abort); }
+void FrmStep1::PercentDone(std::int32_t percent, const ArchiveProgress&) {
+  bool abort = false;  // offered to the handler and never read: stopping is the Stop button's
+  myTar_PercentDone(percent, abort);
+}
 
-void FrmStep1::ProgressInfo(const std::u16string& kind, const std::u16string& value) {
+void FrmStep1::ProgressInfo(const std::u16string& kind, const std::u16string& value,
+                            const ArchiveProgress&) {
   myTar_ProgressInfo(kind, value);
 }
 
@@ -239,7 +251,7 @@ void FrmStep1::EndProgram() {
   ended_ = true;
   if (state_.myTar) {
     try {
-      state_.myTar->DiscardUnfinished();
+      state_.myTar->Stop();
     } catch (...) {
     }
   }

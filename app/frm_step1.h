@@ -32,7 +32,7 @@ struct ControlState {
   bool visible = true;
 };
 
-class FrmStep1 final : private TarEvents {
+class FrmStep1 final : private ArchiveEvents {
  public:
   FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory);
   FrmStep1(const FrmStep1&) = delete;
@@ -86,9 +86,10 @@ class FrmStep1 final : private TarEvents {
  private:
   ControlState& MutableControl(ControlId control);
 
-  // TarEvents: the writer's events reach the two handlers above.
-  void PercentDone(std::int32_t percent, bool& abort) override;
-  void ProgressInfo(const std::u16string& kind, const std::u16string& value) override;
+  // ArchiveEvents: the writer's events reach the two handlers above.
+  void PercentDone(std::int32_t percent, const ArchiveProgress& progress) override;
+  void ProgressInfo(const std::u16string& kind, const std::u16string& value,
+                    const ArchiveProgress& progress) override;
 
   // Counts the messages below SourceFolder; a report of what stopped it when it stopped early.
   void ScanSourceFolder();

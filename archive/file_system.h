@@ -3,6 +3,11 @@
 // (wide long-path calls on Windows, UTF-8 names natively); tests bind fakes that fail on cue.
 // Paths are absolute and in the platform's own form; failures show in return values, with
 // the system's reason in `error`.
+//
+// Threads: during a write the sizing walk lists folders and asks folder identities from a
+// thread of its own, at the same time as the writing walk calls every method from the writer's
+// thread. An implementation must take concurrent calls (the real ones hold no shared state);
+// each ReadableFile and WritableFile is used by one thread at a time.
 
 #include <cstddef>
 #include <cstdint>

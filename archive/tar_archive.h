@@ -1,35 +1,36 @@
 #pragma once
-// The archive writer the window drives: a folder tree of messages into one gzip-compressed GNU
-// tar that a Zimbra account imports. One instance writes one archive at a time.
+// The archive writer the window and the packer drive: a folder tree of messages into one
+// gzip-compressed GNU tar that a Zimbra account imports. One instance writes one archive at a
+// time. It is made of parts with one job each: the walk (tree_walk.h) with the sizing walk
+// (sizing_walk.h) beside it, the message reader (message_reader.h), the tar headers
+// (tar_header.h), the parallel gzip member (gzip_member_writer.h) and the atomic output
+// (atomic_output.h).
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <thread>
+
+#include "archive/archive_events.h"
+#include "archive/sizing_walk.h"
 
 namespace mailsheaf {
 
 class ArchiveFileSystem;
 
-// Raised synchronously on the thread that called WriteCompressedArchive, inside that call.
-class ArchiveEvents {
- public:
-  virtual ~ArchiveEvents() = default;
-  // Before each message is stored: kind is kProgressKindMessage, value the message's full path
-  // as the platform writes it (C:\Mail\Inbox\a.eml, /home/u/mail/Inbox/a.eml).
-  virtual void ProgressInfo(const std::u16string& kind, const std::u16string& value) = 0;
-  // Whenever the whole-number percentage of message bytes done changes: 0 first, 100 last.
-  // Setting abort stops the write: it returns 0 and leaves nothing behind.
-  virtual void PercentDone(int32_t percent, bool& abort) = 0;
+struct ArchiveOptions {
+  // Compressing threads; 1 or fewer compresses on the calling thread (same bytes either way).
+  unsigned threads = 1;
+  SizingWalk sizing = SizingWalk::kBesideTheWriter;
+  // A flag raised from outside (a Ctrl+C handler, say) that stops a write as Stop() does.
+  const std::atomic<bool>* stop_flag = nullptr;
 };
-
-inline constexpr char16_t kProgressKindMessage[] = u"Message";
 
 class TarArchive {
  public:
   // The machine's file system, compressing on all cores.
   explicit TarArchive(ArchiveEvents* events);
-  // Any file system; threads <= 1 compresses on the calling thread (same bytes as in parallel).
-  TarArchive(ArchiveEvents* events, ArchiveFileSystem& file_system, unsigned threads);
+  TarArchive(ArchiveEvents* events, ArchiveFileSystem& file_system, ArchiveOptions options);
   ~TarArchive();
   TarArchive(const TarArchive&) = delete;
   TarArchive& operator=(const TarArchive&) = delete;
@@ -44,29 +45,25 @@ class TarArchive {
   int32_t WriteCompressedArchive(const std::u16string& destination);
   // Why the last call returned 0, with the path involved; empty after a success.
   const std::u16string& LastErrorText() const { return last_error_; }
-  // Stops the workers and removes the temporary file of a write in progress, leaving the
-  // destination as it was. Meant for an event handler that is about to end the process; the
-  // write then returns 0. At any other time it does nothing.
-  void DiscardUnfinished();
 
-  // What the last write stored: messages, folders below the root, archive bytes. While a write
-  // runs (from the event handlers) the counts so far.
+  // The one way to end a write from outside: the write returns 0 and leaves the destination as
+  // it was. Any thread may call it; the writer notices at its next event or piece of a message.
+  // Called from an event handler, the temporary file is already gone when Stop returns, so the
+  // handler may end the process right away. Outside a write it does nothing.
+  void Stop();
+
+  // What the last write stored: messages, folders below the root, compressed archive bytes.
   int64_t MessagesStored() const { return messages_stored_; }
   int64_t FoldersStored() const { return folders_stored_; }
   uint64_t ArchiveSize() const { return archive_size_; }
-  // Message bytes stored so far in the running write, and the total expected (0 until known).
-  uint64_t BytesDone() const { return bytes_done_; }
-  uint64_t BytesTotal() const { return bytes_total_; }
 
  private:
-  struct Run;
-
-  bool Write(Run& run);
+  class Run;
   bool Fail(std::u16string reason);
 
   ArchiveEvents* events_;
   ArchiveFileSystem& file_system_;
-  unsigned threads_;
+  ArchiveOptions options_;
 
   std::u16string format_ = u"gnu";
   std::u16string root_;
@@ -74,10 +71,11 @@ class TarArchive {
   int64_t messages_stored_ = 0;
   int64_t folders_stored_ = 0;
   uint64_t archive_size_ = 0;
-  uint64_t bytes_done_ = 0;
-  uint64_t bytes_total_ = 0;
 
-  Run* run_ = nullptr;  // the write in progress, if any
+  std::atomic<bool> stop_requested_{false};
+  // The write in progress, if any, and the thread running it: only that thread touches the run.
+  std::atomic<Run*> run_{nullptr};
+  std::atomic<std::thread::id> writing_thread_{};
 };
 
 }  // namespace mailsheaf

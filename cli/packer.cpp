@@ -29,31 +29,20 @@ using Clock = std::chrono::steady_clock;
 
 class PackerEvents final : public ArchiveEvents {
  public:
-  PackerEvents(Console& console, const std::atomic<bool>& interrupted)
-      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+  explicit PackerEvents(Console& console) : console_(console), started_(Clock::now()) {}
 
-  void Attach(TarArchive* archive) { archive_ = archive; }
-
-  void ProgressInfo(const std::u16string&, const std::u16string& value) override {
-    current_ = value;
-    if (interrupted_) {
-      archive_->DiscardUnfinished();
-      return;
-    }
-    if (console_.IsTerminal()) Draw(false);
+  void ProgressInfo(const std::u16string&, const std::u16string&,
+                    const ArchiveProgress& progress) override {
+    if (console_.IsTerminal()) Draw(progress, false);
   }
 
-  void PercentDone(int32_t percent, bool& abort) override {
+  void PercentDone(int32_t percent, const ArchiveProgress& progress) override {
     percent_ = percent;
-    if (interrupted_) {
-      abort = true;
-      return;
-    }
     if (console_.IsTerminal()) {
-      Draw(percent == 100);
+      Draw(progress, percent == 100);
     } else {
-      console_.Out(DecimalText(percent) + u"%  " + ByteText(archive_->BytesDone()) +
-                   (current_.empty() ? u"" : u"  " + current_) + u"\n");
+      console_.Out(DecimalText(percent) + u"%  " + ByteText(progress.bytes_done) +
+                   (progress.current_file.empty() ? u"" : u"  " + progress.current_file) + u"\n");
     }
   }
 
@@ -64,26 +53,23 @@ class PackerEvents final : public ArchiveEvents {
   }
 
  private:
-  void Draw(bool force) {
+  void Draw(const ArchiveProgress& progress, bool force) {
     const Clock::time_point now = Clock::now();
     if (!force && drawn_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
     last_draw_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();
     const double rate =
-        seconds > 0 ? static_cast<double>(archive_->BytesDone()) / seconds : 0.0;
+        seconds > 0 ? static_cast<double>(progress.bytes_done) / seconds : 0.0;
     const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
     std::u16string line(1, u'\r');
-    line += ProgressLine(percent_, archive_->BytesDone(), rate, current_, width);
+    line += ProgressLine(percent_, progress.bytes_done, rate, progress.current_file, width);
     console_.Out(line);
     drawn_ = true;
   }
 
   Console& console_;
-  const std::atomic<bool>& interrupted_;
-  TarArchive* archive_ = nullptr;
   Clock::time_point started_;
   Clock::time_point last_draw_;
-  std::u16string current_;
   int32_t percent_ = 0;
   bool drawn_ = false;
 };
@@ -121,9 +107,10 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
                                                 : u"too many arguments");
   }
 
-  PackerEvents events(console, interrupted);
-  TarArchive archive(&events, file_system, threads);
-  events.Attach(&archive);
+  PackerEvents events(console);
+  // A Ctrl+C raises `interrupted`, which stops the write as the writer's own Stop() would.
+  TarArchive archive(&events, file_system,
+                     {threads, SizingWalk::kBesideTheWriter, &interrupted});
   archive.SetArchiveFormat(u"gnu");
   int32_t written = archive.AddRootFolder(paths[0]);
   if (written == 1) written = archive.WriteCompressedArchive(paths[1]);

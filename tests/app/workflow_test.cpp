@@ -326,6 +326,16 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
        Info(u"Error in Creating TGZ File..."), true},
       {"write returned 2", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 2; }; },
        Info(u"Error in Creating TGZ File..."), true},
+      {"write failed with a reason",
+       [&] {
+         tars.prepare = [](ScriptedTar& t) {
+           t.writeResult = 0;
+           t.errorText = u"Cannot write the archive D:\\Out\\m.tgz: The disk is full.";
+         };
+       },
+       Info(u"Error in Creating TGZ File...\r\n\r\n"
+            u"Cannot write the archive D:\\Out\\m.tgz: The disk is full."),
+       true},
       {"write raised", [&] { tars.prepare = [](ScriptedTar& t) { t.throwInWrite = true; }; },
        Info(u"Zimbra Mailbox File Creation Error !", u"File Error"), true},
   };
@@ -440,7 +450,7 @@ TEST_F(WorkflowTest, StopAnsweredYesHidesTheWindowDiscardsTheArchiveAndEnds) {
 
   EXPECT_EQ(ui.messages, std::vector<MessageRequest>{kStopAsked});
   EXPECT_TRUE(view.hidden);
-  EXPECT_TRUE(LastTar().discarded);
+  EXPECT_TRUE(LastTar().stopped);
   EXPECT_EQ(host.Count("end"), 1);
   EXPECT_EQ(C(ControlId::LblTarFile).text, u"C:\\root\\a.eml");
 }
@@ -450,16 +460,16 @@ TEST_F(WorkflowTest, ExitAnsweredYesDuringAWriteDiscardsTheArchiveBeforeEnding) 
   tars.prepare = [&](ScriptedTar& tar) {
     tar.script = {{TarStep::Percent, 10, {}}, {TarStep::Percent, 20, {}}};
   };
-  bool discardedAtEnd = false;
+  bool stoppedAtEnd = false;
   host.onYield = [&] {
     if (!C(ControlId::CmdStop).visible || host.Count("end") > 0) return;
     ui.answer = MessageAnswer::Yes;
     form.Click(ControlId::cmdEnd);
-    discardedAtEnd = LastTar().discarded;
+    stoppedAtEnd = LastTar().stopped;
   };
   ui.messages.clear();
   Start();
-  EXPECT_TRUE(discardedAtEnd);
+  EXPECT_TRUE(stoppedAtEnd);
   EXPECT_EQ(host.Count("end"), 1);
   ASSERT_EQ(ui.messages.size(), 1u);  // the exit question; no outcome box after the end
   EXPECT_EQ(ui.messages[0].text, u"Are you sure you want to exit now?");
@@ -475,7 +485,7 @@ TEST_F(WorkflowTest, ClosingDuringAWriteDiscardsTheArchiveBeforeEnding) {
   };
   ui.messages.clear();
   Start();
-  EXPECT_TRUE(LastTar().discarded);
+  EXPECT_TRUE(LastTar().stopped);
   EXPECT_EQ(host.Count("end"), 1);
   EXPECT_TRUE(ui.messages.empty());
 }

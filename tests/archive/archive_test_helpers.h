@@ -16,17 +16,21 @@ class RecordingEvents : public ArchiveEvents {
   std::vector<std::u16string> kinds;
   std::vector<std::u16string> paths;
   std::vector<int32_t> percents;
+  std::vector<ArchiveProgress> info_progress;  // what came with each ProgressInfo
   std::function<void(const std::u16string&)> on_info;
-  std::function<void(int32_t, bool&)> on_percent;
+  std::function<void(int32_t)> on_percent;
+  TarArchive* archive = nullptr;  // the writer raising the events, for handlers that stop it
 
-  void ProgressInfo(const std::u16string& kind, const std::u16string& value) override {
+  void ProgressInfo(const std::u16string& kind, const std::u16string& value,
+                    const ArchiveProgress& progress) override {
     kinds.push_back(kind);
     paths.push_back(value);
+    info_progress.push_back(progress);
     if (on_info) on_info(value);
   }
-  void PercentDone(int32_t percent, bool& abort) override {
+  void PercentDone(int32_t percent, const ArchiveProgress&) override {
     percents.push_back(percent);
-    if (on_percent) on_percent(percent, abort);
+    if (on_percent) on_percent(percent);
   }
 };
 
@@ -41,9 +45,12 @@ struct Packed {
 
 inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
                        const std::u16string& destination, unsigned threads = 1,
-                       RecordingEvents* events = nullptr) {
+                       RecordingEvents* events = nullptr,
+                       SizingWalk sizing = SizingWalk::kBesideTheWriter) {
   RecordingEvents own;
-  TarArchive archive(events ? events : &own, fs, threads);
+  RecordingEvents& used = events ? *events : own;
+  TarArchive archive(&used, fs, {threads, sizing, nullptr});
+  used.archive = &archive;
   archive.SetArchiveFormat(u"gnu");
   Packed packed;
   if (archive.AddRootFolder(root) != 1) {
@@ -54,6 +61,7 @@ inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
   packed.error = archive.LastErrorText();
   packed.messages = archive.MessagesStored();
   packed.folders = archive.FoldersStored();
+  used.archive = nullptr;
   if (packed.result == 1) {
     packed.bytes = fs.Find(destination)->content;
     packed.items = ReadArchiveBytes(packed.bytes);

@@ -23,6 +23,13 @@ std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
 constexpr int64_t kFileTime = 1000000000;
 const std::string kDated = "Date: Thu, 22 Aug 2002 07:36:16 -0400\r\nSubject: hi\r\n\r\nbody\r\n";
 
+// A failed write leaves the folder of the destination exactly as it was.
+void ExpectNothingLeftBehind(FakeFileSystem& fs) {
+  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
+  EXPECT_TRUE(fs.Find(u"/out/mail.tgz")->content == "the previous archive");
+}
+
+
 TEST(TarArchive, StoresOnlyMessagesAndTheirFoldersInNameOrder) {
   FakeFileSystem fs;
   fs.AddFile(u"/src/b.eml", "");
@@ -66,6 +73,72 @@ TEST(TarArchive, StoresOnlyMessagesAndTheirFoldersInNameOrder) {
       EXPECT_EQ(item.data, fs.Find(source)->content) << item.name;
     }
   }
+}
+
+TEST(TarArchive, OnlyNamesEndingInDotEmlInAnyCaseAreMessages) {
+  FakeFileSystem fs;
+  for (const char16_t* name : {u"a.eml", u"b.EML", u"c.eMl", u".eml"}) {
+    fs.AddFile(u"/src/" + std::u16string(name), "m");
+  }
+  for (const char16_t* name : {u"d.em", u"e.emlx", u"f.eml.txt", u"g.eml ", u"heml", u"eml",
+                               u"i.eml~", u"j.e.ml"}) {
+    fs.AddFile(u"/src/" + std::u16string(name), "not a message");
+  }
+  fs.AddFolder(u"/out");
+  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
+  ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
+  EXPECT_THAT(NamesOf(packed.items), ElementsAre(".eml", "a.eml", "b.eml", "c.eml"));
+}
+
+TEST(TarArchive, EveryEventCarriesWhereTheWriteStands) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(1000, 'a'));
+  fs.AddFile(u"/src/Inbox/b.eml", std::string(300000, 'b'));
+  fs.AddFile(u"/src/Inbox/c.eml", std::string(5, 'c'));
+  fs.AddFolder(u"/out");
+  std::vector<ArchiveProgress> at_percent;
+  struct Keeper : RecordingEvents {
+    std::vector<ArchiveProgress>* out = nullptr;
+    void PercentDone(int32_t percent, const ArchiveProgress& progress) override {
+      RecordingEvents::PercentDone(percent, progress);
+      out->push_back(progress);
+    }
+  } keeper;
+  keeper.out = &at_percent;
+  ASSERT_EQ(PackFake(fs, u"/src", u"/out/mail.tgz", 1, &keeper, SizingWalk::kBeforeWriting).result,
+            1);
+  ASSERT_EQ(keeper.info_progress.size(), 3u);
+  const ArchiveProgress& before_c = keeper.info_progress[2];
+  EXPECT_EQ(before_c.current_file, u"/src/Inbox/c.eml");
+  EXPECT_EQ(before_c.messages_stored, 2);
+  EXPECT_EQ(before_c.bytes_done, 301000u);
+  EXPECT_EQ(before_c.bytes_total, 301005u);
+  ASSERT_FALSE(at_percent.empty());
+  EXPECT_EQ(at_percent.back().bytes_done, 301005u);
+  EXPECT_EQ(at_percent.back().messages_stored, 3);
+}
+
+TEST(TarArchive, AFlagRaisedOnAnotherThreadStopsTheWrite) {
+  FakeFileSystem fs;
+  for (int i = 0; i < 20; ++i) {
+    fs.AddFile(u"/src/m" + AsciiToUtf16(std::to_string(i)) + u".eml", std::string(100000, 'm'));
+  }
+  fs.AddFile(u"/out/mail.tgz", "the previous archive");
+  std::atomic<bool> interrupted{false};
+  RecordingEvents events;
+  std::thread interrupter;
+  events.on_info = [&](const std::u16string& path) {
+    // As a Ctrl+C would: raised elsewhere while the writer carries on.
+    if (path == u"/src/m12.eml") interrupter = std::thread([&] { interrupted = true; });
+    if (interrupter.joinable() && path != u"/src/m12.eml") interrupter.join();
+  };
+  TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter, &interrupted});
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
+  if (interrupter.joinable()) interrupter.join();
+  EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr("was stopped"));
+  EXPECT_LT(events.paths.size(), 20u);
+  ExpectNothingLeftBehind(fs);
 }
 
 TEST(TarArchive, MessageTimeComesFromItsDateFieldElseFromTheFileAndIsNeverZero) {
@@ -148,24 +221,10 @@ TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
   fs.AddFile(u"/src/b.eml", std::string(700000, 'b'));
   fs.AddFile(u"/src/c.eml", std::string(3000, 'c'));
   fs.AddFolder(u"/out");
-  // The total is added up by a walk of its own that the writing does not wait for; on a busy
-  // machine the writing could finish first and only 0 and 100 would be raised. Hold the first
-  // message back until that walk has listed the tree, so that the percentages in between show.
-  const std::thread::id writer = std::this_thread::get_id();
-  std::atomic<bool> sizing_listed{false};
-  fs.on_listed = [&](const std::u16string& path) {
-    if (path.starts_with(u"/src") && std::this_thread::get_id() != writer) sizing_listed = true;
-  };
-  fs.on_open_read = [&](const std::u16string&) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!sizing_listed && std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  };
+  // With the total known before the first message, every percentage in between shows.
   RecordingEvents events;
-  ASSERT_EQ(PackFake(fs, u"/src", u"/out/mail.tgz", 2, &events).result, 1);
-  ASSERT_TRUE(sizing_listed);
+  ASSERT_EQ(PackFake(fs, u"/src", u"/out/mail.tgz", 2, &events, SizingWalk::kBeforeWriting).result,
+            1);
   ASSERT_GE(events.percents.size(), 3u);
   EXPECT_EQ(events.percents.front(), 0);
   EXPECT_EQ(events.percents.back(), 100);
@@ -196,12 +255,6 @@ TEST(TarArchive, EmptyRootGivesAnEmptyArchive) {
   std::string tar, error;
   ASSERT_TRUE(Gunzip(packed.bytes, tar, error));
   EXPECT_EQ(tar, std::string(kTarEndSize, '\0'));
-}
-
-// A failed write leaves the folder of the destination exactly as it was.
-void ExpectNothingLeftBehind(FakeFileSystem& fs) {
-  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
-  EXPECT_TRUE(fs.Find(u"/out/mail.tgz")->content == "the previous archive");
 }
 
 struct FaultCase {
@@ -254,19 +307,30 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
       {"name is not text",
        [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox/b.eml")->bad_name = true; },
        "The name of /src/Inbox/b.eml is not valid UTF-8"},
-      {"abort at the start",
+      {"stop at the start",
        [](FakeFileSystem&, RecordingEvents& events) {
-         events.on_percent = [](int32_t, bool& abort) { abort = true; };
+         events.on_percent = [&events](int32_t) { events.archive->Stop(); };
        },
        "Writing the archive /out/mail.tgz was stopped"},
-      {"abort half-way",
+      {"stop half-way",
        [](FakeFileSystem&, RecordingEvents& events) {
-         events.on_percent = [](int32_t percent, bool& abort) { abort = percent >= 50; };
+         events.on_percent = [&events](int32_t percent) {
+           if (percent >= 50) events.archive->Stop();
+         };
        },
        "was stopped"},
-      {"abort at 100",
+      {"stop at 100",
        [](FakeFileSystem&, RecordingEvents& events) {
-         events.on_percent = [](int32_t percent, bool& abort) { abort = percent == 100; };
+         events.on_percent = [&events](int32_t percent) {
+           if (percent == 100) events.archive->Stop();
+         };
+       },
+       "was stopped"},
+      {"stop before a message",
+       [](FakeFileSystem&, RecordingEvents& events) {
+         events.on_info = [&events](const std::u16string& path) {
+           if (path == u"/src/Inbox/c.eml") events.archive->Stop();
+         };
        },
        "was stopped"},
   };
@@ -295,7 +359,7 @@ TEST(TarArchive, RefusesBadSettingsWithAReason) {
   fs.AddFolder(u"/other/folder.tgz");
   RecordingEvents events;
 
-  TarArchive no_root(&events, fs, 1);
+  TarArchive no_root(&events, fs, {});
   EXPECT_EQ(no_root.WriteCompressedArchive(u"/out/mail.tgz"), 0);
   EXPECT_THAT(Narrow(no_root.LastErrorText()), HasSubstr("No source folder"));
 
@@ -312,7 +376,7 @@ TEST(TarArchive, RefusesBadSettingsWithAReason) {
       {u"gnu", u"/nowhere/mail.tgz", "The destination folder /nowhere/ does not exist"},
   };
   for (const auto& c : cases) {
-    TarArchive archive(&events, fs, 1);
+    TarArchive archive(&events, fs, {});
     archive.SetArchiveFormat(c.format);
     ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
     EXPECT_EQ(archive.WriteCompressedArchive(c.destination), 0);
@@ -329,7 +393,7 @@ TEST(TarArchive, RootMustBeAFolderThatCanBeListed) {
   fs.AddFolder(u"/locked").unlistable = true;
   fs.AddFolder(u"/work/src");
   RecordingEvents events;
-  TarArchive archive(&events, fs, 1);
+  TarArchive archive(&events, fs, {});
   const struct {
     std::u16string path;
     int32_t expected;
@@ -414,26 +478,26 @@ TEST(TarArchive, TopLevelMacResourceFolderIsLeftOut) {
               ElementsAre("Inbox/", "Inbox/__MACOSX/", "Inbox/__MACOSX/kept.eml"));
 }
 
-TEST(TarArchive, DiscardFromAHandlerRemovesTheTemporaryFileAtOnce) {
+TEST(TarArchive, StopFromAHandlerRemovesTheTemporaryFileAtOnce) {
   for (unsigned threads : {1u, 3u}) {
     FakeFileSystem fs;
     fs.AddFile(u"/src/a.eml", std::string(400000, 'a'));
     fs.AddFile(u"/src/b.eml", std::string(400000, 'b'));
     fs.AddFile(u"/out/mail.tgz", "the previous archive");
     RecordingEvents events;
-    TarArchive archive(&events, fs, threads);
-    std::vector<std::u16string> after_discard;
+    TarArchive archive(&events, fs, {threads});
+    std::vector<std::u16string> after_stop;
     events.on_info = [&](const std::u16string& path) {
       if (path != u"/src/b.eml") return;
-      archive.DiscardUnfinished();
-      after_discard = fs.NamesIn(u"/out");  // as the process would leave it, ending here
-      archive.DiscardUnfinished();          // twice is harmless
+      archive.Stop();
+      after_stop = fs.NamesIn(u"/out");  // as the process would leave it, ending here
+      archive.Stop();                    // twice is harmless
     };
-    archive.DiscardUnfinished();  // not writing: nothing happens
+    archive.Stop();  // not writing: nothing happens
     ASSERT_EQ(archive.AddRootFolder(u"/src/"), 1);
     EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
-    EXPECT_THAT(after_discard, ElementsAre(u"mail.tgz"));
-    EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr("discarded"));
+    EXPECT_THAT(after_stop, ElementsAre(u"mail.tgz"));
+    EXPECT_THAT(Narrow(archive.LastErrorText()), HasSubstr("was stopped"));
     ExpectNothingLeftBehind(fs);
     EXPECT_THAT(events.paths, ElementsAre(u"/src/a.eml", u"/src/b.eml"));
 
@@ -449,7 +513,7 @@ TEST(TarArchive, AHandlerThatThrowsLeavesNothingBehind) {
   fs.AddFile(u"/src/a.eml", std::string(300000, 'a'));
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
   RecordingEvents events;
-  TarArchive archive(&events, fs, 3);
+  TarArchive archive(&events, fs, {3});
   events.on_info = [](const std::u16string&) { throw std::runtime_error("handler failed"); };
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   EXPECT_THROW(archive.WriteCompressedArchive(u"/out/mail.tgz"), std::runtime_error);
@@ -463,7 +527,7 @@ TEST(TarArchive, ASecondWriteFromInsideAHandlerIsRefused) {
   fs.AddFile(u"/src/a.eml", kDated);
   fs.AddFolder(u"/out");
   RecordingEvents events;
-  TarArchive archive(&events, fs, 1);
+  TarArchive archive(&events, fs, {});
   int32_t inner = -1;
   std::u16string inner_error;
   events.on_info = [&](const std::u16string&) {

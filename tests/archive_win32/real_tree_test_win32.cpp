@@ -97,13 +97,13 @@ TEST(WindowsTree, FailureOrDiscardLeavesTheOldArchiveAndNoTemporaryFile) {
     EXPECT_EQ(tree.Read(destination), "the previous archive");
   }
   tree.Write(u"src\\Sent\\b.eml", std::string(500000, 'b'));
-  {  // The window's Stop: discard from a handler, as just before ending the process.
+  {  // The window's Stop: from a handler, as just before ending the process.
     RecordingEvents events;
     TarArchive archive(&events);
     std::vector<std::u16string> at_discard;
     events.on_info = [&](const std::u16string& path) {
       if (path.find(u"b.eml") == std::u16string::npos) return;
-      archive.DiscardUnfinished();
+      archive.Stop();
       at_discard = tree.NamesIn(u"out");
     };
     ASSERT_EQ(archive.AddRootFolder(tree.Path(u"src")), 1);

@@ -84,7 +84,7 @@ struct TarStep {
 // window asked of it.
 class ScriptedTar : public TarComponent {
  public:
-  explicit ScriptedTar(TarEvents& events) : events_(events) {}
+  explicit ScriptedTar(ArchiveEvents& events) : events_(events) {}
 
   void SetArchiveFormat(const std::u16string& format) override { formats.push_back(format); }
   std::int32_t AddRootFolder(const std::u16string& folder) override {
@@ -93,37 +93,38 @@ class ScriptedTar : public TarComponent {
   }
   std::int32_t WriteCompressedArchive(const std::u16string& destination) override {
     destinations.push_back(destination);
+    ArchiveProgress progress;
     for (const TarStep& step : script) {
-      if (discarded) break;  // the process has ended
-      bool abort = false;
+      if (stopped) break;  // the process has ended
       if (step.kind == TarStep::Percent) {
-        events_.PercentDone(step.percent, abort);
+        events_.PercentDone(step.percent, progress);
       } else {
-        events_.ProgressInfo(u"file", step.path);
+        progress.current_file = step.path;
+        events_.ProgressInfo(u"file", step.path, progress);
       }
-      if (abort) aborted = true;
     }
     if (throwInWrite) throw std::runtime_error("write failed");
     return writeResult;
   }
-  void DiscardUnfinished() override { discarded = true; }
+  std::u16string LastErrorText() const override { return errorText; }
+  void Stop() override { stopped = true; }
 
   std::int32_t addResult = 1;
   std::int32_t writeResult = 1;
+  std::u16string errorText;
   bool throwInWrite = false;
   std::vector<TarStep> script;
   std::vector<std::u16string> formats, roots, destinations;
-  bool discarded = false;
-  bool aborted = false;
+  bool stopped = false;
 
  private:
-  TarEvents& events_;
+  ArchiveEvents& events_;
 };
 
 // Makes ScriptedTar writers set up by `prepare`, keeping every one it made.
 class ScriptedTarFactory : public TarComponentFactory {
  public:
-  std::unique_ptr<TarComponent> CreateTarComponent(TarEvents& events) override {
+  std::unique_ptr<TarComponent> CreateTarComponent(ArchiveEvents& events) override {
     if (failCreation) return nullptr;
     auto tar = std::make_unique<ScriptedTar>(events);
     if (prepare) prepare(*tar);

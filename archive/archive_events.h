@@ -1,0 +1,35 @@
+#pragma once
+// How the archive writer talks to whoever drives it: the window, the packer and the tests each
+// implement ArchiveEvents in a few lines. The writer never touches a window or a console.
+
+#include <cstdint>
+#include <string>
+
+namespace mailsheaf {
+
+// Where a write stands, handed along with every event so that no handler needs to reach back
+// into the writer.
+struct ArchiveProgress {
+  uint64_t bytes_done = 0;      // message bytes stored so far
+  uint64_t bytes_total = 0;     // what bytes_done will reach; 0 while not yet known
+  std::u16string current_file;  // the message being stored, empty before the first
+  int64_t messages_stored = 0;
+};
+
+// Raised synchronously on the thread that called WriteCompressedArchive, inside that call; the
+// write waits while a handler runs. A handler that wants the write to end calls the writer's
+// Stop(); a handler that throws ends the write too, leaving nothing behind.
+class ArchiveEvents {
+ public:
+  virtual ~ArchiveEvents() = default;
+  // Before each message is stored: kind is kProgressKindMessage, value the message's full path
+  // as the platform writes it (C:\Mail\Inbox\a.eml, /home/u/mail/Inbox/a.eml).
+  virtual void ProgressInfo(const std::u16string& kind, const std::u16string& value,
+                            const ArchiveProgress& progress) = 0;
+  // Whenever the whole-number percentage of the archive written changes: 0 first, 100 last.
+  virtual void PercentDone(int32_t percent, const ArchiveProgress& progress) = 0;
+};
+
+inline constexpr char16_t kProgressKindMessage[] = u"Message";
+
+}  // namespace mailsheaf

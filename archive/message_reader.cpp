@@ -1,0 +1,108 @@
+#include "archive/message_reader.h"
+
+#include <algorithm>
+
+#include "archive/message_date.h"
+#include "archive/tar_header.h"
+
+namespace mailsheaf {
+namespace {
+
+constexpr int64_t kLastResortTime = 1;  // never 0: the importer would date the message 1970
+
+int64_t UsableTime(int64_t time) {
+  return time > 0 && static_cast<uint64_t>(time) <= kTarLargestNumber ? time : 0;
+}
+
+}  // namespace
+
+MessageReader::MessageReader(ArchiveFileSystem& fs) : fs_(fs), buffer_(kBufferSize) {}
+
+bool MessageReader::ReadFailed(const std::u16string& reason, std::u16string& error) const {
+  error = u"Cannot read the message " + path_ + u": " + reason;
+  return false;
+}
+
+bool MessageReader::ChangedSize(std::u16string& error) const {
+  error = u"The message " + path_ +
+          u" changed size while it was being read; nothing was stored from it.";
+  return false;
+}
+
+// Reads until `want` bytes are in, or the file ends.
+bool MessageReader::ReadUpTo(size_t want, size_t& have, std::u16string& error) {
+  have = 0;
+  while (have < want) {
+    std::u16string reason;
+    const int64_t got = file_->Read(buffer_.data() + have, want - have, reason);
+    if (got < 0) return ReadFailed(reason, error);
+    if (got == 0) break;
+    have += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
+  path_ = path;
+  buffered_ = 0;
+  std::u16string reason;
+  file_ = fs_.OpenRead(path, reason);
+  if (!file_) {
+    error = u"Cannot open the message " + path + u": " + reason;
+    return false;
+  }
+  size_ = file_->Size();
+  if (size_ > kTarLargestNumber) {
+    error = u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";
+    return false;
+  }
+
+  // The header section usually fits in the first buffer; when it does not, it is read on to
+  // its end for the date and the message is read again from its start.
+  const size_t first = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), size_));
+  size_t have = 0;
+  if (!ReadUpTo(first, have, error)) return false;
+  if (have < first) return ChangedSize(error);
+  MessageDateScanner scanner;
+  scanner.Feed(buffer_.data(), have);
+  if (!scanner.Done() && have == size_) scanner.Finish();
+  if (!scanner.Done()) {
+    while (!scanner.Done()) {
+      size_t more = 0;
+      if (!ReadUpTo(buffer_.size(), more, error)) return false;
+      if (more == 0) scanner.Finish();
+      scanner.Feed(buffer_.data(), more);
+    }
+    if (!file_->Rewind(reason)) return ReadFailed(reason, error);
+    have = 0;
+  }
+  buffered_ = have;
+  time_ = UsableTime(scanner.Date().value_or(0));
+  if (time_ == 0) time_ = UsableTime(file_->ModifiedTime());
+  if (time_ == 0) time_ = kLastResortTime;
+  return true;
+}
+
+bool MessageReader::CopyTo(const std::function<bool(const unsigned char*, size_t)>& put,
+                           std::u16string& error) {
+  uint64_t remaining = size_;
+  size_t have = buffered_;
+  buffered_ = 0;
+  for (;;) {
+    if (have > 0) {
+      if (!put(buffer_.data(), have)) return false;
+      remaining -= have;
+    }
+    if (remaining == 0) break;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), remaining));
+    if (!ReadUpTo(want, have, error)) return false;
+    if (have == 0) return ChangedSize(error);
+  }
+  // The file must end where its size said it would.
+  size_t extra = 0;
+  if (!ReadUpTo(1, extra, error)) return false;
+  if (extra != 0) return ChangedSize(error);
+  return true;
+}
+
+}  // namespace mailsheaf

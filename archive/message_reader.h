@@ -1,0 +1,49 @@
+#pragma once
+// One message, from opening its file to its last byte: the date from its header section, then
+// its contents, checked to be exactly as long as the file said when it was opened.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/file_system.h"
+
+namespace mailsheaf {
+
+class MessageReader {
+ public:
+  static constexpr size_t kBufferSize = 256 * 1024;
+
+  explicit MessageReader(ArchiveFileSystem& fs);
+
+  // Opens the message and reads its header section for the date. False with the reason (the
+  // message's path in it) when it cannot be opened or read, or is too large to store.
+  bool Open(const std::u16string& path, std::u16string& error);
+  uint64_t Size() const { return size_; }
+  // The time to store: the `Date:` field, else the file's own time, never 0 (the importer
+  // would date the message 1970) and never past what the archive can hold.
+  int64_t Time() const { return time_; }
+
+  // Hands the whole message to `put`, piece by piece. False with a reason when a read fails or
+  // the file turns out longer or shorter than at Open; false with no reason when `put` said no.
+  bool CopyTo(const std::function<bool(const unsigned char*, size_t)>& put, std::u16string& error);
+  void Close() { file_.reset(); }
+
+ private:
+  bool ReadUpTo(size_t want, size_t& have, std::u16string& error);
+  bool ReadFailed(const std::u16string& reason, std::u16string& error) const;
+  bool ChangedSize(std::u16string& error) const;
+
+  ArchiveFileSystem& fs_;
+  std::vector<unsigned char> buffer_;
+  std::unique_ptr<ReadableFile> file_;
+  std::u16string path_;
+  uint64_t size_ = 0;
+  int64_t time_ = 0;
+  size_t buffered_ = 0;  // bytes at the start of buffer_ not yet handed on
+};
+
+}  // namespace mailsheaf

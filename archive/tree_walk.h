@@ -1,0 +1,44 @@
+#pragma once
+// The one walk over the source tree. The sizing walk and the writing walk are two visitors of
+// it, so they cannot disagree on what the archive holds: which names are messages, which
+// folders are left out, where a folder link stops, and that the archive never stores itself.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/file_system.h"
+
+namespace mailsheaf {
+
+class TreeVisitor {
+ public:
+  virtual ~TreeVisitor() = default;
+  // A folder below the root, `stored` ending in "/", before anything inside it. A link that
+  // leads back to a folder being walked is reported here too, and then not entered.
+  virtual bool OnFolder(const std::string& stored, int64_t mtime) = 0;
+  // A message: its full path, its name in the archive and its size as listed (a hint only).
+  virtual bool OnMessage(const std::u16string& path, const std::string& stored,
+                         uint64_t listed_size) = 0;
+  // Something the walk cannot get past; the walk ends after it.
+  virtual void OnProblem(std::u16string reason) = 0;
+  // Asked before each folder is listed; true ends the walk quietly.
+  virtual bool Stopped() { return false; }
+};
+
+// Names the walk skips in one folder: the archive being written and its temporary file, when
+// they lie inside the tree.
+struct WalkExclusion {
+  bool folder_known = false;
+  FileIdentity folder;
+  std::vector<std::u16string> names;
+};
+
+// Depth-first from `root` (which ends with the separator): each folder's messages in name
+// order, then its sub-folders in name order. Only the sub-folders still to visit are held, one
+// list per level. False when a visitor call returned false, a problem was met or the visitor
+// stopped the walk.
+bool WalkTree(ArchiveFileSystem& fs, const std::u16string& root, const WalkExclusion& exclusion,
+              TreeVisitor& visitor);
+
+}  // namespace mailsheaf
