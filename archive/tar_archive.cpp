@@ -10,7 +10,7 @@
 #include "archive/gzip_member_writer.h"
 #include "archive/message_date.h"
 #include "archive/tar_header.h"
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
