@@ -8,9 +8,9 @@
 #include "app/app_texts.h"
 #include "app/control_table.h"
 #include "app/time_stamp.h"
+#include "base/path_forms.h"
+#include "base/text.h"
 #include "fs/message_scan.h"
-#include "fs/path_helpers.h"
-#include "fs/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -21,7 +21,7 @@ std::u16string Text(std::u16string_view view) { return std::u16string(view); }
 class CountLineScanHost final : public ScanHost {
  public:
   CountLineScanHost(FrmStep1& form, Host& host) : form_(form), host_(host) {}
-  void Yield() override { host_.Yield(); }
+  void YieldToQueue() override { host_.YieldToQueue(); }
   void SetCountCaption(const std::u16string& caption) override {
     form_.SetCaption(ControlId::LblCount, caption);
   }
@@ -49,7 +49,7 @@ void FrmStep1::DetachView() { view_ = nullptr; }
 
 void FrmStep1::Form_Initialize() {
   host_.InitCommonControls();
-  host_.Yield();
+  host_.YieldToQueue();
 }
 
 void FrmStep1::Form_Load() { state_.StopRequested = false; }
@@ -81,13 +81,13 @@ void FrmStep1::CmdAddFolder_Click() {
 
   state_.SourceFolder = ui_.BrowseForFolderPath(OwnerWindow(), Text(kChooseSourceTitle));
   if (state_.SourceFolder.empty()) return;
-  if (state_.SourceFolder.back() != u'\\') state_.SourceFolder.push_back(u'\\');
+  EnsureTrailingBackslash(state_.SourceFolder);
 
   scanning_ = true;
   SetEnabled(ControlId::CmdAddFolder, false);
   SetEnabled(ControlId::CmdConvertTGZ, false);
   SetScreenPointer(ScreenPointer::Hourglass);
-  host_.Yield();
+  host_.YieldToQueue();
   SetCaption(ControlId::LblSource, state_.SourceFolder);
   ScanSourceFolder();
 }
@@ -97,7 +97,7 @@ void FrmStep1::ScanSourceFolder() {
   const std::u16string pattern = Text(kMessagePattern);
   state_.NextMessageNumber = 1;
   state_.FolderCount = 0;
-  host_.Yield();
+  host_.YieldToQueue();
 
   std::optional<std::u16string_view> failure;
   try {
@@ -124,7 +124,7 @@ void FrmStep1::ScanSourceFolder() {
   }
 
   SetEnabled(ControlId::CmdConvertTGZ, state_.MessageCount >= 1);
-  host_.Yield();
+  host_.YieldToQueue();
   SetCaption(ControlId::LblCount, DecimalText(state_.MessageCount) + Text(kMessagesAnd) +
                                       DecimalText(state_.FolderCount) + Text(kFoldersQueued));
   ui_.ShowMessage({DecimalText(state_.MessageCount) + Text(kMessagesQueued), Text(kAppTitle),
@@ -148,7 +148,7 @@ void FrmStep1::CmdConvertTGZ_Click() {
   SetCaption(ControlId::CmdConvertTGZ, Text(kPleaseWait));
   SetEnabled(ControlId::CmdAddFolder, false);
   SetProgressRange(0, 100);
-  host_.Yield();
+  host_.YieldToQueue();
   if (ended_) return;
   SetEnabled(ControlId::CmdConvertTGZ, false);
   RunArchive();
@@ -218,7 +218,7 @@ void FrmStep1::myTar_PercentDone(std::int32_t percent, bool& /*abort*/) {
   if (ended_) return;
   SetProgressValue(static_cast<float>(std::clamp(percent, 0, 100)));
   SetCaption(ControlId::CmdConvertTGZ, Text(kConversionInProgress));
-  host_.Yield();
+  host_.YieldToQueue();
 }
 
 void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16string& value) {
@@ -234,7 +234,7 @@ void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16
       return;
     }
   }
-  host_.Yield();
+  host_.YieldToQueue();
 }
 
 void FrmStep1::PercentDone(std::int32_t percent, const ArchiveProgress&) {

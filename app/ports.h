@@ -3,8 +3,8 @@
 // message boxes, the shell, and the thread's message queue and the process. Production binds
 // the Win32 implementations in app/win32/; tests bind fakes.
 //
-// Handlers may run inside other handlers: Host::Yield processes pending window messages, and a
-// click processed there runs its handler before Yield returns. Implementations must allow that
+// Handlers may run inside other handlers: Host::YieldToQueue processes pending window messages,
+// and a click processed there runs its handler before YieldToQueue returns. Implementations must allow that
 // (no locks, no iterators held across a call).
 
 #include <cstdint>
@@ -91,8 +91,9 @@ class Host {
  public:
   virtual ~Host() = default;
   virtual void InitCommonControls() = 0;
-  // Processes every window message pending for this thread once, then returns.
-  virtual void Yield() = 0;
+  // Processes every window message pending for this thread once, then returns. (Not "Yield":
+  // <windows.h> defines that as an empty macro.)
+  virtual void YieldToQueue() = 0;
   // Ends the process at once: no further handler runs. Only a test's host returns from it.
   virtual void EndNow() = 0;
 };

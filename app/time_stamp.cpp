@@ -1,6 +1,6 @@
 #include "app/time_stamp.h"
 
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "archive/file_system.h"
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {

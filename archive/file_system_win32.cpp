@@ -6,7 +6,8 @@
 #include <string>
 
 #include "archive/file_system.h"
-#include "fs/path_helpers.h"
+#include "base/path_forms.h"
+#include "base/win32/wide.h"
 
 namespace mailsheaf {
 namespace {
@@ -15,15 +16,11 @@ namespace {
 class WidePath {
  public:
   explicit WidePath(const std::u16string& path) : bytes_(LongPathBuffer(path)) {}
-  const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(bytes_.data()); }
+  const wchar_t* get() const { return WidePointer(bytes_); }
 
  private:
   std::vector<unsigned char> bytes_;
 };
-
-std::u16string FromWide(const wchar_t* text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text));
-}
 
 std::u16string SystemErrorText(DWORD code) {
   wchar_t* buffer = nullptr;
@@ -32,7 +29,7 @@ std::u16string SystemErrorText(DWORD code) {
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::u16string text;
   if (length > 0 && buffer != nullptr) {
-    text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    text = FromWide(buffer, length);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
                              text.back() == u' ' || text.back() == u'.')) {
@@ -142,21 +139,18 @@ class Win32FileSystem final : public ArchiveFileSystem {
     } else if (plain.rfind(u"\\\\?\\", 0) == 0) {
       plain = plain.substr(4);
     }
-    const auto* text = reinterpret_cast<const wchar_t*>(plain.c_str());
+    const wchar_t* text = WidePointer(plain);
     const DWORD needed = GetFullPathNameW(text, 0, nullptr, nullptr);
     if (needed == 0) return plain;
     std::u16string full(needed, u'\0');
-    const DWORD length =
-        GetFullPathNameW(text, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    const DWORD length = GetFullPathNameW(text, needed, WideBuffer(full), nullptr);
     if (length == 0 || length >= needed) return plain;
     full.resize(length);
     return full;
   }
 
   bool SameName(const std::u16string& a, const std::u16string& b) const override {
-    return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.c_str()),
-                                static_cast<int>(a.size()),
-                                reinterpret_cast<const wchar_t*>(b.c_str()),
+    return CompareStringOrdinal(WidePointer(a), static_cast<int>(a.size()), WidePointer(b),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
   }
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 

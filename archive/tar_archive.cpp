@@ -10,7 +10,7 @@
 #include "archive/message_reader.h"
 #include "archive/tar_header.h"
 #include "archive/tree_walk.h"
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {

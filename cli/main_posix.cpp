@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "archive/file_system.h"
+#include "base/text.h"
 #include "cli/packer.h"
-#include "fs/text.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "archive/file_system.h"
+#include "base/text.h"
+#include "base/win32/wide.h"
 #include "cli/packer.h"
-#include "fs/text.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
-    arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+    arguments.push_back(mailsheaf::FromWide(argv[i]));
   }
   Win32Console console;
   const int result =

@@ -4,8 +4,8 @@
 
 #include "archive/file_system.h"
 #include "archive/tar_archive.h"
+#include "base/text.h"
 #include "cli/progress_text.h"
-#include "fs/text.h"
 
 namespace mailsheaf {
 namespace {

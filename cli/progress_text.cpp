@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 

@@ -1,6 +1,6 @@
 #include "fs/capabilities.h"
 
-#include "fs/path_helpers.h"
+#include "base/path_forms.h"
 #include "fs/system_calls.h"
 
 namespace mailsheaf {

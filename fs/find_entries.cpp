@@ -2,20 +2,21 @@
 
 #include <string_view>
 
+#include "base/nul_trim.h"
+#include "base/path_forms.h"
 #include "fs/capabilities.h"
-#include "fs/path_helpers.h"
 #include "fs/system_calls.h"
 
 namespace mailsheaf {
 namespace {
 
 void FillEntry(const FindDataW& data, FindState& state) {
-  state.Name = StripAtNul(std::u16string(data.cFileName, kMaxPath));
+  state.Name = CutAtNul(std::u16string(data.cFileName, kMaxPath));
 }
 
 void FillEntry(const FindDataA& data, FindState& state) {
   const std::string_view bytes(data.cFileName, kMaxPath);
-  state.Name = StripAtNul(ActiveSystemCalls().AnsiToWide(bytes));
+  state.Name = CutAtNul(ActiveSystemCalls().AnsiToWide(bytes));
 }
 
 }  // namespace

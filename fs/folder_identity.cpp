@@ -1,7 +1,7 @@
 #include "fs/folder_identity.h"
 
+#include "base/path_forms.h"
 #include "fs/capabilities.h"
-#include "fs/path_helpers.h"
 #include "fs/system_calls.h"
 
 namespace mailsheaf {

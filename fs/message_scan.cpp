@@ -5,13 +5,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/nul_trim.h"
+#include "base/path_forms.h"
+#include "base/text.h"
 #include "fs/capabilities.h"
 #include "fs/find_entries.h"
 #include "fs/folder_identity.h"
-#include "fs/path_helpers.h"
 #include "fs/system_records.h"
-#include "shell/trim_at_nul.h"
-#include "fs/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -69,7 +69,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   folder.path = std::move(path);
   const std::u16string& Path = folder.path;
 
-  host.Yield();
+  host.YieldToQueue();
   FindState state;
   OpenListingGuard guard(state);
 
@@ -77,13 +77,13 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   if (FindFirstEntry(Path + u"*", state) != kInvalidSearchHandle) {
     bool more = true;
     while (more) {
-      host.Yield();
-      const std::u16string name = TrimAtNul(state.Name);
+      host.YieldToQueue();
+      const std::u16string name = CutAtNul(state.Name);
       if (!IsDotEntry(name)) {
-        host.Yield();
+        host.YieldToQueue();
         const int32_t attributes = QueryFileAttributes(Path + name);
         if (IsFolder(attributes)) {
-          host.Yield();
+          host.YieldToQueue();
           const bool reparsePoint =
               (static_cast<uint32_t>(attributes) & kFileAttributeReparsePoint) != 0;
           folder.SubfolderNames.push_back(Subfolder{name, reparsePoint});
@@ -96,14 +96,14 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
 
   // Messages: the entries the pattern matches, except folders (and the dot entries).
   if (FindFirstEntry(Path + Pattern, state) != kInvalidSearchHandle) {
-    host.Yield();
+    host.YieldToQueue();
     bool more = true;
     while (more) {
-      host.Yield();
-      const std::u16string name = TrimAtNul(state.Name);
+      host.YieldToQueue();
+      const std::u16string name = CutAtNul(state.Name);
       const int32_t attributes = QueryFileAttributes(Path + name);
       if (!IsDotEntry(name) && !IsFolder(attributes)) {
-        host.Yield();
+        host.YieldToQueue();
         host.SetCountCaption(DecimalText(MessageCounter) + u" Messages Queued for Conversion.");
         AddOne(MessageCounter);
       }
@@ -112,7 +112,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   }
 
   if (!folder.SubfolderNames.empty()) {
-    host.Yield();
+    host.YieldToQueue();
   }
   return folder;
 }
@@ -145,9 +145,7 @@ bool LeadsToWalkedFolder(const std::u16string& linkPath, std::vector<WalkedFolde
 
 void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host) {
-  if (Path.empty() || Path.back() != u'\\') {
-    Path.push_back(u'\\');
-  }
+  EnsureTrailingBackslash(Path);
 
   std::vector<WalkedFolder> walk;
   walk.push_back(ListFolder(Path, Pattern, MessageCounter, FolderCounter, host));
@@ -158,7 +156,7 @@ void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
       continue;
     }
     const Subfolder& sub = current.SubfolderNames[current.next++];
-    host.Yield();
+    host.YieldToQueue();
     if (sub.reparsePoint && LeadsToWalkedFolder(current.path + sub.name, walk)) {
       continue;
     }

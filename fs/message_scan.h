@@ -7,17 +7,15 @@
 #include <stdexcept>
 #include <string>
 
-// <windows.h> defines Yield() as an empty macro, a leftover of 16-bit Windows, which would swallow
-// every call of ScanHost::Yield. Sources that need both include <windows.h> first.
-#undef Yield
-
 namespace mailsheaf {
 
 // The scan's only way to the window.
 class ScanHost {
  public:
   virtual ~ScanHost() = default;
-  virtual void Yield() = 0;  // process pending window messages once
+  // Processes pending window messages once. Not "Yield": <windows.h> defines that as an empty
+  // macro, a leftover of 16-bit Windows.
+  virtual void YieldToQueue() = 0;
   virtual void SetCountCaption(const std::u16string& caption) = 0;  // LblCount's caption
 };
 

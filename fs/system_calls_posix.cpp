@@ -10,8 +10,9 @@
 #include <cstring>
 #include <map>
 
+#include "base/ansi_text.h"
+#include "base/text.h"
 #include "fs/system_calls.h"
-#include "fs/text.h"
 #include "fs/wildcard_match.h"
 
 namespace mailsheaf {
@@ -136,8 +137,8 @@ class PosixCalls final : public SystemCalls {
     return AttributesOf(ToPosixPath(Utf8ToUtf16(path)));
   }
 
-  std::string WideToAnsi(std::u16string_view text) override { return Utf16ToUtf8(text); }
-  std::u16string AnsiToWide(std::string_view bytes) override { return Utf8ToUtf16(bytes); }
+  std::string WideToAnsi(std::u16string_view text) override { return ToAnsiCodePage(text); }
+  std::u16string AnsiToWide(std::string_view bytes) override { return FromAnsiCodePage(bytes); }
 
   bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) override {
     return Identity(ToPosixPath(FromLongPathBuffer(path)), identity);

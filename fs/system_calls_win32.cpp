@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/ansi_text.h"
+#include "base/win32/wide.h"
 #include "fs/system_calls.h"
 
 namespace mailsheaf {
@@ -62,8 +64,6 @@ FindHandle AsFindHandle(HANDLE handle) {
   return static_cast<FindHandle>(reinterpret_cast<intptr_t>(handle));
 }
 
-LPCWSTR AsWidePath(const unsigned char* buffer) { return reinterpret_cast<LPCWSTR>(buffer); }
-
 bool ReadIdentity(HANDLE file, FolderIdentity& identity) {
   if (file == INVALID_HANDLE_VALUE) {
     return false;
@@ -114,7 +114,7 @@ class Kernel32Calls final : public SystemCalls {
 
   FindHandle FindFirstFileW(const unsigned char* path, FindDataW& data) override {
     WIN32_FIND_DATAW native{};
-    const HANDLE handle = ::FindFirstFileW(AsWidePath(path), &native);
+    const HANDLE handle = ::FindFirstFileW(WidePointer(path), &native);
     data = std::bit_cast<FindDataW>(native);
     return AsFindHandle(handle);
   }
@@ -143,41 +143,17 @@ class Kernel32Calls final : public SystemCalls {
   int32_t FindClose(FindHandle handle) override { return ::FindClose(AsHandle(handle)); }
 
   uint32_t GetFileAttributesW(const unsigned char* path) override {
-    return ::GetFileAttributesW(AsWidePath(path));
+    return ::GetFileAttributesW(WidePointer(path));
   }
 
   uint32_t GetFileAttributesA(const char* path) override { return ::GetFileAttributesA(path); }
 
-  std::string WideToAnsi(std::u16string_view text) override {
-    if (text.empty()) {
-      return {};
-    }
-    const auto* wide = reinterpret_cast<LPCWCH>(text.data());
-    const int units = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) {
-      ::WideCharToMultiByte(CP_ACP, 0, wide, units, out.data(), bytes, nullptr, nullptr);
-    }
-    return out;
-  }
+  std::string WideToAnsi(std::u16string_view text) override { return ToAnsiCodePage(text); }
 
-  std::u16string AnsiToWide(std::string_view bytes) override {
-    if (bytes.empty()) {
-      return {};
-    }
-    const int count = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), count, nullptr, 0);
-    std::u16string out(static_cast<size_t>(units > 0 ? units : 0), u'\0');
-    if (units > 0) {
-      ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), count, reinterpret_cast<LPWSTR>(out.data()),
-                            units);
-    }
-    return out;
-  }
+  std::u16string AnsiToWide(std::string_view bytes) override { return FromAnsiCodePage(bytes); }
 
   bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) override {
-    return ReadIdentity(::CreateFileW(AsWidePath(path), 0, kShareAll, nullptr, OPEN_EXISTING,
+    return ReadIdentity(::CreateFileW(WidePointer(path), 0, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                         identity);
   }

@@ -17,7 +17,7 @@
 #include "app/win32/win32_host.h"
 #include "app/win32/win32_shell.h"
 #include "app/win32/win32_ui.h"
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -25,7 +25,7 @@ namespace {
 std::u16string TempFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  return std::u16string(reinterpret_cast<const char16_t*>(temp));
+  return FromWide(temp);
 }
 
 void WriteMessage(const std::u16string& path, int number) {

@@ -18,7 +18,7 @@ constexpr int kSmallIcon = 16;
 
 const wchar_t* Wide(std::u16string_view text, std::u16string& storage) {
   storage.assign(text);
-  return reinterpret_cast<const wchar_t*>(storage.c_str());
+  return WidePointer(storage);
 }
 
 COLORREF ColorRefOf(const Colour& colour) {
@@ -357,7 +357,7 @@ bool MainWindow::PreTranslate(MSG& msg) {
       const int length = hwnd ? GetWindowTextLengthW(hwnd) : 0;
       std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
       if (length > 0) {
-        GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+        GetWindowTextW(hwnd, WideBuffer(text), length + 1);
       }
       text.resize(static_cast<std::size_t>(length));
       return text;

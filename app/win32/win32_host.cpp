@@ -4,7 +4,7 @@ namespace mailsheaf {
 
 void Win32Host::InitCommonControls() { ::InitCommonControls(); }
 
-void Win32Host::Yield() { PumpPendingMessages(translator_); }
+void Win32Host::YieldToQueue() { PumpPendingMessages(translator_); }
 
 void Win32Host::EndNow() {
   // Not ExitProcess alone: it still notifies every loaded library. Nothing may run after this.

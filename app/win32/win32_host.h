@@ -12,7 +12,7 @@ class Win32Host final : public Host {
   void SetPreTranslator(MessagePreTranslator* translator) { translator_ = translator; }
 
   void InitCommonControls() override;
-  void Yield() override;
+  void YieldToQueue() override;
   void EndNow() override;
 
  private:

@@ -1,6 +1,6 @@
 #include "app/win32/win32_shell.h"
 
-#include "shell/win32/registry.h"
+#include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
 

@@ -3,7 +3,7 @@
 #include "app/win32/windows_api.h"
 
 #include <commdlg.h>
-#include "shell/win32/registry.h"
+#include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
 namespace {
@@ -56,7 +56,7 @@ std::optional<std::u16string> Win32Ui::ShowSaveDialog(const SaveDialogRequest& r
   dialog.hwndOwner = AsHwnd(request.owner);
   dialog.lpstrFilter = WidePointer(filter);
   dialog.nFilterIndex = 1;
-  dialog.lpstrFile = reinterpret_cast<wchar_t*>(fileName.data());
+  dialog.lpstrFile = WideBuffer(fileName);
   dialog.nMaxFile = static_cast<DWORD>(kFileNameCapacity);
   // A name typed without an extension gets ".tgz"; an existing file is replaced only when the
   // user says so.

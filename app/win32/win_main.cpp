@@ -1,7 +1,6 @@
 // Mailsheaf.exe: creates frmStep1 and runs its message loop. The program ends only through
 // the host's EndNow (Exit answered Yes, the window closed, a stop confirmed).
 
-// First: it takes away the Yield() macro before anything declares a Yield.
 #include "app/win32/windows_api.h"
 
 #include <objbase.h>

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/wide.h"
 #include "fs/capabilities.h"
 #include "fs/message_scan.h"
 
@@ -133,7 +134,7 @@ class WindowHost final : public ScanHost {
   WindowHost(const WindowHost&) = delete;
   WindowHost& operator=(const WindowHost&) = delete;
 
-  void Yield() override {
+  void YieldToQueue() override {
     ++yields;
     if (checkFirst_ && HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
     MSG message;
@@ -145,7 +146,7 @@ class WindowHost final : public ScanHost {
 
   void SetCountCaption(const std::u16string& caption) override {
     ++captions;
-    SetWindowTextW(label_, reinterpret_cast<LPCWSTR>(caption.c_str()));
+    SetWindowTextW(label_, mailsheaf::WidePointer(caption));
   }
 
   bool ready() const { return label_ != nullptr; }
@@ -153,9 +154,9 @@ class WindowHost final : public ScanHost {
   // What one empty yield and one caption cost on their own, in seconds.
   double EmptyYieldCost() {
     constexpr int kCalls = 5000;
-    Yield();
+    YieldToQueue();
     const double start = Now();
-    for (int i = 0; i < kCalls; ++i) Yield();
+    for (int i = 0; i < kCalls; ++i) YieldToQueue();
     return (Now() - start) / kCalls;
   }
   double CaptionCost() {
@@ -178,7 +179,7 @@ class WindowHost final : public ScanHost {
 // Nothing at all behind the scan: what its file-system work alone costs.
 class NullHost final : public ScanHost {
  public:
-  void Yield() override {}
+  void YieldToQueue() override {}
   void SetCountCaption(const std::u16string&) override {}
 };
 

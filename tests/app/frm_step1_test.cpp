@@ -219,8 +219,8 @@ TEST_F(FrmStep1Test, ControlChangesReachTheWindowOnlyWhileOneIsAttached) {
 TEST_F(FrmStep1Test, AHandlerMayRunWhileAnotherWaitsInAYield) {
   // Exit clicked while the start-up yield processes messages; answered Yes it ends at once.
   ui.answer = MessageAnswer::Yes;
-  host.onYield = [this] {
-    host.onYield = nullptr;
+  host.onYieldToQueue = [this] {
+    host.onYieldToQueue = nullptr;
     form.Click(ControlId::cmdEnd);
   };
   form.Form_Initialize();

@@ -170,7 +170,7 @@ TEST_F(WorkflowTest, NoSecondSelectionOrStartWhileAScanRuns) {
   Select(u"C:\\root");  // Start is enabled by a first selection
   int nested = 0;
   bool addFolderDisabled = true, startDisabled = true;
-  host.onYield = [&] {
+  host.onYieldToQueue = [&] {
     if (nested++ != 5) return;
     addFolderDisabled = !C(ControlId::CmdAddFolder).enabled;
     startDisabled = !C(ControlId::CmdConvertTGZ).enabled;
@@ -181,7 +181,7 @@ TEST_F(WorkflowTest, NoSecondSelectionOrStartWhileAScanRuns) {
   };
   ui.chosenFolder = u"C:\\root";
   form.Click(ControlId::CmdAddFolder);
-  host.onYield = nullptr;
+  host.onYieldToQueue = nullptr;
 
   EXPECT_TRUE(addFolderDisabled);
   EXPECT_TRUE(startDisabled);
@@ -268,7 +268,7 @@ TEST_F(WorkflowTest, ASuccessfulRunGoesThroughItsStatesAndEndsReady) {
                   {TarStep::File, 0, u"C:\\root\\sub\\b.eml"},
                   {TarStep::Percent, 100, {}}};
   };
-  host.onYield = [&] {
+  host.onYieldToQueue = [&] {
     if (C(ControlId::CmdStop).visible) {
       stopShownDuringWrite = true;
       startDisabledDuringWrite = !C(ControlId::CmdConvertTGZ).enabled;
@@ -352,9 +352,9 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
       if (inner) inner(t);
     };
     bool stopShown = false;
-    host.onYield = [&] { stopShown = stopShown || C(ControlId::CmdStop).visible; };
+    host.onYieldToQueue = [&] { stopShown = stopShown || C(ControlId::CmdStop).visible; };
     Start();
-    host.onYield = nullptr;
+    host.onYieldToQueue = nullptr;
 
     EXPECT_EQ(ui.messages, std::vector<MessageRequest>{c.report});
     EXPECT_EQ(stopShown, c.stopShown);
@@ -388,8 +388,8 @@ TEST_F(WorkflowTest, PercentagesOutsideTheBarAreClamped) {
 
 TEST_F(WorkflowTest, NoSecondStartFromTheYieldBeforeTheButtonIsDisabled) {
   Select(u"C:\\root");
-  host.onYield = [&] {
-    host.onYield = nullptr;
+  host.onYieldToQueue = [&] {
+    host.onYieldToQueue = nullptr;
     ASSERT_TRUE(C(ControlId::CmdConvertTGZ).enabled);  // still enabled at this first yield
     form.Click(ControlId::CmdConvertTGZ);
     form.Click(ControlId::CmdAddFolder);
@@ -415,7 +415,7 @@ TEST_F(WorkflowTest, StopAnsweredNoAsksAgainAtEveryFileAndInTheNextRun) {
   };
   // Stop is clicked in the yield after the first file has been shown.
   int yields = 0;
-  host.onYield = [&] {
+  host.onYieldToQueue = [&] {
     if (C(ControlId::CmdStop).visible && ++yields == 1) form.Click(ControlId::CmdStop);
   };
   ui.answer = MessageAnswer::No;
@@ -429,7 +429,7 @@ TEST_F(WorkflowTest, StopAnsweredNoAsksAgainAtEveryFileAndInTheNextRun) {
   EXPECT_TRUE(form.State().StopRequested);
 
   ui.messages.clear();
-  host.onYield = nullptr;
+  host.onYieldToQueue = nullptr;
   Start();
   EXPECT_EQ(ui.messages.size(), 3u);  // both files, then the completion box
   EXPECT_EQ(ui.messages[0], kStopAsked);
@@ -461,7 +461,7 @@ TEST_F(WorkflowTest, ExitAnsweredYesDuringAWriteDiscardsTheArchiveBeforeEnding) 
     tar.script = {{TarStep::Percent, 10, {}}, {TarStep::Percent, 20, {}}};
   };
   bool stoppedAtEnd = false;
-  host.onYield = [&] {
+  host.onYieldToQueue = [&] {
     if (!C(ControlId::CmdStop).visible || host.Count("end") > 0) return;
     ui.answer = MessageAnswer::Yes;
     form.Click(ControlId::cmdEnd);
@@ -480,7 +480,7 @@ TEST_F(WorkflowTest, ClosingDuringAWriteDiscardsTheArchiveBeforeEnding) {
   tars.prepare = [&](ScriptedTar& tar) {
     tar.script = {{TarStep::Percent, 10, {}}, {TarStep::Percent, 20, {}}};
   };
-  host.onYield = [&] {
+  host.onYieldToQueue = [&] {
     if (C(ControlId::CmdStop).visible && host.Count("end") == 0) form.Form_Unload();
   };
   ui.messages.clear();

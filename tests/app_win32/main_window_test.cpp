@@ -81,7 +81,7 @@ const std::vector<Expected> kExpected = {
 std::u16string TextOf(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
   std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-  GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+  GetWindowTextW(hwnd, WideBuffer(text), length + 1);
   text.resize(static_cast<std::size_t>(length));
   return text;
 }
@@ -465,7 +465,7 @@ TEST_F(MainWindowTest, AYieldProcessesPendingClicksAndKeysThroughTheWindow) {
   realHost.SetPreTranslator(window.get());
   PostMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
   PostMessageW(Control(ControlId::CmdAddFolder), WM_SYSCHAR, 'x', 1 << 29);
-  realHost.Yield();
+  realHost.YieldToQueue();
   EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
   EXPECT_EQ(ui.messages.size(), 1u);
 }

@@ -19,7 +19,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/win32_clock.h"
-#include "fs/text.h"
+#include "base/text.h"
 #include "tests/archive/support/tar_reader.h"
 #include "tests/support/app_fakes.h"
 #include "tests/support/win_tree_win32.h"
@@ -34,7 +34,7 @@ using testing::RecordingUi;
 class PumpingHost final : public Host {
  public:
   void InitCommonControls() override { ::InitCommonControls(); }
-  void Yield() override { PumpPendingMessages(translator); }
+  void YieldToQueue() override { PumpPendingMessages(translator); }
   void EndNow() override { ++ends; }
   MessagePreTranslator* translator = nullptr;
   int ends = 0;
@@ -43,7 +43,7 @@ class PumpingHost final : public Host {
 std::u16string TextOf(HWND control) {
   std::u16string text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, u'\0');
   text.resize(static_cast<size_t>(
-      GetWindowTextW(control, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
+      GetWindowTextW(control, WideBuffer(text), static_cast<int>(text.size()))));
   return text;
 }
 

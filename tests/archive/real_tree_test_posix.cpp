@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "archive/tar_archive.h"
-#include "fs/text.h"
+#include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
 #include "tests/archive/test_helpers_posix.h"
 

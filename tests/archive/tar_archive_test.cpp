@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "archive/tar_header.h"
-#include "fs/text.h"
+#include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
 
 namespace mailsheaf::testing {

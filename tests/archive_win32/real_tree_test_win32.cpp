@@ -11,8 +11,9 @@
 #include <string>
 
 #include "archive/tar_archive.h"
-#include "fs/path_helpers.h"
-#include "fs/text.h"
+#include "base/path_forms.h"
+#include "base/text.h"
+#include "base/win32/wide.h"
 #include "tests/archive/archive_test_helpers.h"
 #include "tests/support/win_tree_win32.h"
 
@@ -21,10 +22,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-const wchar_t* Wide(const std::vector<unsigned char>& buffer) {
-  return reinterpret_cast<const wchar_t*>(buffer.data());
-}
 
 const std::string kDated = "Date: Thu, 22 Aug 2002 07:36:16 -0400\r\n\r\nbody\r\n";
 
@@ -86,7 +83,7 @@ TEST(WindowsTree, FailureOrDiscardLeavesTheOldArchiveAndNoTemporaryFile) {
     RecordingEvents events;
     events.on_info = [&](const std::u16string& path) {
       if (path.find(u"b.eml") != std::u16string::npos) {
-        DeleteFileW(Wide(LongPathBuffer(path)));
+        DeleteFileW(WidePointer(LongPathBuffer(path)));
       }
     };
     TarArchive archive(&events);

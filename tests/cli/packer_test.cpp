@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "cli/progress_text.h"
-#include "fs/text.h"
 #include "tests/archive/support/fake_file_system.h"
 #include "tests/archive/support/tar_reader.h"
 

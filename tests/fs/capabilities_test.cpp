@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/path_forms.h"
 #include "tests/support/fake_system.h"
-#include "fs/path_helpers.h"
 
 namespace mailsheaf {
 namespace {

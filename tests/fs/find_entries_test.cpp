@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "tests/support/fake_system.h"
+#include "base/path_forms.h"
 #include "fs/capabilities.h"
-#include "fs/path_helpers.h"
+#include "tests/support/fake_system.h"
 
 namespace mailsheaf {
 namespace {

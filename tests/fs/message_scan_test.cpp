@@ -6,9 +6,9 @@
 #include <climits>
 #include <new>
 
-#include "tests/support/fake_system.h"
+#include "base/text.h"
 #include "fs/capabilities.h"
-#include "fs/text.h"
+#include "tests/support/fake_system.h"
 
 namespace mailsheaf {
 namespace {
@@ -22,7 +22,7 @@ class RecordingHost : public ScanHost {
  public:
   explicit RecordingHost(std::vector<std::string>* log = nullptr) : log_(log) {}
 
-  void Yield() override {
+  void YieldToQueue() override {
     ++yields;
     if (log_ != nullptr) log_->push_back("yield");
   }
@@ -268,7 +268,7 @@ TEST(ScanMessageFolder, AnyErrorFromTheWindowLeavesNoListingOpen) {
   class FailingHost : public RecordingHost {
    public:
     explicit FailingHost(const FakeSystem& fake) : fake_(fake) {}
-    void Yield() override {
+    void YieldToQueue() override {
       if (!fake_.calls.empty() && fake_.calls.back().path == u"C:\\root\\sub\\b.eml" && fake_.openListings() == 1) {
         throw std::bad_alloc();
       }

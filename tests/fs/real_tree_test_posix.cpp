@@ -6,9 +6,9 @@
 #include <fstream>
 #include <random>
 
+#include "base/text.h"
 #include "fs/capabilities.h"
 #include "fs/message_scan.h"
-#include "fs/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 class CountingHost : public ScanHost {
  public:
-  void Yield() override {}
+  void YieldToQueue() override {}
   void SetCountCaption(const std::u16string& caption) override { last = caption; }
   std::u16string last;
 };

@@ -7,11 +7,11 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "fs/capabilities.h"
 #include "fs/find_entries.h"
 #include "fs/message_scan.h"
 #include "fs/system_calls.h"
-#include "fs/text.h"
 #include "temp_tree.h"
 
 namespace mailsheaf {
@@ -24,7 +24,7 @@ std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(
 
 class CaptionHost : public ScanHost {
  public:
-  void Yield() override { ++yields; }
+  void YieldToQueue() override { ++yields; }
   void SetCountCaption(const std::u16string& caption) override { captions.push_back(caption); }
   int yields = 0;
   std::vector<std::u16string> captions;

@@ -51,9 +51,9 @@ class RecordingShell : public Shell {
 class RecordingHost : public Host {
  public:
   void InitCommonControls() override { calls.push_back("init"); }
-  void Yield() override {
+  void YieldToQueue() override {
     calls.push_back("yield");
-    if (onYield) onYield();
+    if (onYieldToQueue) onYieldToQueue();
   }
   void EndNow() override { calls.push_back("end"); }
 
@@ -64,7 +64,7 @@ class RecordingHost : public Host {
   }
 
   std::vector<std::string> calls;
-  std::function<void()> onYield;  // messages processed during the yield
+  std::function<void()> onYieldToQueue;  // messages processed during the yield
 };
 
 class FixedClock : public Clock {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "fs/capabilities.h"
-#include "fs/text.h"
 #include "fs/wildcard_match.h"
 
 namespace mailsheaf::testing {

@@ -6,35 +6,32 @@
 
 #include <algorithm>
 
-#include "fs/path_helpers.h"
-#include "fs/text.h"
+#include "base/path_forms.h"
+#include "base/text.h"
+#include "base/win32/wide.h"
 
 namespace mailsheaf::testing {
 namespace {
 
-const wchar_t* Wide(const std::vector<unsigned char>& buffer) {
-  return reinterpret_cast<const wchar_t*>(buffer.data());
-}
-
-void MakeFolder(const std::u16string& path) { CreateDirectoryW(Wide(LongPathBuffer(path)), nullptr); }
+void MakeFolder(const std::u16string& path) { CreateDirectoryW(WidePointer(LongPathBuffer(path)), nullptr); }
 
 void RemoveTree(const std::u16string& path) {
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW(Wide(LongPathBuffer(path + u"\\*")), &data);
+  const HANDLE find = FindFirstFileW(WidePointer(LongPathBuffer(path + u"\\*")), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+      const std::u16string name = FromWide(data.cFileName);
       if (name == u"." || name == u"..") continue;
       const std::u16string child = path + u"\\" + name;
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(child);
       } else {
-        DeleteFileW(Wide(LongPathBuffer(child)));
+        DeleteFileW(WidePointer(LongPathBuffer(child)));
       }
     } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  RemoveDirectoryW(Wide(LongPathBuffer(path)));
+  RemoveDirectoryW(WidePointer(LongPathBuffer(path)));
 }
 
 }  // namespace
@@ -42,8 +39,8 @@ void RemoveTree(const std::u16string& path) {
 WinTree::WinTree() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  root_ = reinterpret_cast<const char16_t*>(temp);
-  if (root_.back() != u'\\') root_.push_back(u'\\');
+  root_ = FromWide(temp);
+  EnsureTrailingBackslash(root_);
   root_ += u"mailsheaf-" + DecimalText(GetCurrentProcessId()) + u"-" +
            DecimalText(static_cast<long long>(GetTickCount()));
   MakeFolder(root_);
@@ -66,7 +63,7 @@ void WinTree::Folder(const std::u16string& relative) const {
 void WinTree::Write(const std::u16string& relative, const std::string& content) const {
   const size_t cut = relative.rfind(u'\\');
   if (cut != std::u16string::npos) Folder(relative.substr(0, cut));
-  const HANDLE file = CreateFileW(Wide(LongPathBuffer(Path(relative))), GENERIC_WRITE, 0,
+  const HANDLE file = CreateFileW(WidePointer(LongPathBuffer(Path(relative))), GENERIC_WRITE, 0,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf16ToUtf8(relative);
   DWORD written = 0;
@@ -76,7 +73,7 @@ void WinTree::Write(const std::u16string& relative, const std::string& content) 
 }
 
 std::string WinTree::Read(const std::u16string& path) const {
-  const HANDLE file = CreateFileW(Wide(LongPathBuffer(path)), GENERIC_READ, FILE_SHARE_READ,
+  const HANDLE file = CreateFileW(WidePointer(LongPathBuffer(path)), GENERIC_READ, FILE_SHARE_READ,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<missing>";
   std::string content;
@@ -92,10 +89,10 @@ std::string WinTree::Read(const std::u16string& path) const {
 std::vector<std::u16string> WinTree::NamesIn(const std::u16string& relative) const {
   std::vector<std::u16string> names;
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW(Wide(LongPathBuffer(Path(relative) + u"\\*")), &data);
+  const HANDLE find = FindFirstFileW(WidePointer(LongPathBuffer(Path(relative) + u"\\*")), &data);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+    const std::u16string name = FromWide(data.cFileName);
     if (name != u"." && name != u"..") names.push_back(name);
   } while (FindNextFileW(find, &data));
   FindClose(find);

@@ -1,5 +1,5 @@
 #pragma once
-// Path forms shared by the file-system services and the window.
+// Path forms shared by the file-system services, the archive writer and the window.
 
 #include <string>
 #include <vector>
@@ -12,10 +12,10 @@ namespace mailsheaf {
 // nothing else is done to the path (no separator rewriting, no resolving).
 std::vector<unsigned char> LongPathBuffer(const std::u16string& path);
 
-// The text up to its first NUL, for strings that come back from fixed-size system buffers.
-std::u16string StripAtNul(const std::u16string& text);
-
 // The folder part of a file path, up to and including its last backslash; empty without one.
 std::u16string FolderOfPath(const std::u16string& path);
+
+// Appends a backslash unless the path already ends in one; the empty path becomes "\".
+void EnsureTrailingBackslash(std::u16string& path);
 
 }  // namespace mailsheaf

@@ -1,9 +1,11 @@
-#include "shell/win32/registry.h"
+#include "shell/win32/shell_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "base/win32/wide.h"
 
 namespace mailsheaf {
 namespace {
@@ -33,9 +35,7 @@ struct ShellRecord {
 };
 ShellRecord record;
 
-std::u16string FromWide(LPCWSTR text) {
-  return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"<null>";
-}
+std::u16string FromWideOrNull(LPCWSTR text) { return text ? FromWide(text) : u"<null>"; }
 std::string FromAnsi(LPCSTR text) { return text ? std::string(text) : "<null>"; }
 
 bool UseWide() { return record.wide; }
@@ -44,10 +44,10 @@ HINSTANCE WINAPI FakeExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR pa
                               LPCWSTR directory, INT show) {
   record.calls.push_back("ShellExecuteW");
   record.executeOwner = owner;
-  record.verb = FromWide(verb);
-  record.file = FromWide(file);
-  record.parameters = FromWide(parameters);
-  record.directory = FromWide(directory);
+  record.verb = FromWideOrNull(verb);
+  record.file = FromWideOrNull(file);
+  record.parameters = FromWideOrNull(parameters);
+  record.directory = FromWideOrNull(directory);
   record.showCommand = show;
   return reinterpret_cast<HINSTANCE>(42);
 }
@@ -67,7 +67,7 @@ HINSTANCE WINAPI FakeExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR param
 PIDLIST_ABSOLUTE WINAPI FakeBrowseW(LPBROWSEINFOW info) {
   record.calls.push_back("SHBrowseForFolderW");
   record.browseW = *info;
-  record.titleW = FromWide(info->lpszTitle);
+  record.titleW = FromWideOrNull(info->lpszTitle);
   return record.cancel ? nullptr : &record.item;
 }
 

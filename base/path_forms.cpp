@@ -1,4 +1,4 @@
-#include "fs/path_helpers.h"
+#include "base/path_forms.h"
 
 namespace mailsheaf {
 
@@ -20,14 +20,13 @@ std::vector<unsigned char> LongPathBuffer(const std::u16string& path) {
   return bytes;
 }
 
-std::u16string StripAtNul(const std::u16string& text) {
-  const auto nul = text.find(u'\0');
-  return nul == std::u16string::npos ? text : text.substr(0, nul);
-}
-
 std::u16string FolderOfPath(const std::u16string& path) {
   const auto slash = path.rfind(u'\\');
   return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
+}
+
+void EnsureTrailingBackslash(std::u16string& path) {
+  if (path.empty() || path.back() != u'\\') path.push_back(u'\\');
 }
 
 }  // namespace mailsheaf

@@ -1,6 +1,9 @@
-#include "fs/path_helpers.h"
+#include "base/path_forms.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
 
 #include "tests/support/wide_bytes.h"
 
@@ -28,19 +31,26 @@ TEST(LongPathBuffer, LeavesEverythingElseAlone) {
   EXPECT_EQ(LongPathBuffer(u"\\x"), WideBytesWithNul(u"\\\\?\\\\x"));
 }
 
-TEST(StripAtNul, CutsAtTheFirstNulOnly) {
-  EXPECT_EQ(StripAtNul(u"plain"), u"plain");
-  EXPECT_EQ(StripAtNul(std::u16string(u"\0abc", 4)), u"");
-  EXPECT_EQ(StripAtNul(std::u16string(u"abc\0def\0", 8)), u"abc");
-  EXPECT_EQ(StripAtNul(u""), u"");
-}
-
 TEST(FolderOfPath, KeepsTheLastBackslash) {
   EXPECT_EQ(FolderOfPath(u"C:\\Out\\ZimbraMailbox.tgz"), u"C:\\Out\\");
   EXPECT_EQ(FolderOfPath(u"box.tgz"), u"");
   EXPECT_EQ(FolderOfPath(u"C:\\"), u"C:\\");
   EXPECT_EQ(FolderOfPath(u"\\\\srv\\share\\a.tgz"), u"\\\\srv\\share\\");
   EXPECT_EQ(FolderOfPath(u"C:/Out/a.tgz"), u"");
+}
+
+TEST(EnsureTrailingBackslash, AddsOneOnlyWhenMissing) {
+  for (const auto& [path, expected] : std::vector<std::pair<std::u16string, std::u16string>>{
+           {u"C:\\Mail", u"C:\\Mail\\"},
+           {u"C:\\", u"C:\\"},
+           {u"\\\\srv\\share\\", u"\\\\srv\\share\\"},
+           {u"C:/Mail/", u"C:/Mail/\\"},
+           {u"", u"\\"},
+       }) {
+    std::u16string text = path;
+    EnsureTrailingBackslash(text);
+    EXPECT_EQ(text, expected);
+  }
 }
 
 }  // namespace

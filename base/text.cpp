@@ -1,4 +1,4 @@
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
