@@ -162,6 +162,7 @@ TEST(ScanMessageFolder, FoldersAreToldByTheirAttributesNotByTheirNames) {
 
   EXPECT_EQ(r.folders, 2);   // mail.eml, secret
   EXPECT_EQ(r.messages, 6);  // X.EML, a.emlx, hidden.eml, mail.eml\inner.eml, secret\c.eml
+  ASSERT_EQ(host.captions.size(), 5u);
   EXPECT_EQ(host.captions.back(), Caption(5));
   ExpectListingsClosed(*fake);
 }

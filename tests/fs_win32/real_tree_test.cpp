@@ -80,6 +80,7 @@ TEST_F(RealTree, NamesInEveryScriptAreListedExactly) {
   const Counts counts = Scan(tree.root(), host);
   EXPECT_EQ(counts.folders, 3);
   EXPECT_EQ(counts.messages, 5);
+  ASSERT_EQ(host.captions.size(), 4u);
   EXPECT_EQ(host.captions.back(), u"4 Messages Queued for Conversion.");
   EXPECT_GT(QueryFileAttributes(U16(tree.root() + L"\\" + latin + L".eml")), 0);
 }
