@@ -82,5 +82,25 @@ TEST_F(RealTree, CountsLikeTheNtPlatformAndStopsAtLinksBackUp) {
   EXPECT_EQ(host.last, u"6 Messages Queued for Conversion.");
 }
 
+// Only names that end in ".eml", in any case, are messages: the binding matches the pattern
+// against the name as the directory holds it, trailing space and all.
+TEST_F(RealTree, NearMissNamesAreNotMessages) {
+  for (const char* name : {"a.em", ".em", "b.emlx", "c.eml.txt", "d.eml ", "eml", "e.eml."}) {
+    Touch(name);
+  }
+  Touch(".EML");
+  Touch("F.Eml");
+
+  CountingHost host;
+  std::u16string path = Root();
+  int32_t messages = 1;
+  int32_t folders = 0;
+  ScanMessageFolder(path, u"*.eml", messages, folders, host);
+
+  EXPECT_EQ(folders, 0);
+  EXPECT_EQ(messages, 3);
+  EXPECT_EQ(host.last, u"2 Messages Queued for Conversion.");
+}
+
 }  // namespace
 }  // namespace mailsheaf
