@@ -34,6 +34,8 @@ void DetectCapabilities() {
   g_flags.HostOSVersion = QueryOSVersion();
   sys.FreeLibrary(kernel32);
 
+  // Anything but NT keeps the ANSI calls: the Windows 95 family (or a detection that stopped
+  // early, which never gets here).
   if (g_flags.HostOSVersion.IsNT) {
     g_flags.UseGetFileAttributesW = true;
     g_flags.UseFindFirstFileW = true;
@@ -55,6 +57,7 @@ OsVersion QueryOSVersion() {
       }
       version.PlatformId = static_cast<int32_t>(info.dwPlatformId);
     } else if (g_flags.HasGetVersionExA) {
+      // Windows 95 family only: on NT GetVersionExW is always there and answers.
       OsVersionInfoA info{};
       info.dwOSVersionInfoSize = kOsVersionInfoASize;
       if (sys.GetVersionExA(info) == 0) {
@@ -88,6 +91,7 @@ int32_t QueryFileAttributes(const std::u16string& path) {
     const auto buffer = LongPathBuffer(path);
     bits = sys.GetFileAttributesW(buffer.data());
   } else {
+    // Windows 95 family only.
     bits = sys.GetFileAttributesA(AnsiPath(path).c_str());
   }
   return static_cast<int32_t>(bits);

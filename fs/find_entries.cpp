@@ -33,6 +33,7 @@ int32_t FindFirstEntry(const std::u16string& searchPath, FindState& state) {
       FillEntry(data, state);
     }
   } else {
+    // Windows 95 family only.
     FindDataA data{};
     handle = sys.FindFirstFileA(AnsiPath(searchPath).c_str(), data);
     if (handle != kInvalidSearchHandle) {
@@ -54,6 +55,7 @@ int32_t FindNextEntry(FindState& state) {
       FillEntry(data, state);
     }
   } else {
+    // Windows 95 family only.
     FindDataA data{};
     result = sys.FindNextFileA(state.SearchHandle, data);
     if (result != 0) {

@@ -15,6 +15,7 @@ std::optional<FolderIdentity> QueryFolderIdentity(const std::u16string& path) {
     const auto buffer = LongPathBuffer(path);
     read = sys.FolderIdentityW(buffer.data(), identity);
   } else {
+    // Windows 95 family only.
     read = sys.FolderIdentityA(AnsiPath(path).c_str(), identity);
   }
   if (!read) {

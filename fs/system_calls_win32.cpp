@@ -80,7 +80,8 @@ bool ReadIdentity(HANDLE file, FolderIdentity& identity) {
 
 // Opening a folder needs backup semantics; without FILE_FLAG_OPEN_REPARSE_POINT the open goes
 // through every link to the folder at its end. No access is asked for, only its identity. The
-// Windows 95 family refuses FILE_SHARE_DELETE, so the ANSI route leaves it out.
+// Windows 95 family refuses FILE_SHARE_DELETE, so the ANSI route (taken only there) leaves it
+// out.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 

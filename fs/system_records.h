@@ -13,15 +13,12 @@ inline constexpr FindHandle kInvalidSearchHandle = -1;
 
 // What GetFileAttributes returns when it fails (every bit set).
 inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
-inline constexpr uint32_t kFileAttributeReadOnly = 0x01;
 inline constexpr uint32_t kFileAttributeHidden = 0x02;
 inline constexpr uint32_t kFileAttributeSystem = 0x04;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr uint32_t kFileAttributeArchive = 0x20;
-inline constexpr uint32_t kFileAttributeNormal = 0x80;
 inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
-inline constexpr int32_t kPlatformWin32s = 0;
 inline constexpr int32_t kPlatformWindows95 = 1;
 inline constexpr int32_t kPlatformNT = 2;
 

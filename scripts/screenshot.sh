@@ -7,8 +7,9 @@
 #                                           (default: docs/mailsheaf-finished-run.png)
 #
 # --finished-run pictures the window at the end of a whole run on a small sample tree, with
-# its completion box (MailsheafFinishedRun.exe: the real window, scan and archive writer; the
-# folder browser and the save dialog answer by themselves).
+# its completion box (MailsheafFinishedRun.exe, built from tools/win32/finished_run_demo.cpp:
+# the real window, scan and archive writer; the folder browser and the save dialog answer by
+# themselves).
 #
 # It runs in a Wine prefix of its own (build/wine-screenshot) that holds Wine's own fonts, so
 # the labels show in Tahoma as on Windows; the project's test prefix is left alone.

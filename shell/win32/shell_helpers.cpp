@@ -46,6 +46,7 @@ void ShellOpen(const ShellCalls& calls, const std::u16string& target) {
     if (calls.useWideCalls()) {
       calls.shellExecuteW(nullptr, L"open", WidePointer(target), L"", L"", SW_SHOWNORMAL);
     } else {
+      // Windows 95 family only.
       const std::string ansiTarget = ToAnsiCodePage(target);
       calls.shellExecuteA(nullptr, "open", ansiTarget.c_str(), "", "", SW_SHOWNORMAL);
     }
@@ -61,6 +62,7 @@ std::u16string BrowseForFolderPath(HWND owner, const std::u16string& title) {
 std::u16string BrowseForFolderPath(const ShellCalls& calls, HWND owner,
                                    const std::u16string& title) {
   try {
+    // The ANSI browser runs only on the Windows 95 family.
     return calls.useWideCalls() ? BrowseWide(calls, owner, title) : BrowseAnsi(calls, owner, title);
   } catch (...) {
     return {};

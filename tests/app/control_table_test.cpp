@@ -48,13 +48,6 @@ TEST(ControlTable, StopCoversStartExactlyAndLiesAboveIt) {
   EXPECT_GT(IndexOf(ControlId::CmdStop), IndexOf(ControlId::CmdConvertTGZ));
 }
 
-TEST(ControlTable, OnlyTheTwoBigButtonsUseTheCentralEuropeanCharacterSet) {
-  for (const ControlDesign& row : ControlTable()) {
-    const bool big = row.id == ControlId::CmdConvertTGZ || row.id == ControlId::CmdStop;
-    EXPECT_EQ(row.font.charset, big ? 238 : 0) << std::string(row.name.begin(), row.name.end());
-  }
-}
-
 TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
   for (const ControlDesign& row : ControlTable()) {
     const bool path = row.id == ControlId::LblSource || row.id == ControlId::LblTarFile ||
@@ -81,16 +74,6 @@ TEST(ControlTable, ButtonsFollowTheirKeyboardOrderAndOnlyButtonsAreTabStops) {
     EXPECT_EQ(row.tabIndex >= 0, row.kind == ControlKind::Button)
         << std::string(row.name.begin(), row.name.end());
   }
-}
-
-TEST(ControlTable, TheWindowsOwnDesign) {
-  const WindowDesign& design = FrmStep1Design();
-  EXPECT_EQ(design.title, u"Corvane Mailsheaf v3.0");
-  EXPECT_EQ(design.clientWidthTwips, 10575);
-  EXPECT_EQ(design.clientHeightTwips, 7125);
-  EXPECT_EQ(DesignOf(ControlId::lblCopyright).text,
-            u"Copyright \u00A9 2026 Corvane. Support: support@corvane.example");
-  EXPECT_TRUE(DesignOf(ControlId::Label4).pointingHand);
 }
 
 }  // namespace

@@ -147,8 +147,10 @@ TEST_F(WorkflowTest, CancelledSelectionClearsTheLabelsAndLeavesStartAsItWas) {
   // Starting now hands the writer the empty text, which it refuses.
   tars.prepare = [](ScriptedTar& tar) { tar.addResult = 0; };
   Start();
+  ASSERT_EQ(tars.made.size(), 1u);
   EXPECT_EQ(LastTar().roots, std::vector<std::u16string>{u""});
-  EXPECT_EQ(ui.messages.back(), Info(u"Error Reading Messages..."));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], Info(u"Error Reading Messages..."));
 }
 
 TEST_F(WorkflowTest, AFolderWithoutMessagesReportsZeroAndKeepsStartDisabled) {
@@ -157,7 +159,8 @@ TEST_F(WorkflowTest, AFolderWithoutMessagesReportsZeroAndKeepsStartDisabled) {
   fake->AddFile(u"C:\\bare\\notes.txt");
   Select(u"C:\\bare\\");
   EXPECT_EQ(C(ControlId::LblCount).text, u"0 Messages && 3 Folder(s) Queued for Conversion.");
-  EXPECT_EQ(ui.messages.back().text, u"0 Messages Queued for Conversion.");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"0 Messages Queued for Conversion.");
   EXPECT_FALSE(C(ControlId::CmdConvertTGZ).enabled);
 
   fake->AddFile(u"C:\\one\\m.eml");
@@ -431,7 +434,7 @@ TEST_F(WorkflowTest, StopAnsweredNoAsksAgainAtEveryFileAndInTheNextRun) {
   ui.messages.clear();
   host.onYieldToQueue = nullptr;
   Start();
-  EXPECT_EQ(ui.messages.size(), 3u);  // both files, then the completion box
+  ASSERT_EQ(ui.messages.size(), 3u);  // both files, then the completion box
   EXPECT_EQ(ui.messages[0], kStopAsked);
   EXPECT_EQ(ui.messages[1], kStopAsked);
   EXPECT_EQ(host.Count("end"), 0);
@@ -450,6 +453,7 @@ TEST_F(WorkflowTest, StopAnsweredYesHidesTheWindowDiscardsTheArchiveAndEnds) {
 
   EXPECT_EQ(ui.messages, std::vector<MessageRequest>{kStopAsked});
   EXPECT_TRUE(view.hidden);
+  ASSERT_EQ(tars.made.size(), 1u);
   EXPECT_TRUE(LastTar().stopped);
   EXPECT_EQ(host.Count("end"), 1);
   EXPECT_EQ(C(ControlId::LblTarFile).text, u"C:\\root\\a.eml");
@@ -485,6 +489,7 @@ TEST_F(WorkflowTest, ClosingDuringAWriteDiscardsTheArchiveBeforeEnding) {
   };
   ui.messages.clear();
   Start();
+  ASSERT_EQ(tars.made.size(), 1u);
   EXPECT_TRUE(LastTar().stopped);
   EXPECT_EQ(host.Count("end"), 1);
   EXPECT_TRUE(ui.messages.empty());

@@ -35,6 +35,10 @@ std::vector<unsigned char> FileBytes(const std::wstring& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+constexpr unsigned kMajor = MAILSHEAF_EXPECTED_MAJOR;
+constexpr unsigned kMinor = MAILSHEAF_EXPECTED_MINOR;
+constexpr unsigned kPatch = MAILSHEAF_EXPECTED_PATCH;
+
 template <typename T>
 T Read(const std::vector<unsigned char>& bytes, std::size_t offset) {
   T value{};
@@ -120,12 +124,15 @@ TEST_F(Executable, CarriesTheCommonControlsManifestInUsEnglish) {
   const auto data = Resource(MAKEINTRESOURCEW(24), 1, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   ASSERT_FALSE(data.empty());
   const std::string manifest(data.begin(), data.end());
-  for (const char* part :
-       {"type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
-        "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
-        "<assemblyIdentity type=\"win32\" name=\"Corvane.Mailsheaf\" version=\"1.0.0.0\" "
-        "processorArchitecture=\"x86\"/>",
-        ">true</dpiAware>"}) {
+  const std::string ownVersion = std::to_string(kMajor) + "." + std::to_string(kMinor) + "." +
+                                 std::to_string(kPatch) + ".0";
+  for (const std::string& part :
+       {std::string("type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
+                    "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" "
+                    "language=\"*\""),
+        "<assemblyIdentity type=\"win32\" name=\"Corvane.Mailsheaf\" version=\"" + ownVersion +
+            "\" processorArchitecture=\"x86\"/>",
+        std::string(">true</dpiAware>")}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }
 }
@@ -140,14 +147,17 @@ TEST_F(Executable, TellsItsVersionAndMaker) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00030000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00030000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ(fixed->dwFileVersionMS, (kMajor << 16) | kMinor);
+  EXPECT_EQ(fixed->dwFileVersionLS, kPatch << 16);
+  EXPECT_EQ(fixed->dwProductVersionMS, (kMajor << 16) | kMinor);
+  EXPECT_EQ(fixed->dwProductVersionLS, kPatch << 16);
 
+  // The text form shows the minor number in two digits: 3.00 for 3.0.
+  const std::wstring shortVersion =
+      std::to_wstring(kMajor) + (kMinor < 10 ? L".0" : L".") + std::to_wstring(kMinor);
   EXPECT_EQ(VersionString(info, L"FileDescription"), L"Migrate EML Messages to Zimbra Mailbox");
-  EXPECT_EQ(VersionString(info, L"FileVersion"), L"3.00");
-  EXPECT_EQ(VersionString(info, L"ProductVersion"), L"3.00");
+  EXPECT_EQ(VersionString(info, L"FileVersion"), shortVersion);
+  EXPECT_EQ(VersionString(info, L"ProductVersion"), shortVersion);
   EXPECT_EQ(VersionString(info, L"ProductName"), L"Mailsheaf");
   EXPECT_EQ(VersionString(info, L"CompanyName"), L"Corvane");
   EXPECT_EQ(VersionString(info, L"LegalCopyright"), L"Copyright \u00A9 2026 Corvane");

@@ -400,6 +400,7 @@ TEST_F(MainWindowTest, MouseClicksOnTheRealControlsReachTheirHandlers) {
   form.State().DestinationFile = u"C:\\Out\\ZimbraMailbox.tgz";
   form.SetEnabled(ControlId::CmdOpen, true);
   SendMessageW(Control(ControlId::CmdOpen), BM_CLICK, 0, 0);
+  ASSERT_EQ(shell.opened.size(), 3u);
   EXPECT_EQ(shell.opened.back(), u"C:\\Out\\");
 
   SendMessageW(Control(ControlId::cmdEnd), BM_CLICK, 0, 0);

@@ -52,7 +52,7 @@ TEST(Packer, HelpAndVersionAndUsageErrors) {
   EXPECT_THAT(help.out, HasSubstr("Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz"));
   FakeConsole version;
   EXPECT_EQ(RunPacker(Args({u"a", u"--version"}), version, fs, 1, stop), kExitSuccess);
-  EXPECT_EQ(version.out, "mailsheaf-pack 3.0.0\n");
+  EXPECT_EQ(version.out, "mailsheaf-pack " MAILSHEAF_EXPECTED_VERSION "\n");
 
   for (const auto& args : {Args({}), Args({u"/mail"}), Args({u"/a", u"/b", u"/c"}),
                            Args({u"--fast", u"/a", u"/b"})}) {

@@ -155,6 +155,7 @@ TEST(QueryFileAttributes, AnsiRouteGetsTheCodePageBytes) {
   fake->platformId = 1;
   fake->AddFile(u"C:\\Gr\u00fc\u00dfe\\a.eml");
   EXPECT_EQ(QueryFileAttributes(u"C:\\Gr\u00fc\u00dfe\\a.eml"), 0x20);
+  ASSERT_FALSE(fake->calls.empty());
   EXPECT_EQ(fake->calls.back().function, "GetFileAttributesA");
   EXPECT_EQ(fake->calls.back().ansiPath, std::string("C:\\Gr\xfc\xdf" "e\\a.eml", 14) + '\0');
   EXPECT_EQ(fake->CountCalls("GetFileAttributesW"), 0);

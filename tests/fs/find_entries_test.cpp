@@ -34,6 +34,7 @@ TEST(FindEntries, WideRouteListsExactNamesAndClosesTheEndedListingOnce) {
   FindState state;
   const int32_t handle = FindFirstEntry(folder + u"\\*.eml", state);
   // The very first listing of the process already takes the wide call.
+  ASSERT_FALSE(fake->calls.empty());
   ASSERT_EQ(fake->calls.front().function, "LoadLibraryA kernel32");
   ASSERT_EQ(fake->CountCalls("FindFirstFileA"), 0);
   ASSERT_NE(handle, -1);

@@ -1,6 +1,7 @@
 #include "fs/message_scan.h"
 
 #include <gmock/gmock.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -162,6 +163,7 @@ TEST(ScanMessageFolder, FoldersAreToldByTheirAttributesNotByTheirNames) {
 
   EXPECT_EQ(r.folders, 2);   // mail.eml, secret
   EXPECT_EQ(r.messages, 6);  // X.EML, a.emlx, hidden.eml, mail.eml\inner.eml, secret\c.eml
+  ASSERT_EQ(host.captions.size(), 5u);
   EXPECT_EQ(host.captions.back(), Caption(5));
   ExpectListingsClosed(*fake);
 }
@@ -307,6 +309,19 @@ TEST(ScanMessageFolder, LinksBackUpTheTreeAreCountedButNotWalked) {
   EXPECT_FALSE(WasListed(*fake, u"C:\\root\\sub\\back\\*"));
   EXPECT_FALSE(WasListed(*fake, u"C:\\root\\sub\\self\\*"));
   EXPECT_TRUE(WasListed(*fake, u"C:\\root\\other\\*.eml"));
+  ExpectListingsClosed(*fake);
+}
+
+// The fake's own guard against a walk that never ends, which is what a fault in the rule above
+// would cause: the test fails and the walk stops with every listing closed.
+TEST(ScanMessageFolder, AWalkPastTheFakesStepCapFailsTheTestInsteadOfRunningOn) {
+  ScopedFakeSystem fake;
+  fake->findCallCap = 4;
+  fake->AddFile(u"C:\\root\\a.eml");
+  fake->AddFile(u"C:\\root\\sub\\b.eml");
+  RecordingHost host;
+  EXPECT_NONFATAL_FAILURE(
+      EXPECT_THROW(Scan(u"C:\\root\\", host), FakeSystem::RunawayWalk), "the walk does not end");
   ExpectListingsClosed(*fake);
 }
 

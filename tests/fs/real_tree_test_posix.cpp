@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 #include "base/text.h"
 #include "fs/capabilities.h"
@@ -17,9 +18,19 @@ namespace fs = std::filesystem;
 
 class CountingHost : public ScanHost {
  public:
-  void YieldToQueue() override {}
+  // A walk caught in a link cycle would run for hours on a real tree: far past anything these
+  // trees need, it fails the test and stops.
+  void YieldToQueue() override {
+    if (++yields_ > 100000) {
+      ADD_FAILURE() << "the walk does not end";
+      throw std::runtime_error("too many steps");
+    }
+  }
   void SetCountCaption(const std::u16string& caption) override { last = caption; }
   std::u16string last;
+
+ private:
+  int yields_ = 0;
 };
 
 class RealTree : public ::testing::Test {
@@ -69,6 +80,26 @@ TEST_F(RealTree, CountsLikeTheNtPlatformAndStopsAtLinksBackUp) {
   // Messages: a, B, c, the CJK one, and x twice (in elsewhere and through side).
   EXPECT_EQ(messages, 7);
   EXPECT_EQ(host.last, u"6 Messages Queued for Conversion.");
+}
+
+// Only names that end in ".eml", in any case, are messages: the binding matches the pattern
+// against the name as the directory holds it, trailing space and all.
+TEST_F(RealTree, NearMissNamesAreNotMessages) {
+  for (const char* name : {"a.em", ".em", "b.emlx", "c.eml.txt", "d.eml ", "eml", "e.eml."}) {
+    Touch(name);
+  }
+  Touch(".EML");
+  Touch("F.Eml");
+
+  CountingHost host;
+  std::u16string path = Root();
+  int32_t messages = 1;
+  int32_t folders = 0;
+  ScanMessageFolder(path, u"*.eml", messages, folders, host);
+
+  EXPECT_EQ(folders, 0);
+  EXPECT_EQ(messages, 3);
+  EXPECT_EQ(host.last, u"2 Messages Queued for Conversion.");
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ TEST_F(RealTree, NamesInEveryScriptAreListedExactly) {
   const Counts counts = Scan(tree.root(), host);
   EXPECT_EQ(counts.folders, 3);
   EXPECT_EQ(counts.messages, 5);
+  ASSERT_EQ(host.captions.size(), 4u);
   EXPECT_EQ(host.captions.back(), u"4 Messages Queued for Conversion.");
   EXPECT_GT(QueryFileAttributes(U16(tree.root() + L"\\" + latin + L".eml")), 0);
 }
@@ -120,6 +121,30 @@ TEST_F(RealTree, MessagesAreFoundWhateverTheirCaseAndAttributes) {
   // UPPER, Mixed, hidden, system, x.eml\inside, hidden folder\y: never the folder x.eml itself.
   EXPECT_EQ(counts.messages, 7);
   EXPECT_EQ(host.captions.size(), 6u);
+}
+
+// Names that nearly end in ".eml" are no messages, unless the volume gave them an 8.3 alias that
+// does (b.emlx as B~1.EML, "d.eml " as D~1.EML): the system matches the pattern against both
+// names, and Wine, like Windows with short names on, makes such aliases.
+TEST_F(RealTree, NearMissNamesAreNotMessagesUnlessTheirShortAliasMatches) {
+  for (const wchar_t* name : {L"a.em", L".em", L"c.eml.txt", L"eml"}) tree.File(name);
+  tree.File(L".EML");
+  tree.File(L"F.Eml");
+  int aliased = 0;
+  for (const wchar_t* name : {L"b.emlx", L"d.eml "}) {
+    tree.File(name);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(testing::Long(tree.root() + L"\\" + name).c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    FindClose(find);
+    const std::wstring alias = data.cAlternateFileName;
+    if (alias.size() > 4 && _wcsicmp(alias.c_str() + alias.size() - 4, L".EML") == 0) ++aliased;
+  }
+
+  CaptionHost host;
+  const Counts counts = Scan(tree.root(), host);
+  EXPECT_EQ(counts.folders, 0);
+  EXPECT_EQ(counts.messages, 3 + aliased);  // .EML, F.Eml and the aliased ones
 }
 
 TEST_F(RealTree, LinkBackToAnAncestorIsCountedButNotWalked) {

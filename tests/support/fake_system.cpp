@@ -1,5 +1,7 @@
 #include "tests/support/fake_system.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -268,7 +270,15 @@ std::u16string FakeSystem::AnsiToWide(std::string_view bytes) {
 
 // --- listings ----------------------------------------------------------------------------------
 
+void FakeSystem::CountFindCall() {
+  if (++findCalls_ > findCallCap) {
+    ADD_FAILURE() << "more than " << findCallCap << " FindFirst/FindNext calls: the walk does not end";
+    throw RunawayWalk("the fake file system's step cap was reached");
+  }
+}
+
 FindHandle FakeSystem::FindFirst(const std::u16string& searchPath, Entry& first) {
+  CountFindCall();
   const auto slash = searchPath.rfind(u'\\');
   if (slash == std::u16string::npos) {
     return kInvalidSearchHandle;
@@ -315,6 +325,7 @@ FindHandle FakeSystem::FindFirst(const std::u16string& searchPath, Entry& first)
 }
 
 bool FakeSystem::FindNext(FindHandle handle, Entry& next) {
+  CountFindCall();
   const auto it = listings_.find(handle);
   if (it == listings_.end() || it->second.closed) {
     ++misuse;

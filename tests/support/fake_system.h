@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +58,14 @@ class FakeSystem final : public SystemCalls {
   }
   bool listDotEntries = true;  // "." and ".." in every folder below the drive root
   bool reverseListingOrder = false;
+
+  // A walk that never ends (a link cycle the scan failed to notice) fails the test once this
+  // many FindFirst and FindNext calls have been made, and throws RunawayWalk to stop it, rather
+  // than running until memory is gone. Far above what any finite test tree needs.
+  int findCallCap = 3000;
+  struct RunawayWalk : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
 
   // --- what happened -------------------------------------------------------------------------
   std::vector<Call> calls;
@@ -117,6 +126,7 @@ class FakeSystem final : public SystemCalls {
   static uint32_t AttributesOf(const Node& node);
   void Log(Call call);
 
+  void CountFindCall();
   FindHandle FindFirst(const std::u16string& searchPath, Entry& first);
   bool FindNext(FindHandle handle, Entry& next);
   uint32_t Attributes(const std::u16string& path);
@@ -128,6 +138,7 @@ class FakeSystem final : public SystemCalls {
   std::map<std::u16string, int> listingFailsAfter_;
   std::map<FindHandle, Listing> listings_;
   FindHandle nextHandle_ = 0x100;
+  int findCalls_ = 0;
   int module_ = 0;
 };
 
