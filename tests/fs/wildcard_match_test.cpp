@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fs/text.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
