@@ -34,7 +34,7 @@ class CountLineScanHost final : public ScanHost {
 }  // namespace
 
 FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory)
-    : ui_(ui), shell_(shell), host_(host), clock_(clock), tarFactory_(tarFactory) {
+    : ui_(ui), shell_(shell), host_(host), clock_(clock), tar_factory_(tarFactory) {
   for (const ControlDesign& row : ControlTable()) {
     ControlState& control = MutableControl(row.id);
     control.text = std::u16string(row.text);
@@ -160,7 +160,7 @@ void FrmStep1::RunArchive() {
   // skipped, and only the root's outcome decides.
   state_.myTar.reset();
   try {
-    state_.myTar = tarFactory_.CreateTarComponent(*this);
+    state_.myTar = tar_factory_.CreateTarComponent(*this);
   } catch (...) {
     state_.myTar.reset();
   }
@@ -293,18 +293,18 @@ void FrmStep1::SetVisible(ControlId control, bool visible) {
 }
 
 void FrmStep1::SetProgressRange(float minimum, float maximum) {
-  progressMinimum_ = minimum;
-  progressMaximum_ = maximum;
+  progress_minimum_ = minimum;
+  progress_maximum_ = maximum;
   if (view_) view_->SetProgressRange(minimum, maximum);
 }
 
 void FrmStep1::SetProgressValue(float value) {
-  progressValue_ = value;
+  progress_value_ = value;
   if (view_) view_->SetProgressValue(value);
 }
 
 void FrmStep1::SetScreenPointer(ScreenPointer pointer) {
-  screenPointer_ = pointer;
+  screen_pointer_ = pointer;
   if (view_) view_->SetScreenPointer(pointer);
 }
 

@@ -75,10 +75,10 @@ class FrmStep1 final : private ArchiveEvents {
   WindowHandle OwnerWindow() const;
 
   const ControlState& Control(ControlId control) const;
-  float ProgressMinimum() const { return progressMinimum_; }
-  float ProgressMaximum() const { return progressMaximum_; }
-  float ProgressValue() const { return progressValue_; }
-  ScreenPointer CurrentScreenPointer() const { return screenPointer_; }
+  float ProgressMinimum() const { return progress_minimum_; }
+  float ProgressMaximum() const { return progress_maximum_; }
+  float ProgressValue() const { return progress_value_; }
+  ScreenPointer CurrentScreenPointer() const { return screen_pointer_; }
 
   FrmStep1State& State() { return state_; }
   const FrmStep1State& State() const { return state_; }
@@ -103,7 +103,7 @@ class FrmStep1 final : private ArchiveEvents {
   Shell& shell_;
   Host& host_;
   Clock& clock_;
-  TarComponentFactory& tarFactory_;
+  TarComponentFactory& tar_factory_;
   // Guards against a handler starting again inside its own yields.
   bool scanning_ = false;
   bool converting_ = false;
@@ -113,10 +113,10 @@ class FrmStep1 final : private ArchiveEvents {
   FrmStep1View* view_ = nullptr;
   FrmStep1State state_;
   std::array<ControlState, kControlCount> controls_;
-  float progressMinimum_ = 0;
-  float progressMaximum_ = 100;
-  float progressValue_ = 0;
-  ScreenPointer screenPointer_ = ScreenPointer::Default;
+  float progress_minimum_ = 0;
+  float progress_maximum_ = 100;
+  float progress_value_ = 0;
+  ScreenPointer screen_pointer_ = ScreenPointer::Default;
 };
 
 }  // namespace mailsheaf

@@ -187,7 +187,7 @@ class PosixCalls final : public SystemCalls {
       ::closedir(listing.dir);
       return kInvalidSearchHandle;
     }
-    const FindHandle handle = nextHandle_++;
+    const FindHandle handle = next_handle_++;
     listings_.emplace(handle, listing);
     return handle;
   }
@@ -214,7 +214,7 @@ class PosixCalls final : public SystemCalls {
 
   int modules_ = 0;  // its address is the one module handle handed out
   std::map<FindHandle, Listing> listings_;
-  FindHandle nextHandle_ = 1;
+  FindHandle next_handle_ = 1;
 };
 
 }  // namespace

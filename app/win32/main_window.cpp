@@ -71,8 +71,8 @@ bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 MainWindow::MainWindow(FrmStep1& form, const MainWindowOptions& options)
     : form_(form), options_(options) {
-  dpiX_ = options.dpiX > 0 ? options.dpiX : ScreenDpi(LOGPIXELSX);
-  dpiY_ = options.dpiY > 0 ? options.dpiY : ScreenDpi(LOGPIXELSY);
+  dpi_x_ = options.dpiX > 0 ? options.dpiX : ScreenDpi(LOGPIXELSX);
+  dpi_y_ = options.dpiY > 0 ? options.dpiY : ScreenDpi(LOGPIXELSY);
 }
 
 std::unique_ptr<MainWindow> MainWindow::Create(FrmStep1& form, const MainWindowOptions& options) {
@@ -105,12 +105,12 @@ bool MainWindow::Build() {
                        loadIcon(GetSystemMetrics(SM_CXSMICON)))) {
     return false;
   }
-  pointingHand_ = static_cast<HCURSOR>(
+  pointing_hand_ = static_cast<HCURSOR>(
       LoadImageW(resources, MAKEINTRESOURCEW(design.pointingHandCursorResource), IMAGE_CURSOR, 0,
                  0, LR_DEFAULTSIZE | LR_SHARED));
 
-  RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, dpiX_),
-             TwipsToPixels(design.clientHeightTwips, dpiY_)};
+  RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, dpi_x_),
+             TwipsToPixels(design.clientHeightTwips, dpi_y_)};
   AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
@@ -141,7 +141,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
   const std::size_t index = static_cast<std::size_t>(IndexOf(row.id));
   if (row.kind == ControlKind::Rectangle) return true;  // drawn by its container
 
-  const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
+  const PixelRect at = ToPixels(row.position, dpi_x_, dpi_y_);
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   if (row.visible) style |= WS_VISIBLE;
   if (!row.enabled) style |= WS_DISABLED;
@@ -190,11 +190,11 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
   SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
   if (row.kind == ControlKind::Frame) {
-    frameBorder_ = CreateWindowExW(0, L"BUTTON", Wide(row.text, text),
+    frame_border_ = CreateWindowExW(0, L"BUTTON", Wide(row.text, text),
                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
                                    at.width, at.height, control, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
-    if (!frameBorder_) return false;
+    if (!frame_border_) return false;
   }
   if (row.kind == ControlKind::ProgressBar) {
     SendMessageW(control, PBM_SETRANGE32, 0, 100);
@@ -209,7 +209,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
     HFONT font = FontFor(row.font);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (row.kind == ControlKind::Frame) {
-      SendMessageW(frameBorder_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+      SendMessageW(frame_border_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
   }
   return true;
@@ -219,7 +219,7 @@ HFONT MainWindow::FontFor(const FontDesign& font) {
   const FontKey key{font.face, font.centipoints, font.bold, font.charset};
   if (auto found = fonts_.find(key); found != fonts_.end()) return found->second;
   std::u16string face;
-  HFONT created = CreateFontW(-FontPixelHeight(font.centipoints, dpiY_), 0, 0, 0,
+  HFONT created = CreateFontW(-FontPixelHeight(font.centipoints, dpi_y_), 0, 0, 0,
                               font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                               static_cast<DWORD>(font.charset), OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
@@ -252,7 +252,7 @@ HWND MainWindow::ControlWindow(ControlId id) const {
 
 std::optional<ControlId> MainWindow::ControlOfWindow(HWND hwnd) const {
   if (!hwnd) return std::nullopt;
-  if (hwnd == frameBorder_) return ControlId::Frame1;
+  if (hwnd == frame_border_) return ControlId::Frame1;
   for (int i = 0; i < kControlCount; ++i) {
     if (controls_[static_cast<std::size_t>(i)] == hwnd) return static_cast<ControlId>(i);
   }
@@ -271,8 +271,8 @@ void MainWindow::SetText(ControlId control, const std::u16string& text) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
   SetWindowTextW(hwnd, WidePointer(text));
-  if (control == ControlId::Frame1 && frameBorder_) {
-    SetWindowTextW(frameBorder_, WidePointer(text));
+  if (control == ControlId::Frame1 && frame_border_) {
+    SetWindowTextW(frame_border_, WidePointer(text));
   }
 }
 
@@ -304,7 +304,7 @@ void MainWindow::SetProgressValue(float value) {
 }
 
 void MainWindow::SetScreenPointer(ScreenPointer pointer) {
-  screenPointer_ = pointer;
+  screen_pointer_ = pointer;
   SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(
                                      pointer == ScreenPointer::Hourglass ? IDC_WAIT : IDC_ARROW)));
 }
@@ -374,12 +374,12 @@ bool MainWindow::PreTranslate(MSG& msg) {
 void MainWindow::OnActivate(bool active) {
   if (!active) {
     HWND focus = GetFocus();
-    if (focus && IsChild(window_, focus)) focusWhenInactive_ = focus;
+    if (focus && IsChild(window_, focus)) focus_when_inactive_ = focus;
     return;
   }
-  if (focusWhenInactive_ && IsWindow(focusWhenInactive_) && IsWindowEnabled(focusWhenInactive_) &&
-      IsWindowVisible(focusWhenInactive_)) {
-    SetFocus(focusWhenInactive_);
+  if (focus_when_inactive_ && IsWindow(focus_when_inactive_) && IsWindowEnabled(focus_when_inactive_) &&
+      IsWindowVisible(focus_when_inactive_)) {
+    SetFocus(focus_when_inactive_);
   } else {
     MoveFocus(std::nullopt, true);
   }
@@ -394,7 +394,7 @@ void MainWindow::PaintSurface(HWND surface, HDC dc, Container container) {
                                                                  : BackOfContainer(container)));
   for (const ControlDesign& row : ControlTable()) {
     if (row.kind != ControlKind::Rectangle || row.container != container) continue;
-    const PixelRect at = ToPixels(row.position, dpiX_, dpiY_);
+    const PixelRect at = ToPixels(row.position, dpi_x_, dpi_y_);
     HPEN pen = CreatePen(PS_SOLID, 1, ColorRefOf(row.border));
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, BrushFor(row.back));
@@ -425,13 +425,13 @@ void MainWindow::DrawImage(const DRAWITEMSTRUCT& item) {
 }
 
 bool MainWindow::SetPointer(HWND under) {
-  if (screenPointer_ == ScreenPointer::Hourglass) {
+  if (screen_pointer_ == ScreenPointer::Hourglass) {
     SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
     return true;
   }
   const std::optional<ControlId> id = ControlOfWindow(under);
   if (id && DesignOf(*id).pointingHand) {
-    SetCursor(pointingHand_ ? pointingHand_
+    SetCursor(pointing_hand_ ? pointing_hand_
                             : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
     return true;
   }

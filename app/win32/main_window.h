@@ -84,17 +84,17 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   FrmStep1& form_;
   MainWindowOptions options_;
-  int dpiX_ = 96;
-  int dpiY_ = 96;
+  int dpi_x_ = 96;
+  int dpi_y_ = 96;
   HWND window_ = nullptr;
-  HWND frameBorder_ = nullptr;  // the captioned border drawn inside Frame1
+  HWND frame_border_ = nullptr;  // the captioned border drawn inside Frame1
   std::array<HWND, kControlCount> controls_{};
   std::array<HICON, kControlCount> images_{};
   std::map<FontKey, HFONT> fonts_;
   std::map<COLORREF, HBRUSH> brushes_;
-  HCURSOR pointingHand_ = nullptr;
-  ScreenPointer screenPointer_ = ScreenPointer::Default;
-  HWND focusWhenInactive_ = nullptr;
+  HCURSOR pointing_hand_ = nullptr;
+  ScreenPointer screen_pointer_ = ScreenPointer::Default;
+  HWND focus_when_inactive_ = nullptr;
 };
 
 }  // namespace mailsheaf

@@ -119,7 +119,7 @@ void BareWalk(const std::wstring& folder, WalkCounts& counts) {
 // message of the thread once. With checkFirst the yield asks GetQueueStatus before it peeks.
 class WindowHost final : public ScanHost {
  public:
-  explicit WindowHost(bool checkFirst) : checkFirst_(checkFirst) {
+  explicit WindowHost(bool checkFirst) : check_first_(checkFirst) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -136,7 +136,7 @@ class WindowHost final : public ScanHost {
 
   void YieldToQueue() override {
     ++yields;
-    if (checkFirst_ && HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
+    if (check_first_ && HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
@@ -171,7 +171,7 @@ class WindowHost final : public ScanHost {
   long captions = 0;
 
  private:
-  bool checkFirst_;
+  bool check_first_;
   HWND window_ = nullptr;
   HWND label_ = nullptr;
 };

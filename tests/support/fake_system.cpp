@@ -271,7 +271,7 @@ std::u16string FakeSystem::AnsiToWide(std::string_view bytes) {
 // --- listings ----------------------------------------------------------------------------------
 
 void FakeSystem::CountFindCall() {
-  if (++findCalls_ > findCallCap) {
+  if (++find_calls_ > findCallCap) {
     ADD_FAILURE() << "more than " << findCallCap << " FindFirst/FindNext calls: the walk does not end";
     throw RunawayWalk("the fake file system's step cap was reached");
   }
@@ -286,7 +286,7 @@ FindHandle FakeSystem::FindFirst(const std::u16string& searchPath, Entry& first)
   const std::u16string folderPath = searchPath.substr(0, slash);
   const std::u16string pattern = searchPath.substr(slash + 1);
   Node* folder = Resolve(folderPath, true);
-  if (folder == nullptr || !folder->folder || failingListings_.count(Key(folderPath)) != 0) {
+  if (folder == nullptr || !folder->folder || failing_listings_.count(Key(folderPath)) != 0) {
     return kInvalidSearchHandle;
   }
 
@@ -313,13 +313,13 @@ FindHandle FakeSystem::FindFirst(const std::u16string& searchPath, Entry& first)
   if (listing.entries.empty()) {
     return kInvalidSearchHandle;
   }
-  const auto fails = listingFailsAfter_.find(Key(folderPath));
-  if (fails != listingFailsAfter_.end()) {
+  const auto fails = listing_fails_after_.find(Key(folderPath));
+  if (fails != listing_fails_after_.end()) {
     listing.failsAfter = fails->second;
   }
   first = listing.entries[0];
   listing.next = 1;
-  const FindHandle handle = nextHandle_++;
+  const FindHandle handle = next_handle_++;
   listings_[handle] = std::move(listing);
   return handle;
 }
@@ -422,7 +422,7 @@ int32_t FakeSystem::FindClose(FindHandle handle) {
 // --- attributes and identities -----------------------------------------------------------------
 
 uint32_t FakeSystem::Attributes(const std::u16string& path) {
-  if (failingAttributes_.count(Key(path)) != 0) {
+  if (failing_attributes_.count(Key(path)) != 0) {
     return kInvalidFileAttributes;
   }
   const Node* node = Resolve(path, false);

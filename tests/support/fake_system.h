@@ -50,11 +50,11 @@ class FakeSystem final : public SystemCalls {
   // A folder link (junction) at path that leads to the folder at target.
   void AddFolderLink(const std::u16string& path, const std::u16string& target);
 
-  void FailAttributesOf(const std::u16string& path) { failingAttributes_.insert(Key(path)); }
-  void FailListingOf(const std::u16string& folder) { failingListings_.insert(Key(folder)); }
+  void FailAttributesOf(const std::u16string& path) { failing_attributes_.insert(Key(path)); }
+  void FailListingOf(const std::u16string& folder) { failing_listings_.insert(Key(folder)); }
   // The listing of this folder fails (not at its end) after handing out this many entries.
   void FailListingAfter(const std::u16string& folder, int entries) {
-    listingFailsAfter_[Key(folder)] = entries;
+    listing_fails_after_[Key(folder)] = entries;
   }
   bool listDotEntries = true;  // "." and ".." in every folder below the drive root
   bool reverseListingOrder = false;
@@ -133,12 +133,12 @@ class FakeSystem final : public SystemCalls {
   bool Identity(const std::u16string& path, FolderIdentity& identity);
 
   std::map<std::u16string, std::unique_ptr<Node>> drives_;
-  std::set<std::u16string> failingAttributes_;
-  std::set<std::u16string> failingListings_;
-  std::map<std::u16string, int> listingFailsAfter_;
+  std::set<std::u16string> failing_attributes_;
+  std::set<std::u16string> failing_listings_;
+  std::map<std::u16string, int> listing_fails_after_;
   std::map<FindHandle, Listing> listings_;
-  FindHandle nextHandle_ = 0x100;
-  int findCalls_ = 0;
+  FindHandle next_handle_ = 0x100;
+  int find_calls_ = 0;
   int module_ = 0;
 };
 
