@@ -10,7 +10,9 @@ namespace mailsheaf {
 // Where a write stands, handed along with every event so that no handler needs to reach back
 // into the writer.
 struct ArchiveProgress {
-  uint64_t bytes_done = 0;      // message bytes stored so far
+  // Bytes of the tar written so far, before compression: headers and padding count, so every
+  // entry moves it, even an empty message.
+  uint64_t bytes_done = 0;
   uint64_t bytes_total = 0;     // what bytes_done will reach; 0 while not yet known
   std::u16string current_file;  // the message being stored, empty before the first
   int64_t messages_stored = 0;
@@ -22,11 +24,13 @@ struct ArchiveProgress {
 class ArchiveEvents {
  public:
   virtual ~ArchiveEvents() = default;
-  // Before each message is stored: kind is kProgressKindMessage, value the message's full path
-  // as the platform writes it (C:\Mail\Inbox\a.eml, /home/u/mail/Inbox/a.eml).
+  // Before each message is stored, and again while a long one is: kind is
+  // kProgressKindMessage, value the message's full path as the platform writes it
+  // (C:\Mail\Inbox\a.eml, /home/u/mail/Inbox/a.eml).
   virtual void ProgressInfo(const std::u16string& kind, const std::u16string& value,
                             const ArchiveProgress& progress) = 0;
-  // Whenever the whole-number percentage of the archive written changes: 0 first, 100 last.
+  // Whenever the whole-number percentage of the archive written changes, and again with the
+  // same value while a long message is stored: 0 first, 100 last, never going down.
   virtual void PercentDone(int32_t percent, const ArchiveProgress& progress) = 0;
 };
 

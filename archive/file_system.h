@@ -32,7 +32,13 @@ struct FolderEntry {
   bool name_ok = true;     // false when the stored name cannot be turned into text faithfully
   uint64_t size = 0;       // of a file, as listed; only a hint for the progress figures
   int64_t mtime = 0;       // seconds since 1970 UTC of the last change
+  // Why the entry could not be examined (its kind is unknown), empty when it could. A link
+  // whose target does not exist is examined: it is neither file nor folder.
+  std::u16string examine_error;
 };
+
+// What looking a path up found.
+enum class Lookup { kFound, kMissing, kFailed };
 
 class ReadableFile {
  public:
@@ -43,6 +49,10 @@ class ReadableFile {
   virtual uint64_t Size() const = 0;
   // Seconds since 1970-01-01 UTC of the last change to the contents.
   virtual int64_t ModifiedTime() const = 0;
+  // Asks the system again whether the file still has the size and the change times it had
+  // when it was opened: a rewrite of the same length shows only in its times. False with the
+  // reason when it cannot tell.
+  virtual bool Unchanged(bool& unchanged, std::u16string& error) = 0;
 };
 
 class WritableFile {
@@ -70,9 +80,10 @@ class ArchiveFileSystem {
   // Every entry of a folder except "." and "..", in no particular order.
   virtual bool ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
                           std::u16string& error) = 0;
-  // Follows links: the identity of the folder a path finally leads to.
-  virtual bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
-                              std::u16string& error) = 0;
+  // Follows links: the identity of the folder a path finally leads to. kMissing when nothing
+  // is there (a dangling link), kFailed with the reason when it cannot be examined.
+  virtual Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                                std::u16string& error) = 0;
 
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
                                                  std::u16string& error) = 0;

@@ -19,6 +19,13 @@ std::u16string ErrnoText(int code) { return Utf8ToUtf16(std::strerror(code)); }
 
 std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
 
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A link whose target is not there at all, as opposed to one that cannot be examined.
+bool NothingThere(int code) { return code == ENOENT || code == ENOTDIR || code == ELOOP; }
+
 class PosixReadableFile final : public ReadableFile {
  public:
   PosixReadableFile(int fd, const struct stat& info) : fd_(fd), info_(info) {}
@@ -42,6 +49,17 @@ class PosixReadableFile final : public ReadableFile {
 
   uint64_t Size() const override { return static_cast<uint64_t>(info_.st_size); }
   int64_t ModifiedTime() const override { return static_cast<int64_t>(info_.st_mtime); }
+
+  bool Unchanged(bool& unchanged, std::u16string& error) override {
+    struct stat now;
+    if (::fstat(fd_, &now) != 0) {
+      error = ErrnoText(errno);
+      return false;
+    }
+    unchanged = now.st_size == info_.st_size && SameTime(now.st_mtim, info_.st_mtim) &&
+                SameTime(now.st_ctim, info_.st_ctim);
+    return true;
+  }
 
  private:
   int fd_;
@@ -153,11 +171,17 @@ class PosixFileSystem final : public ArchiveFileSystem {
       entry.name = Utf8ToUtf16(raw);
       entry.name_ok = Utf16ToUtf8(entry.name) == raw;
       struct stat info;
-      if (::fstatat(dir_fd, raw.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (::fstatat(dir_fd, raw.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;  // gone since it was listed
+        entry.examine_error = ErrnoText(errno);
+      } else {
         if (S_ISLNK(info.st_mode)) {
           entry.is_link = true;
           // A link counts as what it leads to; a dangling one as neither file nor folder.
-          if (::fstatat(dir_fd, raw.c_str(), &info, 0) != 0) info.st_mode = 0;
+          if (::fstatat(dir_fd, raw.c_str(), &info, 0) != 0) {
+            if (!NothingThere(errno)) entry.examine_error = ErrnoText(errno);
+            info.st_mode = 0;
+          }
         }
         entry.is_folder = S_ISDIR(info.st_mode);
         if (S_ISREG(info.st_mode)) entry.size = static_cast<uint64_t>(info.st_size);
@@ -169,16 +193,17 @@ class PosixFileSystem final : public ArchiveFileSystem {
     return true;
   }
 
-  bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
-                      std::u16string& error) override {
+  Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                        std::u16string& error) override {
     struct stat info;
     if (::stat(Native(path).c_str(), &info) != 0) {
-      error = ErrnoText(errno);
-      return false;
+      const int code = errno;
+      error = ErrnoText(code);
+      return NothingThere(code) ? Lookup::kMissing : Lookup::kFailed;
     }
     identity.volume = static_cast<uint64_t>(info.st_dev);
     identity.index = static_cast<uint64_t>(info.st_ino);
-    return true;
+    return Lookup::kFound;
   }
 
   std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,

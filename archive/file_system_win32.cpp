@@ -52,10 +52,66 @@ int64_t UnixSeconds(const FILETIME& time) {
   return static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
 }
 
+// What a message's handle says of it. The change time moves with any rewrite, even one of the
+// same length within the same second.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t last_write = 0;  // 100 ns ticks since 1601
+  int64_t change = 0;
+  bool folder = false;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+using GetFileInformationByHandleExCall = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
+                                                       DWORD);
+
+// Looked up at run time: Windows before Vista lacks it. It also answers without asking for the
+// volume's serial number, which GetFileInformationByHandle does on every call (a round trip to
+// Wine's mount manager there).
+GetFileInformationByHandleExCall InformationByHandleEx() {
+  static const auto call = reinterpret_cast<GetFileInformationByHandleExCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                             "GetFileInformationByHandleEx")));
+  return call;
+}
+
+int64_t Ticks(const FILETIME& time) {
+  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                              time.dwLowDateTime);
+}
+
+bool ReadStamp(HANDLE handle, FileStamp& stamp) {
+  if (const GetFileInformationByHandleExCall ex = InformationByHandleEx()) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!ex(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !ex(handle, FileStandardInfo, &standard, sizeof standard)) {
+      return false;
+    }
+    stamp.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    stamp.last_write = basic.LastWriteTime.QuadPart;
+    stamp.change = basic.ChangeTime.QuadPart;
+    stamp.folder = standard.Directory != FALSE;
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.last_write = Ticks(info.ftLastWriteTime);
+  stamp.change = stamp.last_write;
+  stamp.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+int64_t UnixSecondsFromTicks(int64_t ticks) {
+  constexpr int64_t kTicksPerSecond = 10000000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+  return ticks / kTicksPerSecond - kSecondsFrom1601To1970;
+}
+
 class Win32ReadableFile final : public ReadableFile {
  public:
-  Win32ReadableFile(HANDLE handle, uint64_t size, int64_t modified)
-      : handle_(handle), size_(size), modified_(modified) {}
+  Win32ReadableFile(HANDLE handle, const FileStamp& stamp) : handle_(handle), stamp_(stamp) {}
   ~Win32ReadableFile() override { CloseHandle(handle_); }
 
   int64_t Read(unsigned char* buffer, size_t capacity, std::u16string& error) override {
@@ -75,13 +131,22 @@ class Win32ReadableFile final : public ReadableFile {
     return false;
   }
 
-  uint64_t Size() const override { return size_; }
-  int64_t ModifiedTime() const override { return modified_; }
+  uint64_t Size() const override { return stamp_.size; }
+  int64_t ModifiedTime() const override { return UnixSecondsFromTicks(stamp_.last_write); }
+
+  bool Unchanged(bool& unchanged, std::u16string& error) override {
+    FileStamp now;
+    if (!ReadStamp(handle_, now)) {
+      error = LastErrorText();
+      return false;
+    }
+    unchanged = now == stamp_;
+    return true;
+  }
 
  private:
   HANDLE handle_;
-  uint64_t size_;
-  int64_t modified_;
+  FileStamp stamp_;
 };
 
 class Win32WritableFile final : public WritableFile {
@@ -203,24 +268,28 @@ class Win32FileSystem final : public ArchiveFileSystem {
     return ok;
   }
 
-  bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
-                      std::u16string& error) override {
+  Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                        std::u16string& error) override {
     const HANDLE handle =
         CreateFileW(WidePath(path).get(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      error = LastErrorText();
-      return false;
+      const DWORD code = GetLastError();
+      error = SystemErrorText(code);
+      // Nothing at the end of the link, as opposed to something that cannot be reached now.
+      const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+                           code == ERROR_CANT_RESOLVE_FILENAME;
+      return missing ? Lookup::kMissing : Lookup::kFailed;
     }
     BY_HANDLE_FILE_INFORMATION info;
     const bool ok = GetFileInformationByHandle(handle, &info) != 0;
     if (!ok) error = LastErrorText();
     CloseHandle(handle);
-    if (!ok) return false;
+    if (!ok) return Lookup::kFailed;
     identity.volume = info.dwVolumeSerialNumber;
     identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    return Lookup::kFound;
   }
 
   std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
@@ -233,19 +302,18 @@ class Win32FileSystem final : public ArchiveFileSystem {
       error = LastErrorText();
       return nullptr;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
+    FileStamp stamp;
+    if (!ReadStamp(handle, stamp)) {
       error = LastErrorText();
       CloseHandle(handle);
       return nullptr;
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (stamp.folder) {
       error = u"Not a file";
       CloseHandle(handle);
       return nullptr;
     }
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    return std::make_unique<Win32ReadableFile>(handle, size, UnixSeconds(info.ftLastWriteTime));
+    return std::make_unique<Win32ReadableFile>(handle, stamp);
   }
 
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,

@@ -53,7 +53,7 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   }
   size_ = file_->Size();
   if (size_ > kTarLargestNumber) {
-    error = u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";
+    error = TooLargeReason(path);
     return false;
   }
 
@@ -98,10 +98,18 @@ bool MessageReader::CopyTo(const std::function<bool(const unsigned char*, size_t
     if (!ReadUpTo(want, have, error)) return false;
     if (have == 0) return ChangedSize(error);
   }
-  // The file must end where its size said it would.
+  // The file must end where its size said it would, and must not have been rewritten in
+  // place meanwhile: bytes of the same length could be half old, half new.
   size_t extra = 0;
   if (!ReadUpTo(1, extra, error)) return false;
   if (extra != 0) return ChangedSize(error);
+  bool unchanged = false;
+  std::u16string reason;
+  if (!file_->Unchanged(unchanged, reason)) return ReadFailed(reason, error);
+  if (!unchanged) {
+    error = u"The message " + path_ + u" changed while it was read; nothing was stored from it.";
+    return false;
+  }
   return true;
 }
 

@@ -28,7 +28,8 @@ class MessageReader {
   int64_t Time() const { return time_; }
 
   // Hands the whole message to `put`, piece by piece. False with a reason when a read fails or
-  // the file turns out longer or shorter than at Open; false with no reason when `put` said no.
+  // the file turns out longer or shorter than at Open, or rewritten since; false with no
+  // reason when `put` said no.
   bool CopyTo(const std::function<bool(const unsigned char*, size_t)>& put, std::u16string& error);
   void Close() { file_.reset(); }
 

@@ -1,21 +1,32 @@
 #include "archive/sizing_walk.h"
 
+#include "archive/tar_header.h"
+
 namespace mailsheaf {
 namespace {
 
 class SizingVisitor final : public TreeVisitor {
  public:
   explicit SizingVisitor(const std::atomic<bool>& stop) : stop_(stop) {}
-  bool OnFolder(const std::string&, int64_t) override { return true; }
-  bool OnMessage(const std::u16string&, const std::string&, uint64_t listed_size) override {
-    total += listed_size;
+  bool OnFolder(const std::string& stored, int64_t) override {
+    total += TarEntryBytes(stored.size(), 0);
+    return true;
+  }
+  bool OnMessage(const std::u16string& path, const std::string& stored,
+                 uint64_t listed_size) override {
+    if (listed_size > kTarLargestNumber) {
+      refusal = TooLargeReason(path);
+      return false;
+    }
+    total += TarEntryBytes(stored.size(), listed_size);
     return true;
   }
   // Not reported: the writing walk meets the same problem and reports it.
   void OnProblem(std::u16string) override {}
   bool Stopped() override { return stop_.load(std::memory_order_relaxed); }
 
-  uint64_t total = 0;
+  uint64_t total = kTarEndSize;
+  std::u16string refusal;
 
  private:
   const std::atomic<bool>& stop_;
@@ -30,6 +41,7 @@ void SizingWalker::Start(const std::u16string& root, const WalkExclusion& exclus
   stop_ = false;
   known_ = false;
   total_ = 0;
+  refusal_.clear();
   if (mode_ == SizingWalk::kBeforeWriting) {
     Walk();
   } else {
@@ -40,6 +52,7 @@ void SizingWalker::Start(const std::u16string& root, const WalkExclusion& exclus
 void SizingWalker::Walk() {
   SizingVisitor visitor(stop_);
   total_ = WalkTree(fs_, root_, exclusion_, visitor) ? visitor.total : 0;
+  refusal_ = std::move(visitor.refusal);
   known_.store(true, std::memory_order_release);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The total that the percentages are taken of: the message sizes added up by a walk of the
-// tree that does nothing else.
+// The total that the percentages are taken of: the bytes of the tar the writing walk will
+// produce, headers and padding included, added up by a walk of the tree that does nothing else.
+// It also sees every message's size before the writer gets there, so a message too large for
+// the archive fails the write at once instead of after everything before it.
 //
 // Threading: beside the writer (the default) it runs on a thread of its own at the same time as
 // the writing walk, calling the file-system seam from that thread; the writer does not wait for
@@ -37,6 +39,8 @@ class SizingWalker {
   // writing walk meets the same problem and reports it).
   bool Known() const { return known_.load(std::memory_order_acquire); }
   uint64_t Total() const { return total_; }
+  // Once Known: why the archive cannot be written, when the walk found out; else empty.
+  const std::u16string& Refusal() const { return refusal_; }
 
  private:
   void Walk();
@@ -49,6 +53,7 @@ class SizingWalker {
   std::atomic<bool> stop_{false};
   std::atomic<bool> known_{false};
   uint64_t total_ = 0;  // written before known_ is set, read only after
+  std::u16string refusal_;  // likewise
 };
 
 }  // namespace mailsheaf

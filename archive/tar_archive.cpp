@@ -37,13 +37,16 @@ class TarArchive::Run final : public TreeVisitor {
 
   bool Write() {
     std::u16string error;
+    if (WalkStoresFile(fs_, archive_.root_, destination_)) return Fail(ReplacesMessage());
     if (!output_.Create(destination_, error)) return Fail(std::move(error));
     gzip_ = std::make_unique<GzipMemberWriter>(output_, archive_.options_.threads);
 
     WalkExclusion exclusion;
     std::u16string ignored;
-    exclusion.folder_known = fs_.FolderIdentity(output_.folder(), exclusion.folder, ignored);
-    exclusion.names = {output_.name(), output_.temporary_name()};
+    exclusion.folder_known =
+        fs_.FolderIdentity(output_.folder(), exclusion.folder, ignored) == Lookup::kFound;
+    exclusion.destination_name = output_.name();
+    exclusion.temporary_name = output_.temporary_name();
     sizer_.Start(archive_.root_, exclusion);
     if (!RaisePercent(0) || !WalkTree(fs_, archive_.root_, exclusion, *this)) return false;
 
@@ -76,13 +79,12 @@ class TarArchive::Run final : public TreeVisitor {
                              : kLastResortTime;
     if (!PutHeader({stored, TarEntryType::kFolder, 0, time, 0755})) return false;
     ++archive_.folders_stored_;
-    return true;
+    return Progress();
   }
 
   bool OnMessage(const std::u16string& path, const std::string& stored, uint64_t) override {
     progress_.current_file = path;
-    archive_.events_->ProgressInfo(kProgressKindMessage, path, progress_);
-    if (StopRequested()) return StopFailure();
+    if (!RaiseInfo() || !SizingAllows()) return false;
 
     std::u16string error;
     if (!reader_.Open(path, error)) return Fail(std::move(error));
@@ -91,7 +93,12 @@ class TarArchive::Run final : public TreeVisitor {
     const bool copied = reader_.CopyTo(
         [this](const unsigned char* data, size_t length) {
           if (!Put(data, length)) return false;
-          progress_.bytes_done += length;
+          // A long message: the same file again, and the percentage even if unchanged.
+          const auto now = Now();
+          if (now - last_info_ >= kEventInterval && !RaiseInfo()) return false;
+          if (now - last_percent_time_ >= kEventInterval && !RaisePercent(CurrentPercent())) {
+            return false;
+          }
           return Progress();
         },
         error);
@@ -101,7 +108,7 @@ class TarArchive::Run final : public TreeVisitor {
     if (!Put(kZeros, TarPadding(size))) return false;
     ++archive_.messages_stored_;
     progress_.messages_stored = archive_.messages_stored_;
-    return true;
+    return Progress();
   }
 
   void OnProblem(std::u16string reason) override { Fail(std::move(reason)); }
@@ -127,9 +134,25 @@ class TarArchive::Run final : public TreeVisitor {
     return Fail(u"Writing the archive " + destination_ + u" was stopped.");
   }
 
+  std::u16string ReplacesMessage() const {
+    return u"The archive would replace a message it has to store: " + destination_;
+  }
+
+  std::chrono::steady_clock::time_point Now() const {
+    const auto& clock = archive_.options_.clock;
+    return clock ? clock() : std::chrono::steady_clock::now();
+  }
+
   bool Put(const unsigned char* data, size_t size) {
-    if (gzip_->Write(data, size)) return true;
-    return WriteFailed();
+    if (!gzip_->Write(data, size)) return WriteFailed();
+    progress_.bytes_done += size;
+    return true;
+  }
+
+  // The sizing walk may already know that the archive cannot be written.
+  bool SizingAllows() {
+    if (!sizer_.Known() || sizer_.Refusal().empty()) return true;
+    return Fail(sizer_.Refusal());
   }
 
   bool WriteFailed() {
@@ -145,23 +168,37 @@ class TarArchive::Run final : public TreeVisitor {
     return Put(header_.data(), header_.size());
   }
 
-  // Raises PercentDone when the whole-number percentage changes; false when told to stop.
-  bool Progress() {
-    if (!total_loaded_) {
-      if (!sizer_.Known()) return !StopRequested() || StopFailure();
+  // Until the end only 100 is held back: the archive is not in place before then.
+  int32_t CurrentPercent() {
+    if (!total_loaded_ && sizer_.Known()) {
       progress_.bytes_total = sizer_.Total();
       total_loaded_ = true;
     }
     const uint64_t total = progress_.bytes_total;
-    const auto percent = static_cast<int32_t>(
-        total == 0 ? 0 : std::min<uint64_t>(99, progress_.bytes_done * 100 / total));
+    if (total == 0) return std::max(last_percent_, 0);
+    const auto percent =
+        static_cast<int32_t>(std::min<uint64_t>(99, progress_.bytes_done * 100 / total));
+    return std::max(percent, last_percent_);
+  }
+
+  // Raises PercentDone when the whole-number percentage changes; false when told to stop.
+  bool Progress() {
+    const int32_t percent = CurrentPercent();
+    if (!SizingAllows()) return false;
     if (percent == last_percent_) return !StopRequested() || StopFailure();
     return RaisePercent(percent);
   }
 
   bool RaisePercent(int32_t percent) {
     last_percent_ = percent;
+    last_percent_time_ = Now();
     archive_.events_->PercentDone(percent, progress_);
+    return !StopRequested() || StopFailure();
+  }
+
+  bool RaiseInfo() {
+    last_info_ = Now();
+    archive_.events_->ProgressInfo(kProgressKindMessage, progress_.current_file, progress_);
     return !StopRequested() || StopFailure();
   }
 
@@ -175,6 +212,8 @@ class TarArchive::Run final : public TreeVisitor {
   ArchiveProgress progress_;
   bool total_loaded_ = false;
   int32_t last_percent_ = -1;
+  std::chrono::steady_clock::time_point last_info_;
+  std::chrono::steady_clock::time_point last_percent_time_;
   std::vector<unsigned char> header_;
 };
 
@@ -207,7 +246,10 @@ int32_t TarArchive::AddRootFolder(const std::u16string& path) {
   }
   if (root.back() != separator) root.push_back(separator);
   if (!file_system_.IsFolder(root)) {
-    return Fail(file_system_.Exists(root) ? u"The source " + root + u" is not a folder."
+    // Asked without the separator: "file.eml/" names nothing, but "file.eml" is there.
+    std::u16string bare = root;
+    while (bare.size() > 1 && bare.back() == separator) bare.pop_back();
+    return Fail(file_system_.Exists(bare) ? u"The source " + bare + u" is not a folder."
                                           : u"The source folder " + root + u" does not exist.");
   }
   std::vector<FolderEntry> entries;

@@ -7,7 +7,9 @@
 // (atomic_output.h).
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -24,7 +26,14 @@ struct ArchiveOptions {
   SizingWalk sizing = SizingWalk::kBesideTheWriter;
   // A flag raised from outside (a Ctrl+C handler, say) that stops a write as Stop() does.
   const std::atomic<bool>* stop_flag = nullptr;
+  // Where the time comes from, for the events repeated during a long message; the steady
+  // clock when empty.
+  std::function<std::chrono::steady_clock::time_point()> clock = nullptr;
 };
+
+// However long one message takes, the events come at least this often: the window's bar
+// moves, it repaints, and a Stop is asked about within a moment.
+inline constexpr std::chrono::milliseconds kEventInterval{250};
 
 class TarArchive {
  public:

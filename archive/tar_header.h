@@ -33,6 +33,19 @@ inline size_t TarPadding(uint64_t size) {
   return static_cast<size_t>((kTarBlockSize - size % kTarBlockSize) % kTarBlockSize);
 }
 
+// Bytes an entry takes in the archive: its header block(s), its data and the padding after it.
+inline uint64_t TarEntryBytes(size_t name_size, uint64_t size) {
+  constexpr size_t kNameField = 100;
+  uint64_t header = kTarBlockSize;
+  if (name_size >= kNameField) header += kTarBlockSize + name_size + 1 + TarPadding(name_size + 1);
+  return header + size + TarPadding(size);
+}
+
+// Why a message cannot be stored: the size field cannot hold its size.
+inline std::u16string TooLargeReason(const std::u16string& path) {
+  return u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";
+}
+
 // The two zero blocks that end an archive.
 inline constexpr size_t kTarEndSize = 2 * kTarBlockSize;
 

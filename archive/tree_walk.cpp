@@ -38,7 +38,7 @@ class Walker {
     Frame top;
     top.path = root;
     std::u16string ignored;
-    top.known = fs_.FolderIdentity(top.path, top.id, ignored);
+    top.known = fs_.FolderIdentity(top.path, top.id, ignored) == Lookup::kFound;
     if (!Enter(top)) return false;
     stack.push_back(std::move(top));
     while (!stack.empty()) {
@@ -51,9 +51,16 @@ class Walker {
       Frame child;
       child.path = parent.path + sub.name + separator_;
       child.relative = parent.relative + sub.stored + "/";
-      child.known = fs_.FolderIdentity(child.path, child.id, ignored);
+      std::u16string error;
+      const Lookup lookup = fs_.FolderIdentity(child.path, child.id, error);
+      child.known = lookup == Lookup::kFound;
       if (sub.is_link) {
-        if (!child.known) continue;  // a link that leads nowhere holds no messages
+        if (lookup == Lookup::kMissing) continue;  // a link that leads nowhere holds nothing
+        if (lookup == Lookup::kFailed) {
+          // It may lead to messages (an offline mount, a placeholder not yet fetched).
+          visitor_.OnProblem(u"Cannot examine the folder " + child.path + u": " + error);
+          return false;
+        }
         const bool back_into_walk = std::any_of(stack.begin(), stack.end(), [&](const Frame& f) {
           return f.known && f.id == child.id;
         });
@@ -70,12 +77,8 @@ class Walker {
   }
 
  private:
-  bool Excluded(const Frame& frame, const std::u16string& name) const {
-    if (!exclusion_.folder_known || !frame.known || !(frame.id == exclusion_.folder)) {
-      return false;
-    }
-    return std::any_of(exclusion_.names.begin(), exclusion_.names.end(),
-                       [&](const std::u16string& skipped) { return fs_.SameName(name, skipped); });
+  bool InDestinationFolder(const Frame& frame) const {
+    return exclusion_.folder_known && frame.known && frame.id == exclusion_.folder;
   }
 
   // Lists a folder and visits its messages; keeps its sub-folders in the frame for the walk.
@@ -88,9 +91,25 @@ class Walker {
       return false;
     }
     std::vector<Entry> messages;
+    const bool destination_here = InDestinationFolder(frame);
     for (FolderEntry& item : listing) {
-      if (Excluded(frame, item.name)) continue;
+      if (!item.examine_error.empty()) {
+        // Whatever it is, it may be or hold messages: never pass over it in silence.
+        visitor_.OnProblem(u"Cannot examine " + frame.path + item.name + u": " +
+                           item.examine_error);
+        return false;
+      }
+      if (destination_here && !exclusion_.temporary_name.empty() &&
+          fs_.SameName(item.name, exclusion_.temporary_name)) {
+        continue;
+      }
       const bool message = !item.is_folder && IsMessageName(item.name);
+      if (destination_here && fs_.SameName(item.name, exclusion_.destination_name)) {
+        if (!message) continue;
+        visitor_.OnProblem(u"The archive would replace a message it has to store: " + frame.path +
+                           item.name);
+        return false;
+      }
       if (!message && !item.is_folder) continue;
       // Resource forks from macOS archives: the importer skips this top-level folder.
       if (item.is_folder && frame.relative.empty() && item.name == u"__MACOSX") continue;
@@ -125,6 +144,32 @@ class Walker {
 bool WalkTree(ArchiveFileSystem& fs, const std::u16string& root, const WalkExclusion& exclusion,
               TreeVisitor& visitor) {
   return Walker(fs, exclusion, visitor).Walk(root);
+}
+
+}  // namespace mailsheaf
+
+namespace mailsheaf {
+
+bool WalkStoresFile(ArchiveFileSystem& fs, const std::u16string& root, const std::u16string& path) {
+  const char16_t separator = fs.Separator();
+  const size_t cut = path.rfind(separator);
+  if (cut == std::u16string::npos || !IsMessageName(path.substr(cut + 1))) return false;
+  if (!fs.Exists(path) || fs.IsFolder(path)) return false;
+  FileIdentity root_id;
+  std::u16string error;
+  if (fs.FolderIdentity(root, root_id, error) != Lookup::kFound) return false;
+  // `below` is the part of the path under the folder being looked at, starting at its name.
+  for (size_t end = cut;;) {
+    FileIdentity id;
+    if (fs.FolderIdentity(path.substr(0, end + 1), id, error) == Lookup::kFound && id == root_id) {
+      const std::u16string below = path.substr(end + 1);
+      const size_t first = below.find(separator);
+      return !(first != std::u16string::npos && below.substr(0, first) == u"__MACOSX");
+    }
+    if (end == 0) return false;
+    end = path.rfind(separator, end - 1);
+    if (end == std::u16string::npos) return false;
+  }
 }
 
 }  // namespace mailsheaf

@@ -26,12 +26,14 @@ class TreeVisitor {
   virtual bool Stopped() { return false; }
 };
 
-// Names the walk skips in one folder: the archive being written and its temporary file, when
-// they lie inside the tree.
+// The archive being written and its temporary file, when they lie inside the tree: the walk
+// skips them. A destination that is a message the walk would store is a problem instead:
+// replacing it would lose that message.
 struct WalkExclusion {
   bool folder_known = false;
   FileIdentity folder;
-  std::vector<std::u16string> names;
+  std::u16string destination_name;
+  std::u16string temporary_name;  // empty when the unfinished archive has no name
 };
 
 // Depth-first from `root` (which ends with the separator): each folder's messages in name
@@ -40,5 +42,10 @@ struct WalkExclusion {
 // stopped the walk.
 bool WalkTree(ArchiveFileSystem& fs, const std::u16string& root, const WalkExclusion& exclusion,
               TreeVisitor& visitor);
+
+// Whether the walk from `root` would store the file at `path`, found by going up from its
+// folder until the root is met. Links inside the tree that lead out of it are not followed
+// here; the walk itself still refuses to replace a message it meets.
+bool WalkStoresFile(ArchiveFileSystem& fs, const std::u16string& root, const std::u16string& path);
 
 }  // namespace mailsheaf

@@ -40,7 +40,9 @@ class PackerEvents final : public ArchiveEvents {
     percent_ = percent;
     if (console_.IsTerminal()) {
       Draw(progress, percent == 100);
-    } else {
+    } else if (percent != printed_percent_) {
+      // Plain lines only when the figure moves: a long message repeats its events.
+      printed_percent_ = percent;
       console_.Out(DecimalText(percent) + u"%  " + ByteText(progress.bytes_done) +
                    (progress.current_file.empty() ? u"" : u"  " + progress.current_file) + u"\n");
     }
@@ -71,6 +73,7 @@ class PackerEvents final : public ArchiveEvents {
   Clock::time_point started_;
   Clock::time_point last_draw_;
   int32_t percent_ = 0;
+  int32_t printed_percent_ = -1;
   bool drawn_ = false;
 };
 

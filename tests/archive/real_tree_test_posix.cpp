@@ -65,9 +65,23 @@ std::vector<TarItem> ReadArchive(const std::string& path) {
 TEST(RealTree, RoundTripThroughOurReaderGnuTarAndPython) {
   TempTree tree;
   const Expected expected = MakeTree(tree);
-  // The destination lies inside the tree, named like a message.
-  const std::string destination = tree.Path("src/Inbox/archive.eml");
-  tree.Write("src/Inbox/archive.eml", "an earlier archive");
+  // The destination lies inside the tree, over an earlier archive.
+  const std::string destination = tree.Path("src/Inbox/archive.tgz");
+  tree.Write("src/Inbox/archive.tgz", "an earlier archive");
+
+  {  // Over one of the tree's messages, by any of its names, it is refused and nothing changes.
+    for (const char* over : {"src/Inbox/plain.eml", "src/Inbox/loop/Sent/bare-lf.Eml"}) {
+      RecordingEvents events;
+      TarArchive refused(&events);
+      ASSERT_EQ(refused.AddRootFolder(Utf8ToUtf16(tree.Path("src"))), 1);
+      EXPECT_EQ(refused.WriteCompressedArchive(Utf8ToUtf16(tree.Path(over))), 0) << over;
+      EXPECT_THAT(Utf16ToUtf8(refused.LastErrorText()),
+                  ::testing::HasSubstr("would replace a message it has to store"));
+      EXPECT_TRUE(events.paths.empty()) << "refused before anything is written";
+    }
+    EXPECT_EQ(ReadWholeFile(tree.Path("src/Inbox/plain.eml")), kDated);
+    EXPECT_EQ(ReadWholeFile(tree.Path("src/Sent/bare-lf.Eml")), "Subject: x\n\nline\n");
+  }
 
   RecordingEvents events;
   TarArchive archive(&events);
@@ -147,6 +161,80 @@ TEST(RealTree, DanglingMessageLinkFailsAndKeepsTheOldArchive) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("out")),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+TEST(RealTree, ASourceThatIsAFileIsSaidToBeNoFolder) {
+  TempTree tree;
+  tree.Write("a.eml", kDated);
+  RecordingEvents events;
+  TarArchive archive(&events);
+  EXPECT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("a.eml"))), 0);
+  EXPECT_EQ(Utf16ToUtf8(archive.LastErrorText()),
+            "The source " + tree.Path("a.eml") + " is not a folder.");
+}
+
+// Runs the packer as an ordinary user (nobody, when the tests run as root, since root reads
+// every folder anyway). Returns its exit code and what it said.
+int PackAsOrdinaryUser(const std::string& source, const std::string& destination,
+                       std::string& said) {
+  int pipe_ends[2];
+  if (::pipe(pipe_ends) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    ::dup2(pipe_ends[1], STDOUT_FILENO);
+    ::dup2(pipe_ends[1], STDERR_FILENO);
+    ::close(pipe_ends[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+    ::execl(MAILSHEAF_PACK_PATH, "mailsheaf-pack", source.c_str(), destination.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipe_ends[1]);
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0) said.append(buffer, got);
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(RealTree, AFolderTheUserCannotExamineFailsTheRunNamingIt) {
+  TempTree tree;
+  tree.Write("t/Inbox/i.eml", kDated);
+  tree.Write("t/Archive/2019/a.eml", kDated);
+  tree.Write("t/Archive/2020/b.eml", kDated);
+  tree.Write("secret/Mail/m.eml", kDated);
+  tree.Folder("out");
+  namespace fs = std::filesystem;
+  for (const auto& entry : fs::recursive_directory_iterator(tree.root())) {
+    fs::permissions(entry.path(), entry.is_directory() ? fs::perms(0755) : fs::perms(0644));
+  }
+  fs::permissions(tree.root(), fs::perms(0755));
+  fs::permissions(tree.Path("out"), fs::perms(0777));
+
+  {  // Listed but not examined: the names show, their kinds do not.
+    fs::permissions(tree.Path("t/Archive"), fs::perms(0444));
+    std::string said;
+    EXPECT_EQ(PackAsOrdinaryUser(tree.Path("t"), tree.Path("out/mail.tgz"), said), 1) << said;
+    EXPECT_THAT(said, HasSubstr("Cannot examine " + tree.Path("t/Archive/20"))) << said;
+    fs::permissions(tree.Path("t/Archive"), fs::perms(0755));
+  }
+  {  // A link to a place the user cannot reach.
+    fs::permissions(tree.Path("secret"), fs::perms(0700));
+    fs::create_directory_symlink(tree.Path("secret/Mail"), tree.Path("t/Mail"));
+    std::string said;
+    EXPECT_EQ(PackAsOrdinaryUser(tree.Path("t"), tree.Path("out/mail.tgz"), said), 1) << said;
+    EXPECT_THAT(said, HasSubstr("Cannot examine " + tree.Path("t/Mail"))) << said;
+    fs::remove(tree.Path("t/Mail"));
+  }
+  EXPECT_TRUE(fs::is_empty(tree.Path("out"))) << "no archive and nothing else";
+  {  // With everything readable the same user stores all three.
+    std::string said;
+    EXPECT_EQ(PackAsOrdinaryUser(tree.Path("t"), tree.Path("out/mail.tgz"), said), 0) << said;
+    EXPECT_THAT(said, HasSubstr("3 messages"));
+  }
 }
 
 // Ctrl+C on the command-line packer while it writes: exit 130, no temporary file, the old

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "archive/message_reader.h"
 #include "archive/tar_header.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
@@ -111,10 +112,11 @@ TEST(TarArchive, EveryEventCarriesWhereTheWriteStands) {
   const ArchiveProgress& before_c = keeper.info_progress[2];
   EXPECT_EQ(before_c.current_file, u"/src/Inbox/c.eml");
   EXPECT_EQ(before_c.messages_stored, 2);
-  EXPECT_EQ(before_c.bytes_done, 301000u);
-  EXPECT_EQ(before_c.bytes_total, 301005u);
+  // Tar bytes, headers and padding included: a.eml, Inbox/, Inbox/b.eml so far.
+  EXPECT_EQ(before_c.bytes_done, (512u + 1024) + 512 + (512 + 300032));
+  EXPECT_EQ(before_c.bytes_total, before_c.bytes_done + (512 + 512) + 1024);
   ASSERT_FALSE(at_percent.empty());
-  EXPECT_EQ(at_percent.back().bytes_done, 301005u);
+  EXPECT_EQ(at_percent.back().bytes_done, before_c.bytes_total);
   EXPECT_EQ(at_percent.back().messages_stored, 3);
 }
 
@@ -233,16 +235,25 @@ TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
             events.percents.end())
       << "raised only when the percentage changes";
 
-  // Nothing to count: no message at all, or only empty ones.
+  // A tree of empty messages: each one's header moves the bar, well before the end.
   FakeFileSystem bare;
-  bare.AddFolder(u"/src/Inbox");
-  bare.AddFile(u"/src/Sent/empty.eml", "");
+  for (int i = 0; i < 300; ++i) bare.AddFile(u"/src/Sent/" + AsciiToUtf16(std::to_string(i)) + u".eml", "");
   bare.AddFolder(u"/out");
   RecordingEvents bare_events;
-  const Packed packed = PackFake(bare, u"/src", u"/out/mail.tgz", 1, &bare_events);
+  const Packed packed = PackFake(bare, u"/src", u"/out/mail.tgz", 1, &bare_events,
+                                 SizingWalk::kBeforeWriting);
   ASSERT_EQ(packed.result, 1);
-  EXPECT_THAT(NamesOf(packed.items), ElementsAre("Inbox/", "Sent/", "Sent/empty.eml"));
-  EXPECT_THAT(bare_events.percents, ElementsAre(0, 100));
+  EXPECT_EQ(packed.items.size(), 301u);
+  EXPECT_EQ(bare_events.percents.size(), 101u) << "every whole percentage, once";
+  EXPECT_TRUE(std::is_sorted(bare_events.percents.begin(), bare_events.percents.end()));
+
+  // Nothing at all to store.
+  FakeFileSystem empty;
+  empty.AddFolder(u"/src");
+  empty.AddFolder(u"/out");
+  RecordingEvents empty_events;
+  ASSERT_EQ(PackFake(empty, u"/src", u"/out/mail.tgz", 1, &empty_events).result, 1);
+  EXPECT_THAT(empty_events.percents, ElementsAre(0, 100));
 }
 
 TEST(TarArchive, EmptyRootGivesAnEmptyArchive) {
@@ -304,6 +315,24 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
       {"folder cannot be listed",
        [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox")->unlistable = true; },
        "Cannot list the folder /src/Inbox/: Permission denied"},
+      {"entry cannot be examined",
+       [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox")->unexaminable = true; },
+       "Cannot examine /src/Inbox: Permission denied"},
+      {"folder link cannot be examined",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.AddFolder(u"/offline").identity_unreadable = true;
+         fs.AddLink(u"/src/Inbox/Archive", u"/offline");
+       },
+       "Cannot examine the folder /src/Inbox/Archive/: The device is not ready"},
+      {"message rewritten in place with the same size while read",
+       [](FakeFileSystem& fs, RecordingEvents&) {
+         fs.on_read = [&fs, done = false](const std::u16string& path) mutable {
+           if (path != u"/src/Inbox/b.eml" || done) return;
+           done = true;
+           fs.Rewrite(path, std::string(300000, 'B'));
+         };
+       },
+       "The message /src/Inbox/b.eml changed while it was read"},
       {"name is not text",
        [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox/b.eml")->bad_name = true; },
        "The name of /src/Inbox/b.eml is not valid UTF-8"},
@@ -350,6 +379,73 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
       ExpectNothingLeftBehind(fs);
     }
   }
+}
+
+TEST(TarArchive, AMessageTooLargeForTheArchiveFailsBeforeAnythingElseIsStored) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(200000, 'a'));
+  fs.AddFile(u"/src/Zzz/huge.eml", "h").reported_size = kTarLargestNumber + 1;
+  fs.AddFile(u"/out/mail.tgz", "the previous archive");
+  RecordingEvents events;
+  const Packed packed =
+      PackFake(fs, u"/src", u"/out/mail.tgz", 1, &events, SizingWalk::kBeforeWriting);
+  EXPECT_EQ(packed.result, 0);
+  EXPECT_THAT(Narrow(packed.error), HasSubstr("The message /src/Zzz/huge.eml is 8 GiB or larger"));
+  EXPECT_EQ(packed.messages, 0) << "a.eml comes first, but the write failed before storing it";
+  ExpectNothingLeftBehind(fs);
+}
+
+TEST(TarArchive, ALongMessageRaisesItsEventsAgainAtLeastEveryQuarterSecond) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", std::string(100, 'a'));
+  fs.AddFile(u"/src/big.eml",
+             "Subject: big\r\n\r\n" + std::string(40 * MessageReader::kBufferSize, 'b'));
+  fs.AddFile(u"/src/z.eml", std::string(100, 'z'));
+  fs.AddFolder(u"/out");
+  // Each piece of the message takes a tenth of a second on this clock.
+  auto now = std::chrono::steady_clock::time_point();
+  fs.on_read = [&](const std::u16string&) { now += std::chrono::milliseconds(100); };
+  struct Timed : RecordingEvents {
+    std::chrono::steady_clock::time_point* clock = nullptr;
+    std::vector<std::chrono::steady_clock::time_point> at;
+    void ProgressInfo(const std::u16string& kind, const std::u16string& value,
+                      const ArchiveProgress& progress) override {
+      RecordingEvents::ProgressInfo(kind, value, progress);
+      at.push_back(*clock);
+    }
+    void PercentDone(int32_t percent, const ArchiveProgress& progress) override {
+      RecordingEvents::PercentDone(percent, progress);
+      at.push_back(*clock);
+    }
+  } events;
+  events.clock = &now;
+  TarArchive archive(&events, fs, {1, SizingWalk::kBeforeWriting, nullptr, [&] { return now; }});
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  ASSERT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+
+  for (size_t i = 1; i < events.at.size(); ++i) {
+    EXPECT_LE(events.at[i] - events.at[i - 1], kEventInterval + std::chrono::milliseconds(100));
+  }
+  const auto big = std::count(events.paths.begin(), events.paths.end(), u"/src/big.eml");
+  EXPECT_GE(big, 10) << "the same file again while it is stored";
+  EXPECT_THAT(events.paths.front(), u"/src/a.eml");
+  EXPECT_THAT(events.paths.back(), u"/src/z.eml");
+  EXPECT_TRUE(std::is_sorted(events.percents.begin(), events.percents.end()));
+  EXPECT_EQ(events.percents.back(), 100);
+
+  // A stop asked for during the long message is honoured within the message.
+  now = {};
+  RecordingEvents stopper;
+  int seen = 0;
+  TarArchive stopped(&stopper, fs, {1, SizingWalk::kBeforeWriting, nullptr, [&] { return now; }});
+  stopper.on_info = [&](const std::u16string& path) {
+    if (path == u"/src/big.eml" && ++seen == 3) stopped.Stop();
+  };
+  ASSERT_EQ(stopped.AddRootFolder(u"/src"), 1);
+  EXPECT_EQ(stopped.WriteCompressedArchive(u"/out/other.tgz"), 0);
+  EXPECT_THAT(Narrow(stopped.LastErrorText()), HasSubstr("was stopped"));
+  EXPECT_EQ(stopper.paths.back(), u"/src/big.eml");
+  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
 }
 
 TEST(TarArchive, RefusesBadSettingsWithAReason) {
@@ -419,29 +515,64 @@ TEST(TarArchive, RootMustBeAFolderThatCanBeListed) {
   EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
 }
 
-TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
+TEST(TarArchive, AnArchiveThatWouldReplaceOneOfTheTreesMessagesIsRefused) {
   for (const std::u16string destination :
-       {u"/src/out.eml", u"/src/Inbox/mail.tgz", u"/src/mail.tgz"}) {
+       {u"/src/a.eml", u"/src/Inbox/b.eml", u"/src/Linked/b.eml", u"/mail/Inbox/b.eml"}) {
+    SCOPED_TRACE(Narrow(destination));
     FakeFileSystem fs;
     fs.AddFile(u"/src/a.eml", kDated);
     fs.AddFile(u"/src/Inbox/b.eml", "b");
-    fs.AddFile(u"/src/out.eml", "an earlier archive under a message's name");
+    fs.AddLink(u"/src/Linked", u"/src/Inbox");
+    fs.AddLink(u"/mail", u"/src");  // the tree reached by another way
+    RecordingEvents events;
+    const Packed packed = PackFake(fs, u"/src", destination, 1, &events);
+    EXPECT_EQ(packed.result, 0);
+    EXPECT_THAT(Narrow(packed.error),
+                HasSubstr("The archive would replace a message it has to store: " +
+                          Narrow(destination)));
+    EXPECT_TRUE(events.paths.empty()) << "refused before anything is written";
+    EXPECT_EQ(fs.Find(u"/src/a.eml")->content, kDated);
+    EXPECT_EQ(fs.Find(u"/src/Inbox/b.eml")->content, "b");
+    EXPECT_THAT(fs.NamesIn(u"/src/Inbox"), ElementsAre(u"b.eml"));
+  }
+  // Reached only through a link inside the tree: the walk meets it and still refuses it, and the
+  // message stays as it was.
+  FakeFileSystem fs;
+  fs.AddFile(u"/src/a.eml", kDated);
+  fs.AddFile(u"/elsewhere/x.eml", "x");
+  fs.AddLink(u"/src/Out", u"/elsewhere");
+  const Packed packed = PackFake(fs, u"/src", u"/elsewhere/x.eml");
+  EXPECT_EQ(packed.result, 0);
+  EXPECT_THAT(Narrow(packed.error), HasSubstr("would replace a message it has to store"));
+  EXPECT_EQ(fs.Find(u"/elsewhere/x.eml")->content, "x");
+  EXPECT_THAT(fs.NamesIn(u"/elsewhere"), ElementsAre(u"x.eml"));
+  // A message name that is not a message the walk stores is no loss: a new file, or one in the
+  // top-level folder the importer skips.
+  FakeFileSystem other;
+  other.AddFile(u"/src/a.eml", kDated);
+  other.AddFile(u"/src/__MACOSX/._a.eml", "resource fork");
+  EXPECT_EQ(PackFake(other, u"/src", u"/src/new.eml").result, 1);
+  EXPECT_EQ(PackFake(other, u"/src", u"/src/__MACOSX/._a.eml").result, 1);
+}
+
+TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
+  for (const std::u16string destination : {u"/src/Inbox/mail.tgz", u"/src/mail.tgz"}) {
+    FakeFileSystem fs;
+    fs.AddFile(u"/src/a.eml", kDated);
+    fs.AddFile(u"/src/Inbox/b.eml", "b");
+    fs.AddFile(u"/src/out.eml", "a message");
     std::vector<std::u16string> seen_in_folder;
     RecordingEvents events;
     const std::u16string folder = destination.substr(0, destination.rfind(u'/'));
     events.on_info = [&](const std::u16string&) { seen_in_folder = fs.NamesIn(folder); };
     const Packed packed = PackFake(fs, u"/src", destination, 2, &events);
     ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
-    if (destination == u"/src/out.eml") {
-      EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "Inbox/", "Inbox/b.eml"));
-    } else {
-      EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "out.eml", "Inbox/", "Inbox/b.eml"));
-    }
+    EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "out.eml", "Inbox/", "Inbox/b.eml"));
     // The temporary file sat beside the destination while the messages were stored.
     EXPECT_TRUE(std::any_of(seen_in_folder.begin(), seen_in_folder.end(), [&](auto& name) {
       return name.find(u".part") != std::u16string::npos;
     }));
-    const size_t expected = destination == u"/src/Inbox/mail.tgz" ? 2 : destination == u"/src/mail.tgz" ? 4 : 3;
+    const size_t expected = destination == u"/src/Inbox/mail.tgz" ? 2 : 4;
     EXPECT_EQ(fs.NamesIn(folder).size(), expected) << "only the archive was added";
   }
 }

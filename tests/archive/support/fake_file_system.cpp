@@ -33,10 +33,16 @@ std::vector<std::u16string> Split(const std::u16string& path) {
 
 class FakeReadable final : public ReadableFile {
  public:
-  FakeReadable(std::string content, uint64_t size, int64_t mtime,
-               std::optional<size_t> error_after)
-      : content_(std::move(content)), size_(size), mtime_(mtime), error_after_(error_after) {}
+  FakeReadable(FakeFileSystem& fs, std::u16string path, const FakeFileSystem::Node& node)
+      : fs_(fs),
+        path_(std::move(path)),
+        content_(node.content),
+        size_(node.reported_size.value_or(node.content.size())),
+        mtime_(node.mtime),
+        stamp_(node.stamp),
+        error_after_(node.read_error_after) {}
   int64_t Read(unsigned char* buffer, size_t capacity, std::u16string& error) override {
+    if (fs_.on_read) fs_.on_read(path_);
     if (error_after_ && position_ >= *error_after_) {
       error = u"Input/output error";
       return -1;
@@ -53,11 +59,25 @@ class FakeReadable final : public ReadableFile {
   }
   uint64_t Size() const override { return size_; }
   int64_t ModifiedTime() const override { return mtime_; }
+  bool Unchanged(bool& unchanged, std::u16string& error) override {
+    std::lock_guard<std::recursive_mutex> lock(fs_.mutex());
+    const FakeFileSystem::Node* node = fs_.Find(path_);
+    if (node == nullptr) {
+      error = u"No such file or directory";
+      return false;
+    }
+    unchanged = node->stamp == stamp_ &&
+                node->reported_size.value_or(node->content.size()) == size_;
+    return true;
+  }
 
  private:
+  FakeFileSystem& fs_;
+  std::u16string path_;
   std::string content_;
   uint64_t size_;
   int64_t mtime_;
+  uint64_t stamp_;
   std::optional<size_t> error_after_;
   size_t position_ = 0;
 };
@@ -183,6 +203,14 @@ void FakeFileSystem::Delete(const std::u16string& path) {
   }
 }
 
+void FakeFileSystem::Rewrite(const std::u16string& path, std::string content) {
+  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
+  Node* node = Find(path);
+  if (node == nullptr) return;
+  node->content = std::move(content);
+  ++node->stamp;
+}
+
 std::vector<std::u16string> FakeFileSystem::NamesIn(const std::u16string& folder) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const std::u16string prefix = Trimmed(folder) + u"/";
@@ -251,30 +279,36 @@ bool FakeFileSystem::ListLocked(const std::u16string& path, std::vector<FolderEn
     entry.name = name;
     entry.name_ok = !node.bad_name;
     entry.mtime = node.mtime;
-    if (node.kind == Node::kLink) {
+    if (node.unexaminable) {
+      entry.examine_error = u"Permission denied";
+    } else if (node.kind == Node::kLink) {
       entry.is_link = true;
       const Node* target = Resolve(child, true);
       entry.is_folder = target != nullptr && target->kind == Node::kFolder;
       if (target != nullptr && target->kind == Node::kFile) entry.size = target->content.size();
     } else {
       entry.is_folder = node.kind == Node::kFolder;
-      entry.size = node.content.size();
+      entry.size = node.reported_size.value_or(node.content.size());
     }
     entries.push_back(entry);
   }
   return true;
 }
 
-bool FakeFileSystem::FolderIdentity(const std::u16string& path, FileIdentity& identity,
-                                    std::u16string& error) {
+Lookup FakeFileSystem::FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                                      std::u16string& error) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const Node* node = Resolve(path, true);
   if (node == nullptr || node->kind != Node::kFolder) {
     error = u"No such file or directory";
-    return false;
+    return Lookup::kMissing;
+  }
+  if (node->identity_unreadable) {
+    error = u"The device is not ready";
+    return Lookup::kFailed;
   }
   identity = {7, node->id};
-  return true;
+  return Lookup::kFound;
 }
 
 std::unique_ptr<ReadableFile> FakeFileSystem::OpenRead(const std::u16string& path,
@@ -290,9 +324,7 @@ std::unique_ptr<ReadableFile> FakeFileSystem::OpenRead(const std::u16string& pat
     error = u"Permission denied";
     return nullptr;
   }
-  return std::make_unique<FakeReadable>(node->content,
-                                        node->reported_size.value_or(node->content.size()),
-                                        node->mtime, node->read_error_after);
+  return std::make_unique<FakeReadable>(*this, path, *node);
 }
 
 std::unique_ptr<WritableFile> FakeFileSystem::CreateNew(const std::u16string& path,

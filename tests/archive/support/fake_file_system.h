@@ -24,6 +24,9 @@ class FakeFileSystem : public ArchiveFileSystem {
     // Faults.
     bool unreadable = false;            // OpenRead fails
     bool unlistable = false;            // ListFolder fails
+    bool unexaminable = false;          // listed, but its kind cannot be examined
+    bool identity_unreadable = false;   // FolderIdentity fails (an offline mount, say)
+    uint64_t stamp = 0;                 // changes with every rewrite: the file's change time
     bool bad_name = false;              // listed with name_ok false
     std::optional<uint64_t> reported_size;  // what Size() says, when it differs from content
     std::optional<size_t> read_error_after; // Read fails once this many bytes were read
@@ -36,6 +39,8 @@ class FakeFileSystem : public ArchiveFileSystem {
   Node& AddFile(const std::u16string& path, std::string content, int64_t mtime = 1000000000);
   Node& AddLink(const std::u16string& path, const std::u16string& target);
   void Delete(const std::u16string& path);
+  // New contents in place, as an editor saving over the file would; the change time moves.
+  void Rewrite(const std::u16string& path, std::string content);
   Node* Find(const std::u16string& path);  // follows links
   std::vector<std::u16string> NamesIn(const std::u16string& folder);
 
@@ -49,6 +54,8 @@ class FakeFileSystem : public ArchiveFileSystem {
   // (e.g. to hold one walk back until another has got somewhere).
   std::function<void(const std::u16string& path)> on_listed;
   std::function<void(const std::u16string& path)> on_open_read;
+  // Called before every Read of a message, outside the tree's lock.
+  std::function<void(const std::u16string& path)> on_read;
 
   // ArchiveFileSystem.
   char16_t Separator() const override { return u'/'; }
@@ -58,8 +65,8 @@ class FakeFileSystem : public ArchiveFileSystem {
   bool Exists(const std::u16string& path) const override;
   bool ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
                   std::u16string& error) override;
-  bool FolderIdentity(const std::u16string& path, FileIdentity& identity,
-                      std::u16string& error) override;
+  Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
+                        std::u16string& error) override;
   std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
                                          std::u16string& error) override;
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
