@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,9 +35,13 @@ using testing::RecordingUi;
 class PumpingHost final : public Host {
  public:
   void InitCommonControls() override { ::InitCommonControls(); }
-  void YieldToQueue() override { PumpPendingMessages(translator); }
+  void YieldToQueue() override {
+    PumpPendingMessages(translator);
+    if (onYield) onYield();
+  }
   void EndNow() override { ++ends; }
   MessagePreTranslator* translator = nullptr;
+  std::function<void()> onYield;  // after the real yield: what a person might do meanwhile
   int ends = 0;
 };
 
@@ -165,6 +170,74 @@ TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) 
   EXPECT_FALSE(IsWindowVisible(window->Handle()));
   EXPECT_EQ(tree.NamesIn(kOut), std::vector<std::u16string>{u"box.tgz"});
   EXPECT_EQ(tree.Read(destination), "an older archive");
+}
+
+TEST_F(WorkflowEndToEndTest, ADestinationThatIsOneOfTheMessagesIsRefusedWithItsReason) {
+  ui.chosenFolder = source;
+  ClickButton(ControlId::CmdAddFolder);
+  const std::u16string destination = source + u"top.eml";  // confirmed in the save dialog
+  ui.savedName = destination;
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text,
+            u"Error in Creating TGZ File...\r\n\r\n"
+            u"The archive would replace a message it has to store: " + destination);
+  EXPECT_EQ(tree.Read(destination), kMessages.at(u"top.eml"));
+  EXPECT_EQ(tree.NamesIn(u"Source").size(), 8u) << "nothing added beside the messages";
+}
+
+TEST_F(WorkflowEndToEndTest, AStopDuringOneLongMessageIsAskedAboutWithinIt) {
+  // One message only, long enough to take well over a quarter of a second to store: the
+  // question can only come from the events repeated while it is written.
+  testing::WinTree long_tree;
+  std::string noise(64 << 20, '\0');
+  uint32_t state = 7;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  long_tree.Write(u"Mail\\long.eml", "Subject: long\r\n\r\n" + noise);
+  long_tree.Folder(u"Out");
+  long_tree.Write(u"Out\\box.tgz", "an older archive");
+  ui.chosenFolder = long_tree.Path(u"Mail");
+  ClickButton(ControlId::CmdAddFolder);
+
+  const std::u16string long_path = long_tree.Path(u"Mail\\long.eml");
+  host.onYield = [&] {
+    // The click on "Stop Conversion" lands once the message is being stored.
+    if (TextOf(Control(ControlId::LblTarFile)) == long_path) form.State().StopRequested = true;
+  };
+  ui.answer = MessageAnswer::Yes;
+  ui.savedName = long_tree.Path(u"Out\\box.tgz");
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"Are you sure you want to Stop now ?");
+  EXPECT_EQ(host.ends, 1);
+  EXPECT_EQ(long_tree.NamesIn(u"Out"), std::vector<std::u16string>{u"box.tgz"});
+  EXPECT_EQ(long_tree.Read(long_tree.Path(u"Out\\box.tgz")), "an older archive");
+}
+
+TEST_F(WorkflowEndToEndTest, TheBarMovesOnATreeOfEmptyMessages) {
+  testing::WinTree small_tree;
+  for (int i = 0; i < 400; ++i) small_tree.Write(u"Mail\\" + DecimalText(i) + u".eml", "");
+  small_tree.Folder(u"Out");
+  ui.chosenFolder = small_tree.Path(u"Mail");
+  ClickButton(ControlId::CmdAddFolder);
+
+  std::vector<LRESULT> positions;
+  host.onYield = [&] {
+    const LRESULT position = SendMessageW(Control(ControlId::ProgressBar_tgz), PBM_GETPOS, 0, 0);
+    if (positions.empty() || positions.back() != position) positions.push_back(position);
+  };
+  ui.savedName = small_tree.Path(u"Out\\box.tgz");
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  EXPECT_GE(positions.size(), 20u) << "the bar stood still, then jumped";
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
 }
 
 }  // namespace
