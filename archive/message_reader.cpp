@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
-#include "archive/message_date.h"
+#include "archive/message_header.h"
 #include "archive/tar_header.h"
 
 namespace mailsheaf {
 namespace {
 
-constexpr int64_t kLastResortTime = 1;  // never 0: the importer would date the message 1970
-
-int64_t UsableTime(int64_t time) {
-  return time > 0 && static_cast<uint64_t>(time) <= kTarLargestNumber ? time : 0;
-}
 
 }  // namespace
 
@@ -63,7 +58,7 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   size_t have = 0;
   if (!ReadUpTo(first, have, error)) return false;
   if (have < first) return ChangedSize(error);
-  MessageDateScanner scanner;
+  MessageHeaderScanner scanner;
   scanner.Feed(buffer_.data(), have);
   if (!scanner.Done() && have == size_) scanner.Finish();
   if (!scanner.Done()) {
@@ -79,7 +74,7 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   buffered_ = have;
   time_ = UsableTime(scanner.Date().value_or(0));
   if (time_ == 0) time_ = UsableTime(file_->ModifiedTime());
-  if (time_ == 0) time_ = kLastResortTime;
+  read_ = scanner.Read();
   return true;
 }
 

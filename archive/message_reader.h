@@ -23,9 +23,10 @@ class MessageReader {
   // message's path in it) when it cannot be opened or read, or is too large to store.
   bool Open(const std::u16string& path, std::u16string& error);
   uint64_t Size() const { return size_; }
-  // The time to store: the `Date:` field, else the file's own time, never 0 (the importer
-  // would date the message 1970) and never past what the archive can hold.
+  // The time to store: the `Date:` field, else the file's own time; 0 when neither is usable.
   int64_t Time() const { return time_; }
+  // Whether the message says it has been read (see MessageHeaderScanner::Read).
+  bool Read() const { return read_; }
 
   // Hands the whole message to `put`, piece by piece. False with a reason when a read fails or
   // the file turns out longer or shorter than at Open, or rewritten since; false with no
@@ -44,6 +45,7 @@ class MessageReader {
   std::u16string path_;
   uint64_t size_ = 0;
   int64_t time_ = 0;
+  bool read_ = true;
   size_t buffered_ = 0;  // bytes at the start of buffer_ not yet handed on
 };
 

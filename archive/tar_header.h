@@ -41,6 +41,11 @@ inline uint64_t TarEntryBytes(size_t name_size, uint64_t size) {
   return header + size + TarPadding(size);
 }
 
+// The importer keeps times as 32-bit signed seconds: a later one would wrap to 1901, and 0
+// dates a message 1970. Such a time is unusable (0 here), whatever the tar field could hold.
+inline constexpr int64_t kLastUsableTime = 2147483647;  // 2038-01-19 03:14:07 UTC
+inline int64_t UsableTime(int64_t time) { return time > 0 && time <= kLastUsableTime ? time : 0; }
+
 // Why a message cannot be stored: the size field cannot hold its size.
 inline std::u16string TooLargeReason(const std::u16string& path) {
   return u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";

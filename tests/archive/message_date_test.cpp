@@ -1,4 +1,5 @@
 #include "archive/message_date.h"
+#include "archive/message_header.h"
 
 #include <gtest/gtest.h>
 
@@ -104,14 +105,14 @@ TEST(ParseMessageDate, RejectsWhatIsNoDate) {
 }
 
 std::optional<int64_t> ScanWhole(const std::string& message) {
-  MessageDateScanner scanner;
+  MessageHeaderScanner scanner;
   scanner.Feed(reinterpret_cast<const unsigned char*>(message.data()), message.size());
   scanner.Finish();
   return scanner.Date();
 }
 
 std::optional<int64_t> ScanByteByByte(const std::string& message) {
-  MessageDateScanner scanner;
+  MessageHeaderScanner scanner;
   for (char c : message) {
     const auto byte = static_cast<unsigned char>(c);
     if (scanner.Feed(&byte, 1)) break;
@@ -120,7 +121,7 @@ std::optional<int64_t> ScanByteByByte(const std::string& message) {
   return scanner.Date();
 }
 
-TEST(MessageDateScanner, FindsTheFirstDateFieldOfTheHeaderSectionOnly) {
+TEST(MessageHeaderScanner, FindsTheFirstDateFieldOfTheHeaderSectionOnly) {
   const std::string date = "Date: Thu, 22 Aug 2002 07:36:16 -0400";
   const struct {
     std::string message;
@@ -147,16 +148,54 @@ TEST(MessageDateScanner, FindsTheFirstDateFieldOfTheHeaderSectionOnly) {
   }
 }
 
-TEST(MessageDateScanner, StopsAtTheEndOfTheHeaderSectionAndAtItsLimit) {
-  MessageDateScanner scanner;
+TEST(MessageHeaderScanner, StopsAtTheEndOfTheHeaderSectionAndAtItsLimit) {
+  MessageHeaderScanner scanner;
   const std::string head = "Subject: x\n\n";
   EXPECT_TRUE(scanner.Feed(reinterpret_cast<const unsigned char*>(head.data()), head.size()));
   EXPECT_TRUE(scanner.Done());
 
   std::string huge;
-  while (huge.size() <= MessageDateScanner::kLimit) huge += "X-Pad: " + std::string(70, 'p') + "\n";
+  while (huge.size() <= MessageHeaderScanner::kLimit) huge += "X-Pad: " + std::string(70, 'p') + "\n";
   huge += "Date: Thu, 22 Aug 2002 07:36:16 -0400\n\n";
   EXPECT_EQ(ScanWhole(huge), std::nullopt);
+}
+
+TEST(MessageHeaderScanner, ReadStateFollowsMozillaStatusThenStatusElseRead) {
+  const struct {
+    std::string head;
+    bool read;
+  } cases[] = {
+      {"Subject: x\n", true},
+      {"X-Mozilla-Status: 0001\n", true},
+      {"X-Mozilla-Status: 0000\n", false},
+      {"X-Mozilla-Status: 8000\n", false},
+      {"X-Mozilla-Status: 0011\r\n", true},
+      {"x-mozilla-status:   0003  \n", true},
+      {"X-Mozilla-Status: 0000\nStatus: RO\n", false},  // the Mozilla flags decide
+      {"X-Mozilla-Status: 0001\nStatus: O\n", true},
+      {"X-Mozilla-Status: zz\nStatus: RO\n", true},  // unreadable flags: Status decides
+      {"Status: RO\n", true},
+      {"Status: O\n", false},
+      {"Status:\n", false},
+      {"STATUS : R\n", true},
+      {"X-Status: R\nStatus: O\n", false},
+      {"Subject: x\n\nStatus: O\n", true},  // in the body: not the message's own
+      {"Status: O\nX-Mozilla-Status: 0001\n", true},
+  };
+  for (const auto& c : cases) {
+    const std::string message = c.head + "\nbody\n";
+    MessageHeaderScanner whole;
+    whole.Feed(reinterpret_cast<const unsigned char*>(message.data()), message.size());
+    whole.Finish();
+    EXPECT_EQ(whole.Read(), c.read) << c.head;
+    MessageHeaderScanner bytewise;
+    for (char ch : message) {
+      const auto byte = static_cast<unsigned char>(ch);
+      if (bytewise.Feed(&byte, 1)) break;
+    }
+    bytewise.Finish();
+    EXPECT_EQ(bytewise.Read(), c.read) << c.head;
+  }
 }
 
 }  // namespace

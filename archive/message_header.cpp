@@ -1,0 +1,145 @@
+#include "archive/message_header.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/message_date.h"
+
+namespace mailsheaf {
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// The flags of X-Mozilla-Status: up to four hexadecimal digits; nothing when unreadable.
+std::optional<unsigned> HexFlags(std::string_view text) {
+  text = Trimmed(text);
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    const char l = Lower(c);
+    if (l >= '0' && l <= '9') {
+      value = value * 16 + static_cast<unsigned>(l - '0');
+    } else if (l >= 'a' && l <= 'f') {
+      value = value * 16 + static_cast<unsigned>(l - 'a' + 10);
+    } else {
+      return std::nullopt;
+    }
+  }
+  return value;
+}
+
+}  // namespace
+
+bool MessageHeaderScanner::Feed(const unsigned char* data, size_t size) {
+  const char* text = reinterpret_cast<const char*>(data);
+  while (size > 0 && !done_) {
+    if (seen_ >= kLimit) {
+      Finish();
+      break;
+    }
+    const size_t room = std::min(size, kLimit - seen_);
+    const void* found = std::memchr(text, '\n', room);
+    const size_t take = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : room;
+    const size_t keep = std::min(take, kFieldLimit - line_.size());
+    line_.append(text, keep);
+    line_too_long_ = line_too_long_ || keep < take;
+    const size_t used = found ? take + 1 : take;
+    seen_ += used;
+    text += used;
+    size -= used;
+    if (found) {
+      std::string_view line(line_);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      TakeLine(line);
+      line_.clear();
+      line_too_long_ = false;
+    }
+  }
+  return done_;
+}
+
+void MessageHeaderScanner::Finish() {
+  if (done_) return;
+  if (!line_.empty()) TakeLine(line_);
+  EndField();
+  done_ = true;
+}
+
+void MessageHeaderScanner::TakeLine(std::string_view line) {
+  if (line.empty()) {  // the empty line that ends the header section
+    EndField();
+    done_ = true;
+    return;
+  }
+  if (line[0] == ' ' || line[0] == '\t') {  // a folded line: the field goes on
+    if (field_ == Field::kOther) return;
+    if (line_too_long_ || value_.size() + line.size() > kFieldLimit) {
+      value_too_long_ = true;
+    } else {
+      value_.append(line);
+    }
+    return;
+  }
+  EndField();
+  // The name, then optional white space (an obsolete form), then the colon.
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  const std::string_view name = Trimmed(line.substr(0, colon));
+  if (SameWord(name, "Date")) {
+    if (date_seen_) return;
+    field_ = Field::kDate;
+  } else if (SameWord(name, "X-Mozilla-Status")) {
+    if (mozilla_status_) return;
+    field_ = Field::kMozillaStatus;
+  } else if (SameWord(name, "Status")) {
+    if (status_) return;
+    field_ = Field::kStatus;
+  } else {
+    return;
+  }
+  value_.assign(line.substr(colon + 1));
+  value_too_long_ = line_too_long_;
+}
+
+void MessageHeaderScanner::EndField() {
+  const Field field = field_;
+  field_ = Field::kOther;
+  switch (field) {
+    case Field::kDate:
+      date_seen_ = true;
+      if (!value_too_long_) date_ = ParseMessageDate(value_);
+      break;
+    case Field::kMozillaStatus:
+      mozilla_status_ = value_;
+      break;
+    case Field::kStatus:
+      status_ = value_;
+      break;
+    case Field::kOther:
+      break;
+  }
+}
+
+bool MessageHeaderScanner::Read() const {
+  if (mozilla_status_) {
+    if (const std::optional<unsigned> flags = HexFlags(*mozilla_status_)) return (*flags & 1) != 0;
+  }
+  if (status_) return status_->find('R') != std::string::npos;
+  return true;
+}
+
+}  // namespace mailsheaf
