@@ -11,7 +11,7 @@ namespace mailsheaf {
 // into the writer.
 struct ArchiveProgress {
   // Bytes of the tar written so far, before compression: headers and padding count, so every
-  // entry moves it, even an empty message.
+  // entry moves it; a file left out counts what its entry would have taken.
   uint64_t bytes_done = 0;
   uint64_t bytes_total = 0;     // what bytes_done will reach; 0 while not yet known
   std::u16string current_file;  // the message being stored, empty before the first

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/long_lines.h"
 #include "archive/message_header.h"
 #include "archive/tar_header.h"
 
@@ -52,30 +53,49 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
     return false;
   }
 
-  // The header section usually fits in the first buffer; when it does not, it is read on to
-  // its end for the date and the message is read again from its start.
+  // Most messages fit in the first buffer, which then serves the header section, the line
+  // check and the copy. A longer one is read through once for its line lengths (and a header
+  // section longer than the buffer) and again from its start for the copy.
   const size_t first = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), size_));
   size_t have = 0;
   if (!ReadUpTo(first, have, error)) return false;
   if (have < first) return ChangedSize(error);
+  static const unsigned char kAppleDouble[] = {0x00, 0x05, 0x16, 0x07};
+  apple_double_ = have >= 4 && std::equal(kAppleDouble, kAppleDouble + 4, buffer_.data());
   MessageHeaderScanner scanner;
+  LineLengthCheck lines;
   scanner.Feed(buffer_.data(), have);
-  if (!scanner.Done() && have == size_) scanner.Finish();
-  if (!scanner.Done()) {
-    while (!scanner.Done()) {
+  lines.Feed(buffer_.data(), have);
+  buffered_ = have;
+  if (have < size_) {
+    for (;;) {
       size_t more = 0;
       if (!ReadUpTo(buffer_.size(), more, error)) return false;
-      if (more == 0) scanner.Finish();
-      scanner.Feed(buffer_.data(), more);
+      if (more == 0) break;
+      if (!scanner.Done()) scanner.Feed(buffer_.data(), more);
+      lines.Feed(buffer_.data(), more);
+      if (tick_ && !tick_()) return false;
     }
     if (!file_->Rewind(reason)) return ReadFailed(reason, error);
-    have = 0;
+    buffered_ = 0;
   }
-  buffered_ = have;
+  scanner.Finish();
+  longest_line_ = lines.Longest();
   time_ = UsableTime(scanner.Date().value_or(0));
   if (time_ == 0) time_ = UsableTime(file_->ModifiedTime());
   read_ = scanner.Read();
   return true;
+}
+
+bool MessageReader::ReadAll(std::string& content, std::u16string& error) {
+  content.clear();
+  content.reserve(static_cast<size_t>(size_));
+  return CopyTo(
+      [this, &content](const unsigned char* data, size_t size) {
+        content.append(reinterpret_cast<const char*>(data), size);
+        return !tick_ || tick_();
+      },
+      error);
 }
 
 bool MessageReader::CopyTo(const std::function<bool(const unsigned char*, size_t)>& put,

@@ -19,6 +19,10 @@ class MessageReader {
 
   explicit MessageReader(ArchiveFileSystem& fs);
 
+  // Called after each piece read while Open reads a long message through; false stops the
+  // read (Open then returns false with no reason). Lets the writer raise its events meanwhile.
+  void SetTick(std::function<bool()> tick) { tick_ = std::move(tick); }
+
   // Opens the message and reads its header section for the date. False with the reason (the
   // message's path in it) when it cannot be opened or read, or is too large to store.
   bool Open(const std::u16string& path, std::u16string& error);
@@ -27,11 +31,17 @@ class MessageReader {
   int64_t Time() const { return time_; }
   // Whether the message says it has been read (see MessageHeaderScanner::Read).
   bool Read() const { return read_; }
+  // The longest line of the whole message, in bytes between line ends.
+  size_t LongestLine() const { return longest_line_; }
+  // Begins with the AppleDouble signature: a resource file a Mac left behind, not a message.
+  bool AppleDouble() const { return apple_double_; }
 
   // Hands the whole message to `put`, piece by piece. False with a reason when a read fails or
   // the file turns out longer or shorter than at Open, or rewritten since; false with no
   // reason when `put` said no.
   bool CopyTo(const std::function<bool(const unsigned char*, size_t)>& put, std::u16string& error);
+  // The whole message into `content`, with the same checks as CopyTo.
+  bool ReadAll(std::string& content, std::u16string& error);
   void Close() { file_.reset(); }
 
  private:
@@ -40,12 +50,15 @@ class MessageReader {
   bool ChangedSize(std::u16string& error) const;
 
   ArchiveFileSystem& fs_;
+  std::function<bool()> tick_;
   std::vector<unsigned char> buffer_;
   std::unique_ptr<ReadableFile> file_;
   std::u16string path_;
   uint64_t size_ = 0;
   int64_t time_ = 0;
   bool read_ = true;
+  size_t longest_line_ = 0;
+  bool apple_double_ = false;
   size_t buffered_ = 0;  // bytes at the start of buffer_ not yet handed on
 };
 

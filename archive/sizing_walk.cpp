@@ -8,7 +8,7 @@ namespace {
 class SizingVisitor final : public TreeVisitor {
  public:
   explicit SizingVisitor(const std::atomic<bool>& stop) : stop_(stop) {}
-  bool OnFolder(const std::string& stored, int64_t) override {
+  bool OnFolder(const std::string& stored, const std::u16string&, int64_t) override {
     total += TarEntryBytes(stored.size(), 0);
     return true;
   }

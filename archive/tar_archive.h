@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "archive/archive_events.h"
+#include "archive/run_report.h"
 #include "archive/sizing_walk.h"
 
 namespace mailsheaf {
@@ -65,6 +66,11 @@ class TarArchive {
   int64_t MessagesStored() const { return messages_stored_; }
   int64_t FoldersStored() const { return folders_stored_; }
   uint64_t ArchiveSize() const { return archive_size_; }
+  // What the last successful write adjusted or left out, and where it wrote that down (empty
+  // when there was nothing to tell, or when the file could not be written: then why).
+  const RunReport& Report() const { return report_; }
+  const std::u16string& ReportFile() const { return report_file_; }
+  const std::u16string& ReportFileError() const { return report_error_; }
 
  private:
   class Run;
@@ -80,6 +86,9 @@ class TarArchive {
   int64_t messages_stored_ = 0;
   int64_t folders_stored_ = 0;
   uint64_t archive_size_ = 0;
+  RunReport report_;
+  std::u16string report_file_;
+  std::u16string report_error_;
 
   std::atomic<bool> stop_requested_{false};
   // The write in progress, if any, and the thread running it: only that thread touches the run.

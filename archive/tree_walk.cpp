@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "archive/folder_names.h"
 #include "archive/message_name.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -20,8 +22,10 @@ bool StoredOrder(const Entry& a, const Entry& b) {
 }
 
 struct Frame {
-  std::u16string path;   // ends with the separator
-  std::string relative;  // as stored: empty for the root, else ends with "/"
+  std::u16string path;    // ends with the separator
+  std::string relative;   // as stored: empty for the root, else ends with "/"
+  std::u16string source;  // as the file system names it, "/"-separated; likewise
+  bool top_junk = false;  // the top-level Junk folder, whose sub-folders move up
   std::vector<Entry> folders;
   size_t next = 0;
   bool known = false;
@@ -50,7 +54,9 @@ class Walker {
       const Entry sub = parent.folders[parent.next++];
       Frame child;
       child.path = parent.path + sub.name + separator_;
-      child.relative = parent.relative + sub.stored + "/";
+      child.relative = (parent.top_junk ? std::string() : parent.relative) + sub.stored + "/";
+      child.source = parent.source + sub.name + u"/";
+      child.top_junk = parent.relative.empty() && IsJunkFolder(sub.name);
       std::u16string error;
       const Lookup lookup = fs_.FolderIdentity(child.path, child.id, error);
       child.known = lookup == Lookup::kFound;
@@ -65,11 +71,11 @@ class Walker {
           return f.known && f.id == child.id;
         });
         if (back_into_walk) {
-          if (!visitor_.OnFolder(child.relative, sub.mtime)) return false;
+          if (!visitor_.OnFolder(child.relative, child.source, sub.mtime)) return false;
           continue;
         }
       }
-      if (!visitor_.OnFolder(child.relative, sub.mtime)) return false;
+      if (!visitor_.OnFolder(child.relative, child.source, sub.mtime)) return false;
       if (!Enter(child)) return false;
       stack.push_back(std::move(child));
     }
@@ -77,6 +83,13 @@ class Walker {
   }
 
  private:
+  // Folder names as the importer takes them; see folder_names.h.
+  static std::u16string StoredFolderName(const Frame& frame, const std::u16string& name) {
+    if (frame.relative.empty()) return TopFolderName(name);
+    if (frame.top_junk) return JunkSubFolderName(name);
+    return AcceptedFolderName(name);
+  }
+
   bool InDestinationFolder(const Frame& frame) const {
     return exclusion_.folder_known && frame.known && frame.id == exclusion_.folder;
   }
@@ -119,7 +132,8 @@ class Walker {
         return false;
       }
       Entry entry{std::move(item.name), {}, item.size, item.mtime, item.is_link};
-      entry.stored = StoredName(entry.name, message);
+      entry.stored = message ? StoredName(entry.name, true)
+                             : Utf16ToUtf8(StoredFolderName(frame, entry.name));
       (message ? messages : frame.folders).push_back(std::move(entry));
     }
     std::sort(messages.begin(), messages.end(), StoredOrder);

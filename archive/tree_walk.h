@@ -14,9 +14,12 @@ namespace mailsheaf {
 class TreeVisitor {
  public:
   virtual ~TreeVisitor() = default;
-  // A folder below the root, `stored` ending in "/", before anything inside it. A link that
-  // leads back to a folder being walked is reported here too, and then not entered.
-  virtual bool OnFolder(const std::string& stored, int64_t mtime) = 0;
+  // A folder below the root, before anything inside it: `stored` its path in the archive
+  // (names mended for the importer, ending in "/"), `source` its path below the root as the
+  // file system names it ("/"-separated, ending in "/"). A link that leads back to a folder
+  // being walked is reported here too, and then not entered.
+  virtual bool OnFolder(const std::string& stored, const std::u16string& source,
+                        int64_t mtime) = 0;
   // A message: its full path, its name in the archive and its size as listed (a hint only).
   virtual bool OnMessage(const std::u16string& path, const std::string& stored,
                          uint64_t listed_size) = 0;

@@ -1,4 +1,4 @@
-"""Compares two forms of one message as a mail reader sees them: the same tree of parts, every
+"""Compares two forms of one message (or, with --pairs FILE, every pair the file lists) as a mail reader sees them: the same tree of parts, every
 leaf part's decoded bytes equal, every header's unfolded value equal. Prints what differs and
 exits 1 when anything does; exits 0 when the two are the same message."""
 import sys
@@ -44,4 +44,14 @@ def main(first_path, second_path):
 
 
 if __name__ == "__main__":
+    if sys.argv[1] == "--pairs":
+        # One pair a line, tab-separated: every pair is compared, and any difference fails all.
+        failed = 0
+        with open(sys.argv[2], encoding="utf-8") as pairs:
+            for line in pairs:
+                first, second = line.rstrip("\n").split("\t")
+                if main(first, second):
+                    print("in", first)
+                    failed = 1
+        sys.exit(failed)
     sys.exit(main(sys.argv[1], sys.argv[2]))

@@ -35,7 +35,7 @@ Expected MakeTree(const TempTree& tree) {
     expected[stored] = content;
   };
   message("Inbox/plain.eml", "Inbox/plain.eml", kDated);
-  message("Inbox/EMPTY.EML", "Inbox/EMPTY.eml", "");
+  message("Inbox/EMPTY.EML", "Inbox/EMPTY.eml", "no header, no date");
   message("Inbox/Ελληνικά και кириллица 漢字.eml", "Inbox/Ελληνικά και кириллица 漢字.eml", "unicode");
   message("Sent/bare-lf.Eml", "Sent/bare-lf.eml", "Subject: x\n\nline\n");
   tree.Write("src/Inbox/notes.txt", "not a message");
