@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "archive/temporary_name.h"
+
 namespace mailsheaf {
 
 bool AtomicOutput::Create(const std::u16string& destination, std::u16string& error) {
@@ -22,6 +24,7 @@ bool AtomicOutput::Create(const std::u16string& destination, std::u16string& err
     error = u"The destination folder " + folder_ + u" does not exist.";
     return false;
   }
+  fs_.RemoveStaleFiles(folder_);
   std::u16string reason = u"no free temporary name";
   if (ChooseTemporaryName()) file_ = fs_.CreateNew(folder_ + temporary_name_, reason);
   if (!file_) {
@@ -29,7 +32,6 @@ bool AtomicOutput::Create(const std::u16string& destination, std::u16string& err
     error = u"Cannot create a file in the destination folder " + folder_ + u": " + reason;
     return false;
   }
-  temporary_path_ = folder_ + temporary_name_;
   return true;
 }
 
@@ -37,8 +39,7 @@ bool AtomicOutput::ChooseTemporaryName() {
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::u16string name = name_ + u".part";
-    for (int i = 0; i < 8; ++i) name.push_back(u"0123456789abcdef"[random() % 16]);
+    std::u16string name = TemporaryName(name_, static_cast<uint32_t>(random()));
     if (!fs_.Exists(folder_ + name)) {
       temporary_name_ = std::move(name);
       return true;
@@ -55,27 +56,26 @@ bool AtomicOutput::Seal(std::u16string& error) {
   std::u16string reason;
   if (!file_ || !file_->Commit(reason)) {
     error = u"Cannot write the archive " + destination_ + u": " + reason;
+    file_.reset();
     return false;
   }
-  file_.reset();
   return true;
 }
 
 bool AtomicOutput::PutInPlace(std::u16string& error) {
   std::u16string reason;
-  if (!fs_.Replace(temporary_path_, destination_, reason)) {
+  const bool moved = file_ && file_->MoveOver(name_, reason);
+  file_.reset();
+  if (!moved) {
     error = u"Cannot put the archive in place at " + destination_ + u": " + reason;
     return false;
   }
-  temporary_path_.clear();
   return true;
 }
 
 void AtomicOutput::Discard() {
   if (file_) file_->Close();
   file_.reset();
-  if (!temporary_path_.empty()) fs_.Remove(temporary_path_);
-  temporary_path_.clear();
 }
 
 }  // namespace mailsheaf

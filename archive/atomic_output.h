@@ -2,7 +2,7 @@
 // The archive reaches its destination whole or not at all: it is written to a temporary file
 // beside the destination, flushed to the disk, and only then moved over it. Until then a file
 // already at the destination is untouched, and whatever ends the write removes the temporary
-// file.
+// file; one that a killed run could not remove, the next write to the folder does.
 
 #include <cstddef>
 #include <memory>
@@ -20,8 +20,9 @@ class AtomicOutput final : public ByteSink {
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
 
-  // Checks that `destination` (absolute) can name a file in an existing folder and creates the
-  // temporary file beside it. False with the reason otherwise.
+  // Checks that `destination` (absolute) can name a file in an existing folder, removes stale
+  // temporary files from that folder and creates the temporary file beside the destination.
+  // False with the reason otherwise.
   bool Create(const std::u16string& destination, std::u16string& error);
 
   const std::u16string& folder() const { return folder_; }  // ends with the separator
@@ -32,7 +33,7 @@ class AtomicOutput final : public ByteSink {
   bool Put(const unsigned char* data, size_t size) override;
   const std::u16string& error() const { return error_; }
 
-  // Flushes the temporary file to the disk and closes it.
+  // Flushes the temporary file to the disk and gives it its temporary name.
   bool Seal(std::u16string& error);
   // Moves the sealed file over the destination; from then on it is the destination's.
   bool PutInPlace(std::u16string& error);
@@ -47,8 +48,7 @@ class AtomicOutput final : public ByteSink {
   std::u16string folder_;
   std::u16string name_;
   std::u16string temporary_name_;
-  std::u16string temporary_path_;  // set while a temporary file of ours exists
-  std::unique_ptr<WritableFile> file_;
+  std::unique_ptr<WritableFile> file_;  // set while a temporary file of ours exists
   std::u16string error_;
 };
 

@@ -55,13 +55,20 @@ class ReadableFile {
   virtual bool Unchanged(bool& unchanged, std::u16string& error) = 0;
 };
 
+// A file being written under a temporary name, to be moved over its destination in the same
+// folder once complete. Whatever ends it short of that (a failure, Close, the end of the
+// process) leaves nothing of it at its name.
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
   virtual bool Write(const unsigned char* data, size_t size, std::u16string& error) = 0;
-  // Flushes the contents to the disk and closes the file.
+  // Flushes the contents to the disk and gives the file its name, if it was made without one.
+  // On failure the file is closed and gone.
   virtual bool Commit(std::u16string& error) = 0;
-  // Closes without any promise about the contents; harmless after Commit.
+  // Moves the committed file over `name` in its folder, replacing a file there, and closes it.
+  // On failure the file is closed and gone, and a file at `name` is untouched.
+  virtual bool MoveOver(const std::u16string& name, std::u16string& error) = 0;
+  // Closes the file and, unless it was moved over its destination, removes it. Harmless twice.
   virtual void Close() = 0;
 };
 
@@ -87,13 +94,16 @@ class ArchiveFileSystem {
 
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
                                                  std::u16string& error) = 0;
-  // Creates a file that must not exist yet.
+  // Creates a temporary file (temporary_name.h) to be named `path`, which must not exist yet.
+  // Where the system can, the file stays out of sight until Commit names it, so that a process
+  // killed before then leaves nothing; either way it is held until closed, so that another
+  // run's RemoveStaleFiles leaves it alone.
   virtual std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
                                                   std::u16string& error) = 0;
-  // Moves `from` over `to`, replacing a file already there.
-  virtual bool Replace(const std::u16string& from, const std::u16string& to,
-                       std::u16string& error) = 0;
-  virtual bool Remove(const std::u16string& path) = 0;
+  // Removes from `folder` the temporary files earlier runs left behind: entries with a
+  // temporary name that are regular files, empty or starting with the gzip magic, and that no
+  // running write holds. Best effort; a file that cannot be examined stays.
+  virtual void RemoveStaleFiles(const std::u16string& folder) = 0;
 };
 
 // The machine's own file system; one instance serves every caller.

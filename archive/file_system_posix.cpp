@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cstring>
 
 #include "archive/file_system.h"
+#include "archive/file_system_posix.h"
+#include "archive/temporary_name.h"
 #include "base/text.h"
 
 namespace mailsheaf {
@@ -66,9 +69,14 @@ class PosixReadableFile final : public ReadableFile {
   struct stat info_;
 };
 
+// A temporary file in the folder `dir_fd` names, held with an exclusive flock while it is open
+// so that another run's stale-file cleanup passes it by. Made with O_TMPFILE it has no name
+// until Commit links it in; every call is relative to the folder, so that only the length of
+// the names matters, never that of the whole path.
 class PosixWritableFile final : public WritableFile {
  public:
-  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  PosixWritableFile(int dir_fd, int fd, std::string name, bool named)
+      : dir_fd_(dir_fd), fd_(fd), name_(std::move(name)), named_(named) {}
   ~PosixWritableFile() override { Close(); }
 
   bool Write(const unsigned char* data, size_t size, std::u16string& error) override {
@@ -93,31 +101,70 @@ class PosixWritableFile final : public WritableFile {
   }
 
   bool Commit(std::u16string& error) override {
-    if (::fdatasync(fd_) != 0) {
-      error = ErrnoText(errno);
-      Close();
-      return false;
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-      error = ErrnoText(errno);
-      return false;
+    if (::fdatasync(fd_) != 0) return Fail(error);
+    if (!named_) {
+      // linkat with AT_EMPTY_PATH would need a capability; the /proc link does not.
+      const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+      if (::linkat(AT_FDCWD, self.c_str(), dir_fd_, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return Fail(error);
+      }
+      named_ = true;
     }
     return true;
   }
 
+  bool MoveOver(const std::u16string& name, std::u16string& error) override {
+    if (!named_) errno = EBADF;  // not committed
+    if (!named_ || ::renameat(dir_fd_, name_.c_str(), dir_fd_, Native(name).c_str()) != 0) {
+      return Fail(error);
+    }
+    named_ = false;
+    Close();
+    return true;
+  }
+
   void Close() override {
+    // Unlinked while the lock is still held: no other run can take the name for a stale file.
+    if (named_) ::unlinkat(dir_fd_, name_.c_str(), 0);
+    named_ = false;
     if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (dir_fd_ >= 0) ::close(dir_fd_);
+    fd_ = dir_fd_ = -1;
   }
 
  private:
+  bool Fail(std::u16string& error) {
+    error = ErrnoText(errno);
+    Close();
+    return false;
+  }
+
   static constexpr uint64_t kWritebackStep = 8 << 20;
+  int dir_fd_;
   int fd_;
+  std::string name_;
+  bool named_;
   uint64_t written_ = 0;
   uint64_t flushed_ = 0;
 };
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new file in the folder, out of sight, or -1 where the system or the file system cannot:
+// no O_TMPFILE (EOPNOTSUPP, or EISDIR and EINVAL from older kernels) or no /proc to link it by.
+int OpenUnnamed(int dir_fd) {
+  const int fd = ::openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat info;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::stat(self.c_str(), &info) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 class PosixFileSystem final : public ArchiveFileSystem {
  public:
@@ -231,28 +278,98 @@ class PosixFileSystem final : public ArchiveFileSystem {
 
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
                                           std::u16string& error) override {
-    const int fd = ::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    const std::string native = Native(path);
+    const size_t cut = native.rfind('/');
+    const std::string folder = cut == 0 ? "/" : native.substr(0, cut);
+    const std::string name = native.substr(cut + 1);
+    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) {
       error = ErrnoText(errno);
       return nullptr;
     }
-    return std::make_unique<PosixWritableFile>(fd);
+    int fd = unnamed_ ? OpenUnnamed(dir_fd) : -1;
+    const bool named = fd < 0;
+    if (named) {
+      fd = ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    }
+    struct stat opened, listed;
+    bool ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0;
+    if (ok && named) {
+      // Between the creation and the lock another run may have taken the empty file for a
+      // stale one and removed it.
+      ok = ::fstatat(dir_fd, name.c_str(), &listed, AT_SYMLINK_NOFOLLOW) == 0;
+      if (ok && !SameFile(opened, listed)) {
+        errno = ENOENT;
+        ok = false;
+      }
+    }
+    if (!ok) {
+      error = ErrnoText(errno);
+      if (fd >= 0) ::close(fd);
+      ::close(dir_fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixWritableFile>(dir_fd, fd, name, named);
   }
 
-  bool Replace(const std::u16string& from, const std::u16string& to,
-               std::u16string& error) override {
-    if (::rename(Native(from).c_str(), Native(to).c_str()) == 0) return true;
-    error = ErrnoText(errno);
-    return false;
+  void RemoveStaleFiles(const std::u16string& folder) override {
+    const int dir_fd = ::open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) return;
+    DIR* dir = ::fdopendir(::dup(dir_fd));
+    if (dir == nullptr) {
+      ::close(dir_fd);
+      return;
+    }
+    std::vector<std::string> candidates;
+    while (const dirent* item = ::readdir(dir)) {
+      const std::string raw = item->d_name;
+      const std::u16string name = Utf8ToUtf16(raw);
+      if (Utf16ToUtf8(name) == raw && IsTemporaryName(name)) candidates.push_back(raw);
+    }
+    ::closedir(dir);
+    for (const std::string& name : candidates) RemoveIfStale(dir_fd, name);
+    ::close(dir_fd);
   }
 
-  bool Remove(const std::u16string& path) override { return ::unlink(Native(path).c_str()) == 0; }
+  // For the tests: the route without O_TMPFILE, as on a system that lacks it.
+  void set_unnamed(bool unnamed) { unnamed_ = unnamed; }
+
+ private:
+  static void RemoveIfStale(int dir_fd, const std::string& name) {
+    const int fd = ::openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat opened, listed;
+    unsigned char head[2];
+    ssize_t got = -1;
+    // A running write holds its file's lock until the file is gone or put in place.
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      got = ::pread(fd, head, sizeof head, 0);
+    }
+    if (got >= 0 && IsTemporaryContent(head, static_cast<size_t>(got)) &&
+        ::fstatat(dir_fd, name.c_str(), &listed, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(opened, listed)) {
+      ::unlinkat(dir_fd, name.c_str(), 0);
+    }
+    ::close(fd);
+  }
+
+  bool unnamed_ = true;
 };
 
 }  // namespace
 
 ArchiveFileSystem& RealFileSystem() {
   static PosixFileSystem file_system;
+  return file_system;
+}
+
+ArchiveFileSystem& RealFileSystemWithNamedTemporaryFiles() {
+  static PosixFileSystem file_system = [] {
+    PosixFileSystem named;
+    named.set_unnamed(false);
+    return named;
+  }();
   return file_system;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "archive/file_system.h"
+#include "archive/temporary_name.h"
 #include "base/path_forms.h"
 #include "base/win32/wide.h"
 
@@ -149,9 +150,38 @@ class Win32ReadableFile final : public ReadableFile {
   FileStamp stamp_;
 };
 
+// SetFileInformationByHandle arrived with Vista; looked up at run time so that the program
+// still starts on XP, where temporary files fall back to the cleanup of a later run.
+using SetFileInformationByHandleFunction = decltype(&SetFileInformationByHandle);
+
+SetFileInformationByHandleFunction SetInformationByHandle() {
+  static const auto function = reinterpret_cast<SetFileInformationByHandleFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                             "SetFileInformationByHandle")));
+  return function;
+}
+
+// Marks an open file (opened with DELETE access) to go when its last handle closes, or clears
+// the mark. False where the system cannot.
+bool MarkForDeletion(HANDLE handle, bool marked) {
+  const SetFileInformationByHandleFunction set = SetInformationByHandle();
+  if (set == nullptr) return false;
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = marked ? TRUE : FALSE;
+  return set(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+std::u16string FolderOf(const std::u16string& path) {
+  return path.substr(0, path.rfind(u'\\') + 1);
+}
+
+// A temporary file, open without sharing so that no other run can delete it, and marked to go
+// with its handle, so that a process ended by any means leaves nothing. Commit clears the mark
+// and closes it: a file open for writing cannot be moved.
 class Win32WritableFile final : public WritableFile {
  public:
-  explicit Win32WritableFile(HANDLE handle) : handle_(handle) {}
+  Win32WritableFile(HANDLE handle, std::u16string path, bool marked)
+      : handle_(handle), path_(std::move(path)), marked_(marked) {}
   ~Win32WritableFile() override { Close(); }
 
   bool Write(const unsigned char* data, size_t size, std::u16string& error) override {
@@ -169,27 +199,59 @@ class Win32WritableFile final : public WritableFile {
   }
 
   bool Commit(std::u16string& error) override {
-    if (!FlushFileBuffers(handle_)) {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      error = u"The file is closed";
+      return false;
+    }
+    if (!FlushFileBuffers(handle_) || (marked_ && !MarkForDeletion(handle_, false))) {
       error = LastErrorText();
       Close();
       return false;
     }
+    marked_ = false;
+    committed_ = true;
     const HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
     if (!CloseHandle(handle)) {
       error = LastErrorText();
+      Close();
       return false;
     }
     return true;
   }
 
+  bool MoveOver(const std::u16string& name, std::u16string& error) override {
+    if (!committed_) {
+      error = u"The file is not complete";
+      Close();
+      return false;
+    }
+    if (!MoveFileExW(WidePath(path_).get(), WidePath(FolderOf(path_) + name).get(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = LastErrorText();
+      Close();
+      return false;
+    }
+    committed_ = false;
+    return true;
+  }
+
   void Close() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    if (handle_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle_);
+      handle_ = INVALID_HANDLE_VALUE;
+      if (!marked_) DeleteFileW(WidePath(path_).get());
+    } else if (committed_) {
+      DeleteFileW(WidePath(path_).get());
+    }
+    committed_ = false;
   }
 
  private:
   HANDLE handle_;
+  std::u16string path_;
+  bool marked_;
+  bool committed_ = false;
 };
 
 class Win32FileSystem final : public ArchiveFileSystem {
@@ -318,27 +380,50 @@ class Win32FileSystem final : public ArchiveFileSystem {
 
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
                                           std::u16string& error) override {
-    const HANDLE handle = CreateFileW(WidePath(path).get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(WidePath(path).get(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       error = LastErrorText();
       return nullptr;
     }
-    return std::make_unique<Win32WritableFile>(handle);
+    return std::make_unique<Win32WritableFile>(handle, path, MarkForDeletion(handle, true));
   }
 
-  bool Replace(const std::u16string& from, const std::u16string& to,
-               std::u16string& error) override {
-    if (MoveFileExW(WidePath(from).get(), WidePath(to).get(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return true;
-    }
-    error = LastErrorText();
-    return false;
+  void RemoveStaleFiles(const std::u16string& folder) override {
+    std::u16string prefix = folder;
+    if (prefix.empty() || prefix.back() != u'\\') prefix.push_back(u'\\');
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(WidePath(prefix + u"*").get(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return;
+    std::vector<std::u16string> candidates;
+    do {
+      const std::u16string name = FromWide(data.cFileName);
+      if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+              0 &&
+          IsTemporaryName(name)) {
+        candidates.push_back(name);
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    for (const std::u16string& name : candidates) RemoveIfStale(prefix + name);
   }
 
-  bool Remove(const std::u16string& path) override {
-    return DeleteFileW(WidePath(path).get()) != 0;
+ private:
+  // A running write holds its file open without sharing, so this open fails on it. Opened with
+  // no sharing ourselves, the file cannot change between the look at its start and the removal.
+  static void RemoveIfStale(const std::u16string& path) {
+    const HANDLE handle =
+        CreateFileW(WidePath(path).get(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    unsigned char head[2];
+    DWORD got = 0;
+    const bool ours = ReadFile(handle, head, sizeof head, &got, nullptr) &&
+                      IsTemporaryContent(head, got);
+    const bool marked = ours && MarkForDeletion(handle, true);
+    CloseHandle(handle);
+    if (ours && !marked) DeleteFileW(WidePath(path).get());
   }
 };
 

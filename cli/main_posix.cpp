@@ -1,4 +1,6 @@
 // mailsheaf-pack for Linux: UTF-8 arguments and output; Ctrl+C (and SIGTERM) stop the write.
+// A closed output (`mailsheaf-pack ... | head -1`) or a file-size limit is a failed write, not a
+// signal that ends the process half-way.
 
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -26,16 +28,21 @@ class PosixConsole final : public mailsheaf::Console {
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
   }
-  void Out(const std::u16string& text) override { Put(stdout, text); }
-  void Err(const std::u16string& text) override { Put(stderr, text); }
+  void Out(const std::u16string& text) override { Put(stdout, out_failed_, text); }
+  void Err(const std::u16string& text) override { Put(stderr, err_failed_, text); }
 
  private:
   const bool terminal_ = ::isatty(STDOUT_FILENO) == 1;
+  bool out_failed_ = false;
+  bool err_failed_ = false;
 
-  static void Put(std::FILE* stream, const std::u16string& text) {
+  // Once a stream has failed (EPIPE: nobody reads it any more) it is left alone: what it shows
+  // is a courtesy, and the exit code still tells how the write went.
+  static void Put(std::FILE* stream, bool& failed, const std::u16string& text) {
+    if (failed) return;
     const std::string bytes = mailsheaf::Utf16ToUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    failed = std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size() ||
+             std::fflush(stream) != 0;
   }
 };
 
@@ -48,6 +55,8 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(mailsheaf::Utf8ToUtf16(argv[i]));

@@ -38,8 +38,8 @@ class Win32Console final : public mailsheaf::Console {
     }
     return 80;
   }
-  void Out(const std::u16string& text) override { Put(STD_OUTPUT_HANDLE, text); }
-  void Err(const std::u16string& text) override { Put(STD_ERROR_HANDLE, text); }
+  void Out(const std::u16string& text) override { Put(STD_OUTPUT_HANDLE, out_failed_, text); }
+  void Err(const std::u16string& text) override { Put(STD_ERROR_HANDLE, err_failed_, text); }
 
  private:
   static bool OutputIsConsole() {
@@ -47,13 +47,19 @@ class Win32Console final : public mailsheaf::Console {
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
   }
   const bool terminal_ = OutputIsConsole();
+  bool out_failed_ = false;
+  bool err_failed_ = false;
 
-  static void Put(DWORD which, const std::u16string& text) {
+  // Once a stream has failed (a pipe whose reader is gone) it is left alone: what it shows is a
+  // courtesy, and the exit code still tells how the write went.
+  static void Put(DWORD which, bool& failed, const std::u16string& text) {
+    if (failed) return;
     const HANDLE handle = GetStdHandle(which);
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-      WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+      failed = !WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written,
+                              nullptr);
       return;
     }
     std::u16string crlf;
@@ -62,7 +68,8 @@ class Win32Console final : public mailsheaf::Console {
       crlf.push_back(c);
     }
     const std::string bytes = mailsheaf::Utf16ToUtf8(crlf);
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    failed = !WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+             written != bytes.size();
   }
 };
 

@@ -69,6 +69,14 @@ inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
   return packed;
 }
 
+// A message of about `size` bytes whose lines all pass the importer: a header, then lines of
+// `fill`.
+inline std::string PlainMessage(size_t size, char fill) {
+  std::string message = "Subject: plain\r\n\r\n";
+  while (message.size() < size) message += std::string(78, fill) + "\r\n";
+  return message;
+}
+
 inline std::vector<std::string> NamesOf(const std::vector<TarItem>& items) {
   std::vector<std::string> names;
   for (const TarItem& item : items) names.push_back(item.name);

@@ -1,16 +1,10 @@
 // The writer on the machine's own file system, read back by our reader, GNU tar and Python.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "archive/tar_archive.h"
 #include "base/text.h"
@@ -241,42 +235,18 @@ TEST(RealTree, AFolderTheUserCannotExamineFailsTheRunNamingIt) {
 // archive untouched.
 TEST(RealTree, InterruptedPackerLeavesNoPartialArchive) {
   TempTree tree;
-  std::string noise(4 << 20, '\0');
-  uint32_t state = 1;
-  for (int file = 0; file < 12; ++file) {
-    for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
-    tree.Write("src/m" + std::to_string(file) + ".eml", noise);
-  }
+  WriteSlowTree(tree, "src");
   tree.Write("out/mail.tgz", "the previous archive");
 
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    ::execl(MAILSHEAF_PACK_PATH, "mailsheaf-pack", tree.Path("src").c_str(),
-            tree.Path("out/mail.tgz").c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Wait until the temporary file is there, then interrupt.
-  bool writing = false;
-  for (int i = 0; i < 2000 && !writing; ++i) {
-    for (const auto& entry : std::filesystem::directory_iterator(tree.Path("out"))) {
-      writing = writing || entry.path().filename().string().find(".part") != std::string::npos;
-    }
-    if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ::kill(child, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(writing) << "the packer never started writing";
+  PackerProcess packer(MAILSHEAF_PACK_PATH, tree.Path("src"), tree.Path("out/mail.tgz"));
+  ASSERT_TRUE(packer.started());
+  ASSERT_THAT(packer.FirstLine(), HasSubstr("0%")) << "the packer never started writing";
+  packer.Signal(SIGINT);
+  const int status = packer.Wait();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
   EXPECT_EQ(ReadWholeFile(tree.Path("out/mail.tgz")), "the previous archive");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("out")),
-                          std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(NamesIn(tree.Path("out")), std::vector<std::string>{"mail.tgz"});
 }
 
 }  // namespace

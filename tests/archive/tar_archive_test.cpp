@@ -288,6 +288,7 @@ struct FaultCase {
   const char* what;
   std::function<void(FakeFileSystem&, RecordingEvents&)> arrange;
   const char* reason;  // part of the error text
+  bool unnamed_only = false;  // a step only the route with files made out of sight has
 };
 
 TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
@@ -326,6 +327,8 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
        "Cannot write the archive /out/mail.tgz: No space left on device"},
       {"flush to disk fails", [](FakeFileSystem& fs, RecordingEvents&) { fs.fail_commit = true; },
        "Cannot write the archive /out/mail.tgz: Input/output error"},
+      {"naming fails", [](FakeFileSystem& fs, RecordingEvents&) { fs.fail_link = true; },
+       "Cannot write the archive /out/mail.tgz: Operation not permitted", true},
       {"rename fails", [](FakeFileSystem& fs, RecordingEvents&) { fs.fail_replace = true; },
        "Cannot put the archive in place at /out/mail.tgz: Permission denied"},
       {"folder cannot be listed",
@@ -379,10 +382,18 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
        },
        "was stopped"},
   };
-  for (unsigned threads : {1u, 3u}) {
+  // Both ways of making the temporary file: out of sight until complete, and named throughout.
+  const struct {
+    unsigned threads;
+    bool unnamed;
+  } settings[] = {{1, true}, {3, true}, {1, false}, {3, false}};
+  for (const auto [threads, unnamed] : settings) {
     for (const FaultCase& c : cases) {
-      SCOPED_TRACE(std::string(c.what) + ", threads " + std::to_string(threads));
+      if (c.unnamed_only && !unnamed) continue;
+      SCOPED_TRACE(std::string(c.what) + ", threads " + std::to_string(threads) +
+                   (unnamed ? ", made out of sight" : ", named from the start"));
       FakeFileSystem fs;
+      fs.unnamed_temporary_files = unnamed;
       fs.AddFile(u"/src/a.eml", kDated + std::string(50000, 'a'));
       fs.AddFile(u"/src/Inbox/b.eml", std::string(300000, 'b'));
       fs.AddFile(u"/src/Inbox/c.eml", std::string(300000, 'c'));
@@ -575,8 +586,14 @@ TEST(TarArchive, AnArchiveThatWouldReplaceOneOfTheTreesMessagesIsRefused) {
 }
 
 TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
-  for (const std::u16string destination : {u"/src/Inbox/mail.tgz", u"/src/mail.tgz"}) {
+  const std::pair<bool, std::u16string> settings[] = {{true, u"/src/Inbox/mail.tgz"},
+                                                      {true, u"/src/mail.tgz"},
+                                                      {false, u"/src/Inbox/mail.tgz"},
+                                                      {false, u"/src/mail.tgz"}};
+  for (const auto& [unnamed, destination] : settings) {
+    SCOPED_TRACE(Narrow(destination) + (unnamed ? ", made out of sight" : ", named"));
     FakeFileSystem fs;
+    fs.unnamed_temporary_files = unnamed;
     fs.AddFile(u"/src/a.eml", kDated);
     fs.AddFile(u"/src/Inbox/b.eml", "b");
     fs.AddFile(u"/src/out.eml", "a message");
@@ -587,10 +604,11 @@ TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
     const Packed packed = PackFake(fs, u"/src", destination, 2, &events);
     ASSERT_EQ(packed.result, 1) << Narrow(packed.error);
     EXPECT_THAT(NamesOf(packed.items), ElementsAre("a.eml", "out.eml", "Inbox/", "Inbox/b.eml"));
-    // The temporary file sat beside the destination while the messages were stored.
-    EXPECT_TRUE(std::any_of(seen_in_folder.begin(), seen_in_folder.end(), [&](auto& name) {
-      return name.find(u".part") != std::u16string::npos;
-    }));
+    // Named from the start, the temporary file sat beside the destination while the messages
+    // were stored; made out of sight, it showed only when complete.
+    EXPECT_EQ(std::any_of(seen_in_folder.begin(), seen_in_folder.end(),
+                          [&](auto& name) { return name.find(u".part") != std::u16string::npos; }),
+              !unnamed);
     const size_t expected = destination == u"/src/Inbox/mail.tgz" ? 2 : 4;
     EXPECT_EQ(fs.NamesIn(folder).size(), expected) << "only the archive was added";
   }

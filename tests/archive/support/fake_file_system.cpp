@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "archive/temporary_name.h"
+
 namespace mailsheaf::testing {
 
 struct FakeFileSystem::Tree {
@@ -82,9 +84,13 @@ class FakeReadable final : public ReadableFile {
   size_t position_ = 0;
 };
 
+// Writes into its node in the tree once it has a name, into `content_` before that.
 class FakeWritable final : public WritableFile {
  public:
-  FakeWritable(FakeFileSystem& fs, std::u16string path) : fs_(fs), path_(std::move(path)) {}
+  FakeWritable(FakeFileSystem& fs, std::u16string path, bool named)
+      : fs_(fs), path_(std::move(path)), named_(named) {}
+  ~FakeWritable() override { Close(); }
+
   bool Write(const unsigned char* data, size_t size, std::u16string& error) override {
     if (fs_.on_write) fs_.on_write();
     std::lock_guard<std::recursive_mutex> lock(fs_.mutex());
@@ -95,26 +101,62 @@ class FakeWritable final : public WritableFile {
       }
       *fs_.disk_space -= size;
     }
-    FakeFileSystem::Node* node = fs_.Find(path_);
-    if (node == nullptr) {
-      error = u"file vanished";
-      return false;
+    std::string* content = &content_;
+    if (named_) {
+      FakeFileSystem::Node* node = fs_.Find(path_);
+      if (node == nullptr) {
+        error = u"file vanished";
+        return false;
+      }
+      content = &node->content;
     }
-    node->content.append(reinterpret_cast<const char*>(data), size);
+    content->append(reinterpret_cast<const char*>(data), size);
     return true;
   }
+
   bool Commit(std::u16string& error) override {
-    if (fs_.fail_commit) {
-      error = u"Input/output error";
-      return false;
+    std::lock_guard<std::recursive_mutex> lock(fs_.mutex());
+    if (fs_.fail_commit) return Fail(u"Input/output error", error);
+    if (!named_) {
+      if (fs_.fail_link) return Fail(u"Operation not permitted", error);
+      if (fs_.Exists(path_)) return Fail(u"File exists", error);
+      fs_.AddFile(path_, std::move(content_)).held = true;
+      named_ = true;
     }
     return true;
   }
-  void Close() override {}
+
+  bool MoveOver(const std::u16string& name, std::u16string& error) override {
+    std::lock_guard<std::recursive_mutex> lock(fs_.mutex());
+    if (fs_.fail_replace) return Fail(u"Permission denied", error);
+    FakeFileSystem::Node* node = fs_.Find(path_);
+    if (!named_ || node == nullptr) return Fail(u"No such file or directory", error);
+    FakeFileSystem::Node moved = *node;
+    moved.held = false;
+    fs_.Delete(path_);
+    fs_.AddFile(path_.substr(0, path_.rfind(u'/') + 1) + name, "") = moved;
+    named_ = false;
+    return true;
+  }
+
+  void Close() override {
+    std::lock_guard<std::recursive_mutex> lock(fs_.mutex());
+    if (named_) fs_.Delete(path_);
+    named_ = false;
+    content_.clear();
+  }
 
  private:
+  bool Fail(const char16_t* reason, std::u16string& error) {
+    error = reason;
+    Close();
+    return false;
+  }
+
   FakeFileSystem& fs_;
   std::u16string path_;
+  bool named_;
+  std::string content_;
 };
 
 }  // namespace
@@ -332,35 +374,30 @@ std::unique_ptr<WritableFile> FakeFileSystem::CreateNew(const std::u16string& pa
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const std::u16string trimmed = Trimmed(path);
   if (ListableFolder(trimmed.substr(0, trimmed.rfind(u'/')), error) == nullptr) return nullptr;
+  if (trimmed.size() - trimmed.rfind(u'/') - 1 > kLongestName) {
+    error = u"File name too long";
+    return nullptr;
+  }
   if (Exists(trimmed)) {
     error = u"File exists";
     return nullptr;
   }
-  AddFile(trimmed, "");
-  return std::make_unique<FakeWritable>(*this, trimmed);
+  if (!unnamed_temporary_files) AddFile(trimmed, "").held = true;
+  return std::make_unique<FakeWritable>(*this, trimmed, !unnamed_temporary_files);
 }
 
-bool FakeFileSystem::Replace(const std::u16string& from, const std::u16string& to,
-                             std::u16string& error) {
+void FakeFileSystem::RemoveStaleFiles(const std::u16string& folder) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
-  if (fail_replace) {
-    error = u"Permission denied";
-    return false;
+  const std::u16string prefix = Trimmed(folder) + u"/";
+  for (const std::u16string& name : NamesIn(folder)) {
+    const auto it = tree_->nodes.find(prefix + name);
+    const Node& node = it->second;
+    const auto* head = reinterpret_cast<const unsigned char*>(node.content.data());
+    if (IsTemporaryName(name) && node.kind == Node::kFile && !node.held &&
+        IsTemporaryContent(head, std::min<size_t>(2, node.content.size()))) {
+      tree_->nodes.erase(it);
+    }
   }
-  auto it = tree_->nodes.find(Trimmed(from));
-  if (it == tree_->nodes.end()) {
-    error = u"No such file or directory";
-    return false;
-  }
-  Node moved = it->second;
-  tree_->nodes.erase(it);
-  tree_->nodes[Trimmed(to)] = moved;
-  return true;
-}
-
-bool FakeFileSystem::Remove(const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
-  return tree_->nodes.erase(Trimmed(path)) > 0;
 }
 
 }  // namespace mailsheaf::testing

@@ -30,7 +30,12 @@ class FakeFileSystem : public ArchiveFileSystem {
     bool bad_name = false;              // listed with name_ok false
     std::optional<uint64_t> reported_size;  // what Size() says, when it differs from content
     std::optional<size_t> read_error_after; // Read fails once this many bytes were read
+    // Writing: a file some running write has open (RemoveStaleFiles must leave it).
+    bool held = false;
   };
+
+  // The longest name a file can be created with, in units, as on the real systems.
+  static constexpr size_t kLongestName = 255;
 
   FakeFileSystem();
 
@@ -44,9 +49,15 @@ class FakeFileSystem : public ArchiveFileSystem {
   Node* Find(const std::u16string& path);  // follows links
   std::vector<std::u16string> NamesIn(const std::u16string& folder);
 
-  // Writing faults.
+  // Which way temporary files are made: out of sight until committed (O_TMPFILE), or named
+  // from the start (the fallback, where only a later run's cleanup removes what a killed run
+  // left).
+  bool unnamed_temporary_files = true;
+  // Writing faults: the flush, the naming of a file made out of sight, the move over the
+  // destination.
   std::optional<size_t> disk_space;  // total bytes that can still be written
   bool fail_commit = false;
+  bool fail_link = false;
   bool fail_replace = false;
   // Called for every Write of a file being written, before it lands (e.g. to look around).
   std::function<void()> on_write;
@@ -71,9 +82,7 @@ class FakeFileSystem : public ArchiveFileSystem {
                                          std::u16string& error) override;
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
                                           std::u16string& error) override;
-  bool Replace(const std::u16string& from, const std::u16string& to,
-               std::u16string& error) override;
-  bool Remove(const std::u16string& path) override;
+  void RemoveStaleFiles(const std::u16string& folder) override;
 
   std::recursive_mutex& mutex() { return tree_mutex_; }
 
