@@ -54,6 +54,12 @@ inline constexpr std::u16string_view kCompletedText =
     u"Open Zimbra Desktop or Zimbra Web Client and use \"Import\" option to import emails from "
     u"converted .tgz file.\r\n";
 
+// After a run that had to adjust something: "<n> messages were queued and <m> stored." and so on.
+inline constexpr std::u16string_view kReportQueued = u" messages were queued and ";
+inline constexpr std::u16string_view kReportStored = u" stored.";
+inline constexpr std::u16string_view kReportWhere = u"The details are in the report beside the archive:";
+inline constexpr std::u16string_view kReportNotWritten = u"The report could not be written: ";
+
 // Stopping.
 inline constexpr std::u16string_view kStopQuestion = u"Are you sure you want to Stop now ?";
 

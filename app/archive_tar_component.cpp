@@ -19,6 +19,10 @@ class ArchiveTarComponent final : public TarComponent {
     return archive_.WriteCompressedArchive(destination);
   }
   std::u16string LastErrorText() const override { return archive_.LastErrorText(); }
+  std::int64_t MessagesStored() const override { return archive_.MessagesStored(); }
+  RunReport Report() const override { return archive_.Report(); }
+  std::u16string ReportFile() const override { return archive_.ReportFile(); }
+  std::u16string ReportFileError() const override { return archive_.ReportFileError(); }
   void Stop() override { archive_.Stop(); }
 
  private:

@@ -202,6 +202,8 @@ void FrmStep1::RunArchive() {
       return;
     }
     ShowInformation(kCompletedText, kCompletedCaption);
+    ShowReport();
+    if (ended_) return;
     SetEnabled(ControlId::CmdConvertTGZ, true);
     SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
   } catch (...) {
@@ -210,6 +212,27 @@ void FrmStep1::RunArchive() {
     SetEnabled(ControlId::CmdAddFolder, true);
     ShowInformation(kFileErrorText, kFileErrorCaption);
   }
+}
+
+void FrmStep1::ShowReport() {
+  RunReport report;
+  std::int64_t stored = 0;
+  std::u16string file, file_error;
+  try {
+    report = state_.myTar->Report();
+    stored = state_.myTar->MessagesStored();
+    file = state_.myTar->ReportFile();
+    file_error = state_.myTar->ReportFileError();
+  } catch (...) {
+    return;
+  }
+  if (report.Empty()) return;
+  std::u16string text = DecimalText(state_.MessageCount) + Text(kReportQueued) +
+                        DecimalText(stored) + Text(kReportStored) + u"\r\n" +
+                        ReportSummary(report) + u"\r\n\r\n";
+  text += file.empty() ? Text(kReportNotWritten) + file_error
+                       : Text(kReportWhere) + u"\r\n" + file;
+  ShowInformation(text, kAppTitle);
 }
 
 void FrmStep1::CmdStop_Click() { state_.StopRequested = true; }

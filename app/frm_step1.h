@@ -95,6 +95,9 @@ class FrmStep1 final : private ArchiveEvents {
   void ScanSourceFolder();
   // The run from the chosen destination on; false when it ended in one of its error boxes.
   void RunArchive();
+  // One more box after "Completed...", only when the writer had to adjust or leave out
+  // something: the counts, what was adjusted and where the report file is.
+  void ShowReport();
   // Ends the process at once, first throwing away an archive still being written.
   void EndProgram();
   void ShowInformation(std::u16string_view text, std::u16string_view caption);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/archive_events.h"
+#include "archive/run_report.h"
 
 namespace mailsheaf {
 
@@ -22,6 +23,13 @@ class TarComponent {
   virtual std::int32_t WriteCompressedArchive(const std::u16string& destination) = 0;
   // Why the last call failed, in words for the user; empty when it did not.
   virtual std::u16string LastErrorText() const = 0;
+  // After a write: the messages stored, what had to be adjusted or left out, and the report
+  // file written beside the archive (empty when there was nothing to tell, or when it could
+  // not be written: then ReportFileError says why).
+  virtual std::int64_t MessagesStored() const = 0;
+  virtual RunReport Report() const = 0;
+  virtual std::u16string ReportFile() const = 0;
+  virtual std::u16string ReportFileError() const = 0;
   // Stops a write in progress and throws away its temporary file, leaving whatever was at the
   // destination before as it was. Called from inside an event handler just before the process
   // ends; harmless at any other time.

@@ -131,6 +131,13 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
               DecimalText(static_cast<long long>(archive.ArchiveSize())) + u" bytes (" +
               ByteText(archive.ArchiveSize()) + u"): " + file_system.AbsolutePath(paths[1]) +
               u"\n");
+  // What had to be adjusted, after the summary and apart from the progress lines.
+  if (!archive.Report().Empty()) {
+    console.Out(u"\n" + ReportText(archive.Report(), file_system.AbsolutePath(paths[1]), u"\n"));
+    console.Out(archive.ReportFile().empty()
+                    ? u"\nThe report could not be written: " + archive.ReportFileError() + u"\n"
+                    : u"\nThis report is also in " + archive.ReportFile() + u"\n");
+  }
   return kExitSuccess;
 }
 

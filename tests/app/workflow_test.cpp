@@ -314,6 +314,47 @@ TEST_F(WorkflowTest, ASuccessfulRunGoesThroughItsStatesAndEndsReady) {
   EXPECT_EQ(shell.opened, std::vector<std::u16string>{u"D:\\Out\\"});
 }
 
+TEST_F(WorkflowTest, WhatTheRunAdjustedIsShownAfterCompletedWhereThereIsAnything) {
+  Select(u"C:\\root");
+  ui.messages.clear();
+  tars.prepare = [](ScriptedTar& t) {
+    t.stored = 2;
+    t.report.left_out.push_back({u"C:\\root\\._a.eml", u"not a message"});
+    t.report.reencoded.push_back(u"C:\\root\\sub\\b.eml");
+    t.report.unread = 1;
+    t.reportFile = u"D:\\Out\\box - report.txt";
+  };
+  Start();
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  EXPECT_EQ(ui.messages[1],
+            Info(u"3 messages were queued and 2 stored.\r\n"
+                 u"1 message re-encoded, 1 file left out, 1 message stored as unread.\r\n\r\n"
+                 u"The details are in the report beside the archive:\r\n"
+                 u"D:\\Out\\box - report.txt"));
+  EXPECT_EQ(C(ControlId::CmdConvertTGZ).text, u"Start Conversion");
+
+  // A report that could not be written is said instead of its place.
+  ui.messages.clear();
+  tars.prepare = [](ScriptedTar& t) {
+    t.stored = 3;
+    t.report.unread = 3;
+    t.reportFileError = u"Cannot write D:\\Out\\box - report.txt: The disk is full.";
+  };
+  Start();
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[1].text,
+            u"3 messages were queued and 3 stored.\r\n3 messages stored as unread.\r\n\r\n"
+            u"The report could not be written: Cannot write D:\\Out\\box - report.txt: "
+            u"The disk is full.");
+
+  // Nothing adjusted: "Completed..." alone, as ever.
+  ui.messages.clear();
+  tars.prepare = nullptr;
+  Start();
+  EXPECT_EQ(ui.messages.size(), 1u);
+}
+
 TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
   struct Case {
     const char* what;

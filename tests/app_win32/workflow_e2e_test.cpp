@@ -59,8 +59,12 @@ const std::map<std::u16string, std::string> kMessages = {
      "Subject: =?UTF-8?B?0J/RgNC40LLQtdGC?=\r\n\r\nCyrillic folder\r\n"},
     {u"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac/\u03bc\u03ae\u03bd\u03c5\u03bc\u03b1.eml",
      "Subject: Greek\n\nbare line feeds\n"},
-    {u"\u90ae\u4ef6/\u4fe1.eml", "Subject: CJK\r\n\r\n" + std::string(300000, 'x') + "\r\n"},
-    {u"Caf\u00e9/Sous-dossier/r\u00e9ponse.eml", ""},
+    {u"\u90ae\u4ef6/\u4fe1.eml", [] {
+       std::string message = "Subject: CJK\r\n\r\n";
+       while (message.size() < 300000) message += std::string(76, 'x') + "\r\n";
+       return message;
+     }()},
+    {u"Caf\u00e9/Sous-dossier/r\u00e9ponse.eml", "Subject: R\u00e9ponse\r\n\r\nOui.\r\n"},
     {u"Tom & Jerry/news.eml", "Subject: ampersand folder\r\n\r\n&&\r\n"},
 };
 
@@ -172,6 +176,39 @@ TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) 
   EXPECT_EQ(tree.Read(destination), "an older archive");
 }
 
+TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesideTheArchive) {
+  tree.Write(u"Source\\Contacts\\card.eml", "Subject: not a contact\r\n\r\nmail\r\n");
+  tree.Write(u"Source\\Junk\\Old\\spam.eml", "Status: O\r\n\r\nspam\r\n");
+  tree.Write(u"Source\\._top.eml", std::string("\x00\x05\x16\x07 Mac", 8));
+  ui.chosenFolder = source;
+  ClickButton(ControlId::CmdAddFolder);
+  const std::u16string destination = out + u"box.tgz";
+  ui.savedName = destination;
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  const std::u16string report = out + u"box - report.txt";
+  EXPECT_EQ(ui.messages[1].text,
+            u"9 messages were queued and 8 stored.\r\n"
+            u"2 folders renamed, 1 file left out, 1 message stored as unread.\r\n\r\n"
+            u"The details are in the report beside the archive:\r\n" + report);
+  const std::string written = tree.Read(report);
+  EXPECT_NE(written.find("Contacts -> Contacts (mail)\r\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("Junk/Old -> Junk - Old\r\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("._top.eml: it is a resource file"), std::string::npos) << written;
+
+  std::map<std::string, testing::TarItem> stored;
+  for (const testing::TarItem& item : testing::ReadArchiveBytes(tree.Read(destination))) {
+    stored[item.name] = item;
+  }
+  EXPECT_EQ(stored.count("Contacts (mail)/card.eml"), 1u);
+  EXPECT_EQ(stored["Junk - Old/spam.eml"].mode, 0444u) << "unread";
+  EXPECT_EQ(stored["top.eml"].mode, 0644u);
+  EXPECT_EQ(stored.count("._top.eml"), 0u);
+}
+
 TEST_F(WorkflowEndToEndTest, ADestinationThatIsOneOfTheMessagesIsRefusedWithItsReason) {
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
@@ -218,9 +255,9 @@ TEST_F(WorkflowEndToEndTest, AStopDuringOneLongMessageIsAskedAboutWithinIt) {
   EXPECT_EQ(long_tree.Read(long_tree.Path(u"Out\\box.tgz")), "an older archive");
 }
 
-TEST_F(WorkflowEndToEndTest, TheBarMovesOnATreeOfEmptyMessages) {
+TEST_F(WorkflowEndToEndTest, TheBarMovesOnATreeOfTinyMessages) {
   testing::WinTree small_tree;
-  for (int i = 0; i < 400; ++i) small_tree.Write(u"Mail\\" + DecimalText(i) + u".eml", "");
+  for (int i = 0; i < 400; ++i) small_tree.Write(u"Mail\\" + DecimalText(i) + u".eml", "x");
   small_tree.Folder(u"Out");
   ui.chosenFolder = small_tree.Path(u"Mail");
   ClickButton(ControlId::CmdAddFolder);

@@ -38,7 +38,7 @@ TEST(WindowsTree, UnicodeNamesAndLongPathsRoundTrip) {
   message(u"Входящие\\письмо.eml", kDated);
   message(u"Εισερχόμενα\\μήνυμα.EML", "greek");
   message(u"受信トレイ\\メール.eml", "cjk");
-  message(u"Boîte de réception\\Élément envoyé.Eml", "");
+  message(u"Boîte de réception\\Élément envoyé.Eml", "Subject: sent\r\n\r\nsent\r\n");
   tree.Write(u"src\\Входящие\\Thumbs.db", "not a message");
   // Paths of 300 and then more than 1,000 characters below the temporary folder.
   std::u16string deep;

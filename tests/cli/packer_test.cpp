@@ -38,7 +38,9 @@ std::vector<std::u16string> Args(std::initializer_list<const char16_t*> list) {
 
 void MakeTree(FakeFileSystem& fs) {
   fs.AddFile(u"/mail/a.eml", "Date: Thu, 22 Aug 2002 07:36:16 -0400\n\n" + std::string(5000, 'a'));
-  fs.AddFile(u"/mail/Inbox/b.eml", std::string(300000, 'b'));
+  std::string b = "Subject: b\n\n";
+  while (b.size() < 300000) b += std::string(72, 'b') + "\n";
+  fs.AddFile(u"/mail/Inbox/b.eml", b);
   fs.AddFile(u"/mail/Inbox/Old/c.EML", "c");
   fs.AddFile(u"/mail/desktop.ini", "x");
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
@@ -84,6 +86,36 @@ TEST(Packer, PacksAndReportsWhatItStoredInPlainLines) {
   EXPECT_EQ(console.out.find('\r'), std::string::npos) << "no live display when redirected";
   EXPECT_THAT(console.out, HasSubstr("\n100%"));
   EXPECT_TRUE(console.err.empty());
+}
+
+TEST(Packer, PrintsWhatItAdjustedAfterItsSummaryAndWritesItBesideTheArchive) {
+  FakeFileSystem fs;
+  fs.AddFile(u"/mail/Contacts/a.eml", "Subject: a\n\nbody\n");
+  fs.AddFile(u"/mail/Inbox/._b.eml", std::string("\x00\x05\x16\x07 resource", 13));
+  fs.AddFolder(u"/out");
+  std::atomic<bool> stop{false};
+  FakeConsole console;
+  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), console, fs, 1, stop), kExitSuccess)
+      << console.err;
+  const size_t summary = console.out.find("1 messages and 2 folders stored");
+  const size_t report = console.out.find("Contacts -> Contacts (mail)");
+  ASSERT_NE(summary, std::string::npos) << console.out;
+  ASSERT_NE(report, std::string::npos) << console.out;
+  EXPECT_LT(summary, report) << "the report follows the summary line";
+  EXPECT_THAT(console.out, HasSubstr("/mail/Inbox/._b.eml: it is a resource file"));
+  EXPECT_THAT(console.out, HasSubstr("This report is also in /out/mail - report.txt"));
+  const testing::FakeFileSystem::Node* file = fs.Find(u"/out/mail - report.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_THAT(file->content, HasSubstr("Contacts -> Contacts (mail)"));
+  EXPECT_THAT(file->content, HasSubstr("/mail/Inbox/._b.eml"));
+
+  // Nothing to tell: no report, no file.
+  FakeFileSystem tidy;
+  MakeTree(tidy);
+  FakeConsole quiet;
+  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), quiet, tidy, 1, stop), kExitSuccess);
+  EXPECT_EQ(quiet.out.find("report"), std::string::npos);
+  EXPECT_THAT(tidy.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
 }
 
 TEST(Packer, DrawsALiveLineOnATerminal) {

@@ -107,11 +107,18 @@ class ScriptedTar : public TarComponent {
     return writeResult;
   }
   std::u16string LastErrorText() const override { return errorText; }
+  std::int64_t MessagesStored() const override { return stored; }
+  RunReport Report() const override { return report; }
+  std::u16string ReportFile() const override { return reportFile; }
+  std::u16string ReportFileError() const override { return reportFileError; }
   void Stop() override { stopped = true; }
 
   std::int32_t addResult = 1;
   std::int32_t writeResult = 1;
   std::u16string errorText;
+  std::int64_t stored = 0;
+  RunReport report;
+  std::u16string reportFile, reportFileError;
   bool throwInWrite = false;
   std::vector<TarStep> script;
   std::vector<std::u16string> formats, roots, destinations;
