@@ -7,252 +7,14 @@
 
 #include "archive/file_system.h"
 #include "archive/temporary_name.h"
+#include "archive/win32/file_calls.h"
 #include "base/path_forms.h"
 #include "base/win32/wide.h"
 
 namespace mailsheaf {
 namespace {
 
-// The buffer LongPathBuffer builds is UTF-16LE with its NUL, which is what a wide call reads.
-class WidePath {
- public:
-  explicit WidePath(const std::u16string& path) : bytes_(LongPathBuffer(path)) {}
-  const wchar_t* get() const { return WidePointer(bytes_); }
-
- private:
-  std::vector<unsigned char> bytes_;
-};
-
-std::u16string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (length > 0 && buffer != nullptr) {
-    text = FromWide(buffer, length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
-                             text.back() == u' ' || text.back() == u'.')) {
-      text.pop_back();
-    }
-  }
-  if (text.empty()) {
-    const std::string digits = std::to_string(code);
-    text = u"System error " + std::u16string(digits.begin(), digits.end());
-  }
-  return text;
-}
-
-std::u16string LastErrorText() { return SystemErrorText(GetLastError()); }
-
-int64_t UnixSeconds(const FILETIME& time) {
-  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  constexpr uint64_t kTicksPerSecond = 10000000;
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
-  return static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
-}
-
-// What a message's handle says of it. The change time moves with any rewrite, even one of the
-// same length within the same second.
-struct FileStamp {
-  uint64_t size = 0;
-  int64_t last_write = 0;  // 100 ns ticks since 1601
-  int64_t change = 0;
-  bool folder = false;
-  friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-using GetFileInformationByHandleExCall = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
-                                                       DWORD);
-
-// Looked up at run time: Windows before Vista lacks it. It also answers without asking for the
-// volume's serial number, which GetFileInformationByHandle does on every call (a round trip to
-// Wine's mount manager there).
-GetFileInformationByHandleExCall InformationByHandleEx() {
-  static const auto call = reinterpret_cast<GetFileInformationByHandleExCall>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                             "GetFileInformationByHandleEx")));
-  return call;
-}
-
-int64_t Ticks(const FILETIME& time) {
-  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                              time.dwLowDateTime);
-}
-
-bool ReadStamp(HANDLE handle, FileStamp& stamp) {
-  if (const GetFileInformationByHandleExCall ex = InformationByHandleEx()) {
-    FILE_BASIC_INFO basic;
-    FILE_STANDARD_INFO standard;
-    if (!ex(handle, FileBasicInfo, &basic, sizeof basic) ||
-        !ex(handle, FileStandardInfo, &standard, sizeof standard)) {
-      return false;
-    }
-    stamp.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
-    stamp.last_write = basic.LastWriteTime.QuadPart;
-    stamp.change = basic.ChangeTime.QuadPart;
-    stamp.folder = standard.Directory != FALSE;
-    return true;
-  }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return false;
-  stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  stamp.last_write = Ticks(info.ftLastWriteTime);
-  stamp.change = stamp.last_write;
-  stamp.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  return true;
-}
-
-int64_t UnixSecondsFromTicks(int64_t ticks) {
-  constexpr int64_t kTicksPerSecond = 10000000;
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
-  return ticks / kTicksPerSecond - kSecondsFrom1601To1970;
-}
-
-class Win32ReadableFile final : public ReadableFile {
- public:
-  Win32ReadableFile(HANDLE handle, const FileStamp& stamp) : handle_(handle), stamp_(stamp) {}
-  ~Win32ReadableFile() override { CloseHandle(handle_); }
-
-  int64_t Read(unsigned char* buffer, size_t capacity, std::u16string& error) override {
-    const DWORD want = capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
-    DWORD got = 0;
-    if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
-      error = LastErrorText();
-      return -1;
-    }
-    return got;
-  }
-
-  bool Rewind(std::u16string& error) override {
-    LARGE_INTEGER zero{};
-    if (SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) return true;
-    error = LastErrorText();
-    return false;
-  }
-
-  uint64_t Size() const override { return stamp_.size; }
-  int64_t ModifiedTime() const override { return UnixSecondsFromTicks(stamp_.last_write); }
-
-  bool Unchanged(bool& unchanged, std::u16string& error) override {
-    FileStamp now;
-    if (!ReadStamp(handle_, now)) {
-      error = LastErrorText();
-      return false;
-    }
-    unchanged = now == stamp_;
-    return true;
-  }
-
- private:
-  HANDLE handle_;
-  FileStamp stamp_;
-};
-
-// SetFileInformationByHandle arrived with Vista; looked up at run time so that the program
-// still starts on XP, where temporary files fall back to the cleanup of a later run.
-using SetFileInformationByHandleFunction = decltype(&SetFileInformationByHandle);
-
-SetFileInformationByHandleFunction SetInformationByHandle() {
-  static const auto function = reinterpret_cast<SetFileInformationByHandleFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                             "SetFileInformationByHandle")));
-  return function;
-}
-
-// Marks an open file (opened with DELETE access) to go when its last handle closes, or clears
-// the mark. False where the system cannot.
-bool MarkForDeletion(HANDLE handle, bool marked) {
-  const SetFileInformationByHandleFunction set = SetInformationByHandle();
-  if (set == nullptr) return false;
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = marked ? TRUE : FALSE;
-  return set(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
-std::u16string FolderOf(const std::u16string& path) {
-  return path.substr(0, path.rfind(u'\\') + 1);
-}
-
-// A temporary file, open without sharing so that no other run can delete it, and marked to go
-// with its handle, so that a process ended by any means leaves nothing. Commit clears the mark
-// and closes it: a file open for writing cannot be moved.
-class Win32WritableFile final : public WritableFile {
- public:
-  Win32WritableFile(HANDLE handle, std::u16string path, bool marked)
-      : handle_(handle), path_(std::move(path)), marked_(marked) {}
-  ~Win32WritableFile() override { Close(); }
-
-  bool Write(const unsigned char* data, size_t size, std::u16string& error) override {
-    while (size > 0) {
-      const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-      DWORD put = 0;
-      if (!WriteFile(handle_, data, chunk, &put, nullptr)) {
-        error = LastErrorText();
-        return false;
-      }
-      data += put;
-      size -= put;
-    }
-    return true;
-  }
-
-  bool Commit(std::u16string& error) override {
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      error = u"The file is closed";
-      return false;
-    }
-    if (!FlushFileBuffers(handle_) || (marked_ && !MarkForDeletion(handle_, false))) {
-      error = LastErrorText();
-      Close();
-      return false;
-    }
-    marked_ = false;
-    committed_ = true;
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle)) {
-      error = LastErrorText();
-      Close();
-      return false;
-    }
-    return true;
-  }
-
-  bool MoveOver(const std::u16string& name, std::u16string& error) override {
-    if (!committed_) {
-      error = u"The file is not complete";
-      Close();
-      return false;
-    }
-    if (!MoveFileExW(WidePath(path_).get(), WidePath(FolderOf(path_) + name).get(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error = LastErrorText();
-      Close();
-      return false;
-    }
-    committed_ = false;
-    return true;
-  }
-
-  void Close() override {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle_);
-      handle_ = INVALID_HANDLE_VALUE;
-      if (!marked_) DeleteFileW(WidePath(path_).get());
-    } else if (committed_) {
-      DeleteFileW(WidePath(path_).get());
-    }
-    committed_ = false;
-  }
-
- private:
-  HANDLE handle_;
-  std::u16string path_;
-  bool marked_;
-  bool committed_ = false;
-};
+using namespace archive_win32;
 
 class Win32FileSystem final : public ArchiveFileSystem {
  public:
@@ -375,7 +137,7 @@ class Win32FileSystem final : public ArchiveFileSystem {
       CloseHandle(handle);
       return nullptr;
     }
-    return std::make_unique<Win32ReadableFile>(handle, stamp);
+    return MakeReadableFile(handle, stamp);
   }
 
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
@@ -386,7 +148,7 @@ class Win32FileSystem final : public ArchiveFileSystem {
       error = LastErrorText();
       return nullptr;
     }
-    return std::make_unique<Win32WritableFile>(handle, path, MarkForDeletion(handle, true));
+    return MakeWritableFile(handle, path, MarkForDeletion(handle, true));
   }
 
   void RemoveStaleFiles(const std::u16string& folder) override {
