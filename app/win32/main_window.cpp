@@ -279,17 +279,31 @@ void MainWindow::SetText(ControlId control, const std::u16string& text) {
 void MainWindow::SetEnabled(ControlId control, bool enabled) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
-  const bool hadFocus = GetFocus() == hwnd;
+  const bool hadFocus = CurrentFocus() == hwnd;
   EnableWindow(hwnd, enabled ? TRUE : FALSE);
-  if (hadFocus && !enabled) MoveFocus(control, true);
+  if (hadFocus && !enabled) ParkFocus(control);
+  if (enabled) ReturnParkedFocus(control);
 }
 
 void MainWindow::SetVisible(ControlId control, bool visible) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
-  const bool hadFocus = GetFocus() == hwnd;
+  const bool hadFocus = CurrentFocus() == hwnd;
   ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
-  if (hadFocus && !visible) MoveFocus(control, true);
+  if (hadFocus && !visible) ParkFocus(control);
+  if (visible) ReturnParkedFocus(control);
+}
+
+void MainWindow::FocusControl(ControlId control) {
+  if (!IsAvailable(control)) return;
+  // A deliberate choice: no parked focus comes back over it.
+  parked_from_.reset();
+  parked_at_ = nullptr;
+  PlaceFocus(ControlWindow(control));
+}
+
+void MainWindow::PaintNow() {
+  RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void MainWindow::SetProgressRange(float minimum, float maximum) {
@@ -328,6 +342,35 @@ bool MainWindow::IsAvailable(ControlId id) const {
 void MainWindow::MoveFocus(std::optional<ControlId> from, bool forward) {
   const auto next = NextTabStop(from, forward, [this](ControlId id) { return IsAvailable(id); });
   if (next) SetFocus(ControlWindow(*next));
+}
+
+HWND MainWindow::CurrentFocus() const {
+  return GetActiveWindow() == window_ ? GetFocus() : focus_when_inactive_;
+}
+
+void MainWindow::PlaceFocus(HWND control) {
+  // While a message box or dialog is active, setting the focus would take it from that box;
+  // the window gives it to the control when it is active again.
+  if (GetActiveWindow() == window_) {
+    SetFocus(control);
+  } else {
+    focus_when_inactive_ = control;
+  }
+}
+
+void MainWindow::ParkFocus(ControlId control) {
+  const auto next = NextTabStop(control, true, [this](ControlId id) { return IsAvailable(id); });
+  parked_from_ = control;
+  parked_at_ = next ? ControlWindow(*next) : window_;
+  PlaceFocus(parked_at_);
+}
+
+void MainWindow::ReturnParkedFocus(ControlId control) {
+  if (parked_from_ != control || !IsAvailable(control)) return;
+  const HWND parkedAt = parked_at_;
+  parked_from_.reset();
+  parked_at_ = nullptr;
+  if (CurrentFocus() == parkedAt) PlaceFocus(ControlWindow(control));
 }
 
 void MainWindow::ClickFromKeyboard(ControlId id) {

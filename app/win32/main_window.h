@@ -48,6 +48,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   void SetProgressValue(float value) override;
   void SetScreenPointer(ScreenPointer pointer) override;
   void HideWindow() override;
+  void FocusControl(ControlId control) override;
+  void PaintNow() override;
   WindowHandle OwnerWindow() const override;
 
   // Keyboard order (Tab, Shift+Tab), access keys (Alt+letter) and Enter on a focused button.
@@ -80,6 +82,13 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   std::optional<ControlId> ControlOfWindow(HWND hwnd) const;
   bool IsAvailable(ControlId id) const;
   void MoveFocus(std::optional<ControlId> from, bool forward);
+  // The focus, or the one the window gives back on activation while another window is active.
+  HWND CurrentFocus() const;
+  void PlaceFocus(HWND control);
+  // A control that loses the focus by being disabled or hidden gets it back when it is
+  // available again, unless the focus has moved on from where it was parked in between.
+  void ParkFocus(ControlId control);
+  void ReturnParkedFocus(ControlId control);
   void ClickFromKeyboard(ControlId id);
 
   FrmStep1& form_;
@@ -95,6 +104,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   HCURSOR pointing_hand_ = nullptr;
   ScreenPointer screen_pointer_ = ScreenPointer::Default;
   HWND focus_when_inactive_ = nullptr;
+  std::optional<ControlId> parked_from_;
+  HWND parked_at_ = nullptr;
 };
 
 }  // namespace mailsheaf

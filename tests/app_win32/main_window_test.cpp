@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/win32/win32_host.h"
+
+#include <commctrl.h>
 #include "resources/resource_ids.h"
 #include "tests/support/app_fakes.h"
 
@@ -363,6 +365,34 @@ TEST_F(MainWindowTest, ABrokenFocusMovesOnWhenItsButtonIsDisabledOrHidden) {
   EXPECT_EQ(Focused(), ControlId::cmdEnd);
 }
 
+TEST_F(MainWindowTest, AButtonAvailableAgainGetsBackTheFocusItLost) {
+  SetFocus(Control(ControlId::CmdAddFolder));
+  form.SetEnabled(ControlId::CmdAddFolder, false);
+  EXPECT_EQ(Focused(), ControlId::cmdEnd);
+  form.SetEnabled(ControlId::CmdAddFolder, true);
+  EXPECT_EQ(Focused(), ControlId::CmdAddFolder);
+
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  SetFocus(Control(ControlId::CmdConvertTGZ));
+  form.SetVisible(ControlId::CmdConvertTGZ, false);
+  form.SetVisible(ControlId::CmdConvertTGZ, true);
+  EXPECT_EQ(Focused(), ControlId::CmdConvertTGZ);
+
+  // Where the user has moved the focus meanwhile, it stays.
+  form.SetEnabled(ControlId::CmdConvertTGZ, false);
+  EXPECT_EQ(Focused(), ControlId::cmdEnd);
+  Key(WM_KEYDOWN, VK_TAB);
+  EXPECT_EQ(Focused(), ControlId::CmdHelp);
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  EXPECT_EQ(Focused(), ControlId::CmdHelp);
+
+  // A focus the form places itself goes where it is sent, and only to an available button.
+  form.FocusControl(ControlId::CmdConvertTGZ);
+  EXPECT_EQ(Focused(), ControlId::CmdConvertTGZ);
+  form.FocusControl(ControlId::CmdOpen);  // disabled
+  EXPECT_EQ(Focused(), ControlId::CmdConvertTGZ);
+}
+
 TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
   ui.answer = MessageAnswer::No;
   EXPECT_TRUE(Key(WM_SYSCHAR, 'x'));
@@ -469,6 +499,64 @@ TEST_F(MainWindowTest, AYieldProcessesPendingClicksAndKeysThroughTheWindow) {
   realHost.YieldToQueue();
   EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
   EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+// The start button's paints, with its text and state at each, and the stop button's count.
+struct ButtonPaints {
+  std::vector<std::pair<std::u16string, bool>> start;
+  int stop = 0;
+};
+
+LRESULT CALLBACK RecordPaint(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                             DWORD_PTR data) {
+  if (message == WM_PAINT) {
+    auto& paints = *reinterpret_cast<ButtonPaints*>(data);
+    if (id == 1) {
+      paints.start.emplace_back(TextOf(hwnd), IsWindowEnabled(hwnd) != FALSE);
+    } else {
+      ++paints.stop;
+    }
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// Preparing an archive of a slow or network folder can take a while before the writer's first
+// event lets the window paint. All that time the button must read "Please Wait...": the window
+// must have painted it, disabled, before the writer starts, and not yet the stop button that
+// covers it once the writing shows progress.
+TEST_F(MainWindowTest, PleaseWaitIsOnScreenWhileTheWriterPrepares) {
+  window->Show(SW_SHOWNOACTIVATE);
+  host.onYieldToQueue = [this] { Pump(); };
+  Pump();
+  ButtonPaints paints;
+  HWND start = Control(ControlId::CmdConvertTGZ);
+  ASSERT_TRUE(SetWindowSubclass(start, &RecordPaint, 1, reinterpret_cast<DWORD_PTR>(&paints)));
+  ASSERT_TRUE(SetWindowSubclass(Control(ControlId::CmdStop), &RecordPaint, 2,
+                                reinterpret_cast<DWORD_PTR>(&paints)));
+
+  form.SetEnabled(ControlId::CmdConvertTGZ, true);
+  ui.savedName = u"C:\\Out\\box.tgz";
+  bool wrote = false, paintPending = true;
+  ButtonPaints atWrite;
+  std::u16string textAtWrite;
+  tars.prepare = [&](testing::ScriptedTar& tar) {
+    tar.onWrite = [&] {
+      wrote = true;
+      textAtWrite = TextOf(start);
+      paintPending = GetUpdateRect(start, nullptr, FALSE) != FALSE;
+      atWrite = paints;
+    };
+  };
+  SendMessageW(start, BM_CLICK, 0, 0);
+  RemoveWindowSubclass(start, &RecordPaint, 1);
+  RemoveWindowSubclass(Control(ControlId::CmdStop), &RecordPaint, 2);
+
+  ASSERT_TRUE(wrote);
+  EXPECT_EQ(textAtWrite, u"Please Wait...");
+  EXPECT_FALSE(paintPending);
+  ASSERT_FALSE(atWrite.start.empty());
+  EXPECT_EQ(atWrite.start.back(), std::make_pair(std::u16string(u"Please Wait..."), false));
+  EXPECT_EQ(atWrite.stop, 0);
 }
 
 TEST_F(MainWindowTest, LargerScreenScalesPlacesAndFonts) {
