@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "app/control_table.h"
+#include "app/fit_layout.h"
 #include "app/frm_step1.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/windows_api.h"
@@ -60,6 +61,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   MainWindow(FrmStep1& form, const MainWindowOptions& options);
   bool Build();
+  // What each label's and button's texts need at its font, on this screen.
+  std::array<PixelSize, kControlCount> MeasureTexts(const WindowLayout& design);
   bool CreateControl(const ControlDesign& row);
   HWND ParentOf(const ControlDesign& row) const;
   HFONT FontFor(const FontDesign& font);
@@ -95,6 +98,7 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   MainWindowOptions options_;
   int dpi_x_ = 96;
   int dpi_y_ = 96;
+  WindowLayout layout_;
   HWND window_ = nullptr;
   HWND frame_border_ = nullptr;  // the captioned border drawn inside Frame1
   std::array<HWND, kControlCount> controls_{};
