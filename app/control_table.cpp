@@ -86,6 +86,23 @@ constexpr ControlDesign GuideLink() {
   return s;
 }
 
+// The file being stored shows here during a run, and before it the reading of the folders.
+constexpr ControlDesign TarFileLabel() {
+  ControlDesign s = PathLabel(Id::LblTarFile, u"LblTarFile", C::Frame1, {1920, 360, 7935, 495},
+                              true);
+  s.alsoShows = kReadingMessageFolders;
+  return s;
+}
+
+// Its caption follows the run: "Please Wait...", then "Conversion in Progress...".
+constexpr ControlDesign StartButton() {
+  ControlDesign s = Button(Id::CmdConvertTGZ, u"CmdConvertTGZ", C::Window, kStartConversion,
+                           {3480, 5640, 3615, 555}, Verdana(1125, true, kCentralEuropeanCharset),
+                           1, false);
+  s.alsoShows = kConversionInProgress;
+  return s;
+}
+
 constexpr ControlDesign Frame1() {
   return ControlDesign{Id::Frame1, u"Frame1", K::Frame, C::Window, u" Conversion Details ",
                      {240, 3360, 10095, 1335}, Verdana(900)};
@@ -131,7 +148,7 @@ constexpr std::array<ControlDesign, kControlCount> kControls = {{
     Frame1(),
     Label(Id::Label8, u"Label8", C::Frame1, u"Reading File(s)     :", {240, 360, 2055, 375},
           Tahoma(825)),
-    PathLabel(Id::LblTarFile, u"LblTarFile", C::Frame1, {1920, 360, 7935, 495}, true),
+    TarFileLabel(),
     Label(Id::Label1, u"Label1", C::Frame1, u"Progress Update  : ", {240, 960, 1575, 255},
           Tahoma(825)),
     ProgressBar(),
@@ -143,8 +160,7 @@ constexpr std::array<ControlDesign, kControlCount> kControls = {{
     Button(Id::CmdOpen, u"CmdOpen", C::Window, u"Open Saving Location", {8280, 4800, 2055, 450},
            Tahoma(900), 4, false),
     // Start and stop: the same rectangle, "Stop Conversion" above
-    Button(Id::CmdConvertTGZ, u"CmdConvertTGZ", C::Window, u"Start Conversion",
-           {3480, 5640, 3615, 555}, Verdana(1125, true, kCentralEuropeanCharset), 1, false),
+    StartButton(),
     Button(Id::CmdStop, u"CmdStop", C::Window, u"Stop Conversion", {3480, 5640, 3615, 555},
            Verdana(1125, true, kCentralEuropeanCharset), 5, true, false),
     // Bottom band

@@ -82,6 +82,7 @@ struct ControlDesign {
                                  // it stays on one line, cut at the right edge if too long
   bool pointingHand = false;     // the pointing-hand cursor shows over the control
   int imageResource = 0;         // images: the icon resource they show
+  std::u16string_view alsoShows = {};  // a text the form puts there later; it must fit too
 };
 
 // Every control, in stacking order: a later row lies above the earlier ones on the same

@@ -119,11 +119,17 @@ void FrmStep1::ScanSourceFolder() {
   if (failure) {
     // What was counted stays on show; nothing half-counted may be converted.
     SetEnabled(ControlId::CmdConvertTGZ, false);
+    FocusControl(ControlId::CmdAddFolder);
     ShowInformation(*failure, kAppTitle);
     return;
   }
 
-  SetEnabled(ControlId::CmdConvertTGZ, state_.MessageCount >= 1);
+  const bool anyMessage = state_.MessageCount >= 1;
+  SetEnabled(ControlId::CmdConvertTGZ, anyMessage);
+  // The focus left the folder button when it was disabled for the scan. With messages counted,
+  // converting them is what the user came for, so Enter after the count box starts it; without,
+  // choosing another folder is the next step.
+  FocusControl(anyMessage ? ControlId::CmdConvertTGZ : ControlId::CmdAddFolder);
   host_.YieldToQueue();
   SetCaption(ControlId::LblCount, DecimalText(state_.MessageCount) + Text(kMessagesAnd) +
                                       DecimalText(state_.FolderCount) + Text(kFoldersQueued));
@@ -151,8 +157,17 @@ void FrmStep1::CmdConvertTGZ_Click() {
   host_.YieldToQueue();
   if (ended_) return;
   SetEnabled(ControlId::CmdConvertTGZ, false);
+  // Preparing the archive can take long on a slow or network folder before the writer's first
+  // event yields: "Please Wait..." must be on screen by then.
+  PaintNow();
   RunArchive();
   converting_ = false;
+  if (ended_) return;
+  // During the run the focus waited on a button that stayed available, Exit among them. A
+  // finished archive enables Start again and is followed by opening its folder; after a failure
+  // choosing a folder again is the way on.
+  FocusControl(Control(ControlId::CmdConvertTGZ).enabled ? ControlId::CmdOpen
+                                                         : ControlId::CmdAddFolder);
 }
 
 void FrmStep1::RunArchive() {
@@ -333,6 +348,14 @@ void FrmStep1::SetScreenPointer(ScreenPointer pointer) {
 
 void FrmStep1::HideWindow() {
   if (view_) view_->HideWindow();
+}
+
+void FrmStep1::FocusControl(ControlId control) {
+  if (view_) view_->FocusControl(control);
+}
+
+void FrmStep1::PaintNow() {
+  if (view_) view_->PaintNow();
 }
 
 WindowHandle FrmStep1::OwnerWindow() const { return view_ ? view_->OwnerWindow() : 0; }

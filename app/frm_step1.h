@@ -71,6 +71,8 @@ class FrmStep1 final : private ArchiveEvents {
   void SetProgressValue(float value);
   void SetScreenPointer(ScreenPointer pointer);
   void HideWindow();
+  void FocusControl(ControlId control);
+  void PaintNow();
   // The handle to give dialogs as their owner; 0 while no window is attached.
   WindowHandle OwnerWindow() const;
 

@@ -31,6 +31,11 @@ class FrmStep1View {
   // The pointer shown over every window of the program, whatever lies under it.
   virtual void SetScreenPointer(ScreenPointer pointer) = 0;
   virtual void HideWindow() = 0;
+  // Gives the keyboard focus to the control (Enter presses a focused button).
+  virtual void FocusControl(ControlId control) = 0;
+  // Paints every change made so far, at once and without processing any input: for a state
+  // that must be on screen before a step that gives the message queue no turn.
+  virtual void PaintNow() = 0;
   // The window that owns dialogs opened on the user's behalf.
   virtual WindowHandle OwnerWindow() const = 0;
 };

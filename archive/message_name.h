@@ -1,13 +1,12 @@
 #pragma once
-// Which files are messages, and the names the archive gives them.
+// The names the archive gives the files it stores. Which files are messages is base/'s rule,
+// shared with the scan.
 
 #include <string>
 
-namespace mailsheaf {
+#include "base/message_name.h"
 
-// A name ending in ".eml" in any case. Nothing else is a message: not ".emlx", not ".eml.txt",
-// not "eml" without its dot.
-bool IsMessageName(const std::u16string& name);
+namespace mailsheaf {
 
 // The name as the archive stores it: UTF-8, and a message's extension in lower case, which is
 // how the importer recognises a message.

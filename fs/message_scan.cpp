@@ -12,6 +12,7 @@
 #include "fs/find_entries.h"
 #include "fs/folder_identity.h"
 #include "fs/system_records.h"
+#include "fs/wildcard_match.h"
 
 namespace mailsheaf {
 namespace {
@@ -101,11 +102,15 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
     while (more) {
       host.YieldToQueue();
       const std::u16string name = CutAtNul(state.Name);
-      const int32_t attributes = QueryFileAttributes(Path + name);
-      if (!IsDotEntry(name) && !IsFolder(attributes)) {
-        host.YieldToQueue();
-        host.SetCountCaption(DecimalText(MessageCounter) + u" Messages Queued for Conversion.");
-        AddOne(MessageCounter);
+      // The system also matches the pattern against an entry's 8.3 alias (longname_message.emlx
+      // is LONGNA~1.EML there); only the long name, the one the archive goes by, counts.
+      if (MatchesWildcard(name, Pattern)) {
+        const int32_t attributes = QueryFileAttributes(Path + name);
+        if (!IsDotEntry(name) && !IsFolder(attributes)) {
+          host.YieldToQueue();
+          host.SetCountCaption(DecimalText(MessageCounter) + u" Messages Queued for Conversion.");
+          AddOne(MessageCounter);
+        }
       }
       more = FindNextEntry(state) != 0;
     }

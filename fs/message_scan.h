@@ -28,8 +28,9 @@ class CounterOverflow : public std::overflow_error {
 
 // Scans the folder Path (a trailing backslash is appended when missing; the caller sees it).
 // Every folder is listed twice: with "*" for its sub-folders, which are counted in
-// FolderCounter, and with Pattern for its messages, each of which sets the count caption to
-// MessageCounter and then adds 1 to it. The sub-folders are walked afterwards, one by one, in
+// FolderCounter, and with Pattern for its messages: each entry whose long name matches Pattern
+// (an 8.3 alias that matches is not enough) sets the count caption to MessageCounter and then
+// adds 1 to it. The sub-folders are walked afterwards, one by one, in
 // listing order. A sub-folder that is a link leading to a folder being walked (the one that
 // holds it or an ancestor) is counted but not walked again.
 void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,

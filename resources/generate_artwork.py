@@ -219,15 +219,21 @@ HAND_HOT_SPOT = (5, 0)
 
 # --- file formats -------------------------------------------------------------------------------
 
+BLACK = (0, 0, 0)
+
+
 def palette_of(pixels):
-    """Up to 256 colours for the opaque pixels, coarsening them until they fit."""
+    """The palette for the opaque pixels: black first, then up to 255 other colours, coarsened
+    until they fit. Transparent pixels take index 0, so they must be black: Windows draws an
+    icon by AND-ing the mask and then XOR-ing the colours, and a transparent pixel of any other
+    colour tints whatever lies under it."""
     step = 1
     while True:
         def snap(c):
             return tuple(min(255, (v // step) * step + step // 2) if step > 1 else v for v in c)
-        colours = sorted({snap(c) for row in pixels for c in row if c is not TRANSPARENT})
-        if len(colours) <= 256:
-            return colours, snap
+        colours = sorted({snap(c) for row in pixels for c in row if c is not TRANSPARENT} - {BLACK})
+        if len(colours) <= 255:
+            return [BLACK] + colours, snap
         step *= 2
 
 

@@ -1,5 +1,6 @@
 #include "app/win32/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/keyboard.h"
@@ -67,6 +68,28 @@ int ScreenDpi(int index) {
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
+// The size of a text on one line as drawn: with "&" taken as the access-key prefix ("&&" shows
+// one) unless `literal`, and trailing spaces counted.
+PixelSize OneLineExtent(HDC dc, std::u16string_view text, bool literal) {
+  std::u16string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!literal && text[i] == u'&' && ++i == text.size()) break;
+    shown.push_back(text[i]);
+  }
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, WidePointer(shown), static_cast<int>(shown.size()), &extent);
+  return {static_cast<int>(extent.cx), static_cast<int>(extent.cy)};
+}
+
+// The height of a text broken into lines within `width`.
+int WrappedHeight(HDC dc, std::u16string_view text, bool literal, int width) {
+  std::u16string copy(text);
+  RECT box{0, 0, width, 0};
+  DrawTextW(dc, WidePointer(copy), -1, &box,
+            DT_CALCRECT | DT_WORDBREAK | DT_LEFT | (literal ? DT_NOPREFIX : 0));
+  return box.bottom - box.top;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(FrmStep1& form, const MainWindowOptions& options)
@@ -109,8 +132,9 @@ bool MainWindow::Build() {
       LoadImageW(resources, MAKEINTRESOURCEW(design.pointingHandCursorResource), IMAGE_CURSOR, 0,
                  0, LR_DEFAULTSIZE | LR_SHARED));
 
-  RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, dpi_x_),
-             TwipsToPixels(design.clientHeightTwips, dpi_y_)};
+  const WindowLayout designed = DesignLayout(dpi_x_, dpi_y_);
+  layout_ = FitToTexts(designed, MeasureTexts(designed));
+  RECT outer{0, 0, layout_.client.width, layout_.client.height};
   AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
@@ -128,6 +152,43 @@ bool MainWindow::Build() {
   return true;
 }
 
+std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout& design) {
+  std::array<PixelSize, kControlCount> needed{};
+  HDC dc = GetDC(nullptr);
+  if (!dc) return needed;
+  // A button draws its text inside its edge and the focus rectangle.
+  const int buttonPadX = 2 * (2 * GetSystemMetrics(SM_CXEDGE) + 2);
+  const int buttonPadY = 2 * (2 * GetSystemMetrics(SM_CYEDGE) + 1);
+  for (const ControlDesign& row : ControlTable()) {
+    const bool button = row.kind == ControlKind::Button;
+    if ((!button && row.kind != ControlKind::Label) || row.font.face.empty()) continue;
+    const std::size_t index = static_cast<std::size_t>(IndexOf(row.id));
+    const int width = design.at[index].width;
+    const bool literal = !button && row.literalText;
+    HGDIOBJ oldFont = SelectObject(dc, FontFor(row.font));
+    PixelSize& need = needed[index];
+    for (std::u16string_view text : {row.text, row.alsoShows}) {
+      if (text.empty()) continue;
+      const PixelSize line = OneLineExtent(dc, text, literal);
+      if (button) {
+        need.width = std::max(need.width, line.width + buttonPadX);
+        need.height = std::max(need.height, line.height + buttonPadY);
+      } else if (row.wraps) {
+        // Never wider than designed, since it breaks its lines; it can spare what one line of
+        // its text leaves free.
+        need.width = std::max(need.width, std::min(line.width, width));
+        need.height = std::max(need.height, WrappedHeight(dc, text, literal, width));
+      } else {
+        need.width = std::max(need.width, line.width);
+        need.height = std::max(need.height, line.height);
+      }
+    }
+    SelectObject(dc, oldFont);
+  }
+  ReleaseDC(nullptr, dc);
+  return needed;
+}
+
 HWND MainWindow::ParentOf(const ControlDesign& row) const {
   switch (row.container) {
     case Container::Frame1: return controls_[IndexOf(ControlId::Frame1)];
@@ -141,7 +202,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
   const std::size_t index = static_cast<std::size_t>(IndexOf(row.id));
   if (row.kind == ControlKind::Rectangle) return true;  // drawn by its container
 
-  const PixelRect at = ToPixels(row.position, dpi_x_, dpi_y_);
+  const PixelRect at = layout_.at[index];
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   if (row.visible) style |= WS_VISIBLE;
   if (!row.enabled) style |= WS_DISABLED;
@@ -279,17 +340,31 @@ void MainWindow::SetText(ControlId control, const std::u16string& text) {
 void MainWindow::SetEnabled(ControlId control, bool enabled) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
-  const bool hadFocus = GetFocus() == hwnd;
+  const bool hadFocus = CurrentFocus() == hwnd;
   EnableWindow(hwnd, enabled ? TRUE : FALSE);
-  if (hadFocus && !enabled) MoveFocus(control, true);
+  if (hadFocus && !enabled) ParkFocus(control);
+  if (enabled) ReturnParkedFocus(control);
 }
 
 void MainWindow::SetVisible(ControlId control, bool visible) {
   HWND hwnd = ControlWindow(control);
   if (!hwnd) return;
-  const bool hadFocus = GetFocus() == hwnd;
+  const bool hadFocus = CurrentFocus() == hwnd;
   ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
-  if (hadFocus && !visible) MoveFocus(control, true);
+  if (hadFocus && !visible) ParkFocus(control);
+  if (visible) ReturnParkedFocus(control);
+}
+
+void MainWindow::FocusControl(ControlId control) {
+  if (!IsAvailable(control)) return;
+  // A deliberate choice: no parked focus comes back over it.
+  parked_from_.reset();
+  parked_at_ = nullptr;
+  PlaceFocus(ControlWindow(control));
+}
+
+void MainWindow::PaintNow() {
+  RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void MainWindow::SetProgressRange(float minimum, float maximum) {
@@ -328,6 +403,35 @@ bool MainWindow::IsAvailable(ControlId id) const {
 void MainWindow::MoveFocus(std::optional<ControlId> from, bool forward) {
   const auto next = NextTabStop(from, forward, [this](ControlId id) { return IsAvailable(id); });
   if (next) SetFocus(ControlWindow(*next));
+}
+
+HWND MainWindow::CurrentFocus() const {
+  return GetActiveWindow() == window_ ? GetFocus() : focus_when_inactive_;
+}
+
+void MainWindow::PlaceFocus(HWND control) {
+  // While a message box or dialog is active, setting the focus would take it from that box;
+  // the window gives it to the control when it is active again.
+  if (GetActiveWindow() == window_) {
+    SetFocus(control);
+  } else {
+    focus_when_inactive_ = control;
+  }
+}
+
+void MainWindow::ParkFocus(ControlId control) {
+  const auto next = NextTabStop(control, true, [this](ControlId id) { return IsAvailable(id); });
+  parked_from_ = control;
+  parked_at_ = next ? ControlWindow(*next) : window_;
+  PlaceFocus(parked_at_);
+}
+
+void MainWindow::ReturnParkedFocus(ControlId control) {
+  if (parked_from_ != control || !IsAvailable(control)) return;
+  const HWND parkedAt = parked_at_;
+  parked_from_.reset();
+  parked_at_ = nullptr;
+  if (CurrentFocus() == parkedAt) PlaceFocus(ControlWindow(control));
 }
 
 void MainWindow::ClickFromKeyboard(ControlId id) {
@@ -394,7 +498,7 @@ void MainWindow::PaintSurface(HWND surface, HDC dc, Container container) {
                                                                  : BackOfContainer(container)));
   for (const ControlDesign& row : ControlTable()) {
     if (row.kind != ControlKind::Rectangle || row.container != container) continue;
-    const PixelRect at = ToPixels(row.position, dpi_x_, dpi_y_);
+    const PixelRect at = layout_.at[static_cast<std::size_t>(IndexOf(row.id))];
     HPEN pen = CreatePen(PS_SOLID, 1, ColorRefOf(row.border));
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, BrushFor(row.back));

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "app/control_table.h"
+#include "app/fit_layout.h"
 #include "app/frm_step1.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/windows_api.h"
@@ -48,6 +49,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   void SetProgressValue(float value) override;
   void SetScreenPointer(ScreenPointer pointer) override;
   void HideWindow() override;
+  void FocusControl(ControlId control) override;
+  void PaintNow() override;
   WindowHandle OwnerWindow() const override;
 
   // Keyboard order (Tab, Shift+Tab), access keys (Alt+letter) and Enter on a focused button.
@@ -58,6 +61,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   MainWindow(FrmStep1& form, const MainWindowOptions& options);
   bool Build();
+  // What each label's and button's texts need at its font, on this screen.
+  std::array<PixelSize, kControlCount> MeasureTexts(const WindowLayout& design);
   bool CreateControl(const ControlDesign& row);
   HWND ParentOf(const ControlDesign& row) const;
   HFONT FontFor(const FontDesign& font);
@@ -80,12 +85,20 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   std::optional<ControlId> ControlOfWindow(HWND hwnd) const;
   bool IsAvailable(ControlId id) const;
   void MoveFocus(std::optional<ControlId> from, bool forward);
+  // The focus, or the one the window gives back on activation while another window is active.
+  HWND CurrentFocus() const;
+  void PlaceFocus(HWND control);
+  // A control that loses the focus by being disabled or hidden gets it back when it is
+  // available again, unless the focus has moved on from where it was parked in between.
+  void ParkFocus(ControlId control);
+  void ReturnParkedFocus(ControlId control);
   void ClickFromKeyboard(ControlId id);
 
   FrmStep1& form_;
   MainWindowOptions options_;
   int dpi_x_ = 96;
   int dpi_y_ = 96;
+  WindowLayout layout_;
   HWND window_ = nullptr;
   HWND frame_border_ = nullptr;  // the captioned border drawn inside Frame1
   std::array<HWND, kControlCount> controls_{};
@@ -95,6 +108,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   HCURSOR pointing_hand_ = nullptr;
   ScreenPointer screen_pointer_ = ScreenPointer::Default;
   HWND focus_when_inactive_ = nullptr;
+  std::optional<ControlId> parked_from_;
+  HWND parked_at_ = nullptr;
 };
 
 }  // namespace mailsheaf

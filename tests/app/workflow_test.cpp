@@ -32,20 +32,30 @@ const std::u16string kCompleted =
     u"Open Zimbra Desktop or Zimbra Web Client and use \"Import\" option to import emails from "
     u"converted .tgz file.\r\n";
 
-// Every text each control was given, in order.
+// Every text each control was given, in order; where the focus was sent; and, in order, the
+// changes to the start button and the paints.
 class TextHistoryView : public FrmStep1View {
  public:
-  void SetText(ControlId c, const std::u16string& t) override { texts[c].push_back(t); }
-  void SetEnabled(ControlId, bool) override {}
+  void SetText(ControlId c, const std::u16string& t) override {
+    texts[c].push_back(t);
+    if (c == ControlId::CmdConvertTGZ) startAndPaints.push_back("text");
+  }
+  void SetEnabled(ControlId c, bool) override {
+    if (c == ControlId::CmdConvertTGZ) startAndPaints.push_back("state");
+  }
   void SetVisible(ControlId, bool) override {}
   void SetProgressRange(float, float) override {}
   void SetProgressValue(float v) override { progress.push_back(v); }
   void SetScreenPointer(ScreenPointer) override {}
   void HideWindow() override { hidden = true; }
+  void FocusControl(ControlId c) override { focused.push_back(c); }
+  void PaintNow() override { startAndPaints.push_back("paint"); }
   WindowHandle OwnerWindow() const override { return 0x4242; }
 
   std::map<ControlId, std::vector<std::u16string>> texts;
   std::vector<float> progress;
+  std::vector<ControlId> focused;
+  std::vector<std::string> startAndPaints;
   bool hidden = false;
 };
 
@@ -229,6 +239,35 @@ TEST_F(WorkflowTest, AnErrorInsideTheScanIsReportedAndNothingCanBeConverted) {
   }
 }
 
+// The folder button loses the focus while it is disabled for the scan; afterwards the focus goes
+// to the next step, so that Enter after the count box never reaches Exit.
+TEST_F(WorkflowTest, AfterAScanTheFocusGoesToTheNextStepNeverToExit) {
+  Select(u"C:\\root");
+  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+
+  fake->AddFile(u"C:\\bare\\notes.txt");
+  view.focused.clear();
+  Select(u"C:\\bare");
+  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+
+  fake->onCall = [&](const testing::FakeSystem::Call& call) {
+    if (call.function == "GetFileAttributesW" && call.path == u"C:\\root\\a.eml") {
+      throw std::bad_alloc();
+    }
+  };
+  view.focused.clear();
+  Select(u"C:\\root");
+  fake->onCall = nullptr;
+  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+
+  // The focus is placed before the count box opens: closing the box gives it back there.
+  std::vector<ControlId> focusedAtBox;
+  ui.onMessage = [&] { focusedAtBox = view.focused; };
+  view.focused.clear();
+  Select(u"C:\\root");
+  EXPECT_EQ(focusedAtBox, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+}
+
 // --- the archive run ---------------------------------------------------------------------------
 
 TEST(TimeStamp, DayMonthTwoDigitYearHourMinutesAndTwoDigitSeconds) {
@@ -410,6 +449,45 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
     EXPECT_TRUE(C(ControlId::CmdAddFolder).enabled);
     EXPECT_EQ(form.State().DestinationFile, u"D:\\Out\\box.tgz");
   }
+}
+
+TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
+  Select(u"C:\\root");
+  view.focused.clear();
+  Start();
+  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdOpen});
+
+  // A failed run leaves Start disabled: a new selection comes first.
+  for (const bool writerFails : {true, false}) {
+    tars.prepare = [writerFails](ScriptedTar& t) {
+      (writerFails ? t.writeResult : t.addResult) = 0;
+    };
+    Select(u"C:\\root");
+    view.focused.clear();
+    Start();
+    EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder}) << writerFails;
+  }
+}
+
+// A writer may take long to prepare (a slow or network folder) before its first event lets the
+// window paint: by then "Please Wait..." must be on screen, on the disabled button.
+TEST_F(WorkflowTest, PleaseWaitIsPaintedBeforeTheWriterStarts) {
+  Select(u"C:\\root");
+  std::u16string captionAtWrite;
+  std::vector<std::string> changesAtWrite;
+  tars.prepare = [&](ScriptedTar& tar) {
+    tar.script = {{TarStep::Percent, 10, {}}};
+    tar.onWrite = [&] {
+      captionAtWrite = C(ControlId::CmdConvertTGZ).text;
+      changesAtWrite = view.startAndPaints;
+    };
+  };
+  view.startAndPaints.clear();
+  Start();
+
+  EXPECT_EQ(captionAtWrite, u"Please Wait...");
+  // The caption, then the button disabled, then a paint of both before the writer runs.
+  EXPECT_EQ(changesAtWrite, (std::vector<std::string>{"text", "state", "paint"}));
 }
 
 TEST_F(WorkflowTest, EveryRunHasAWriterOfItsOwn) {

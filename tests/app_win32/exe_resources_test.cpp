@@ -202,6 +202,65 @@ TEST_F(Executable, HasItsIconsInFourSizesOf256ColoursAndTheTwoSmallPictures) {
   EXPECT_EQ(sizesOf(MAILSHEAF_IDI_GUIDE), std::vector<int>{16});
 }
 
+// The pixels a mask leaves transparent in one icon or cursor image ("bytes" from its
+// BITMAPINFOHEADER on) whose colour is not black. Windows ANDs the mask onto the screen and then
+// XORs the colours, so such a pixel tints whatever lies under the picture.
+int TintedTransparentPixels(const std::vector<unsigned char>& bytes) {
+  const auto header = Read<BITMAPINFOHEADER>(bytes, 0);
+  const int width = header.biWidth;
+  const int height = header.biHeight / 2;  // the colours, then the mask
+  const int bits = header.biBitCount;
+  const std::size_t paletteSize =
+      bits <= 8 ? (header.biClrUsed ? header.biClrUsed : 1u << bits) : 0;
+  const std::size_t palette = header.biSize;
+  const std::size_t colours = palette + 4 * paletteSize;
+  const std::size_t colourStride = ((width * bits + 31) / 32) * 4;
+  const std::size_t mask = colours + colourStride * height;
+  const std::size_t maskStride = ((width + 31) / 32) * 4;
+  EXPECT_GE(bytes.size(), mask + maskStride * height) << "image cut short";
+  if (bytes.size() < mask + maskStride * height) return -1;
+
+  int tinted = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (!(bytes[mask + y * maskStride + x / 8] & (0x80 >> (x % 8)))) continue;
+      const std::size_t row = colours + y * colourStride;
+      DWORD rgb = 0;
+      if (bits <= 8) {
+        const int perByte = 8 / bits;
+        const int shift = (perByte - 1 - x % perByte) * bits;
+        const unsigned index = (bytes[row + x / perByte] >> shift) & ((1u << bits) - 1);
+        rgb = Read<DWORD>(bytes, palette + 4 * index) & 0xFFFFFF;
+      } else {
+        const std::size_t at = row + x * (bits / 8);
+        rgb = bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16);
+      }
+      if (rgb != 0) ++tinted;
+    }
+  }
+  return tinted;
+}
+
+TEST_F(Executable, TransparentPixelsOfEveryPictureAreBlackSoNoBoxShowsAroundIt) {
+  for (int group : {MAILSHEAF_IDI_APP, MAILSHEAF_IDI_HINT, MAILSHEAF_IDI_GUIDE}) {
+    const auto dir = Resource(RT_GROUP_ICON, group);
+    const WORD count = Read<WORD>(dir, 4);
+    ASSERT_GT(count, 0) << "icon group " << group;
+    for (WORD i = 0; i < count; ++i) {
+      const auto e = Read<IconGroupEntry>(dir, 6 + i * sizeof(IconGroupEntry));
+      SCOPED_TRACE(::testing::Message() << "icon group " << group << ", " << int(e.width)
+                                        << " px, " << e.bitsPerPixel << " bits");
+      EXPECT_EQ(TintedTransparentPixels(Resource(RT_ICON, e.id)), 0);
+    }
+  }
+  const auto dir = Resource(RT_GROUP_CURSOR, MAILSHEAF_IDC_POINTING_HAND);
+  ASSERT_EQ(Read<WORD>(dir, 4), 1);
+  const auto cursor = Resource(RT_CURSOR, Read<CursorGroupEntry>(dir, 6).id);
+  ASSERT_GT(cursor.size(), 4u);
+  // The cursor's image follows its hot spot.
+  EXPECT_EQ(TintedTransparentPixels({cursor.begin() + 4, cursor.end()}), 0) << "cursor";
+}
+
 TEST_F(Executable, HasThePointingHandCursorWithItsHotSpot) {
   const auto dir = Resource(RT_GROUP_CURSOR, MAILSHEAF_IDC_POINTING_HAND);
   ASSERT_EQ(Read<WORD>(dir, 4), 1);

@@ -52,6 +52,34 @@ std::u16string TextOf(HWND control) {
   return text;
 }
 
+// Message boxes: recorded, and while `real` is set also shown as the real thing, owned by the
+// window, and closed by Enter on their button as soon as they are up.
+class BoxUi final : public RecordingUi {
+ public:
+  MessageAnswer ShowMessage(const MessageRequest& request) override {
+    if (!real) return RecordingUi::ShowMessage(request);
+    messages.push_back(request);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PressEnterInTheBox);
+    MessageBoxW(owner, WidePointer(request.text), WidePointer(request.caption),
+                MB_OK | MB_APPLMODAL);
+    KillTimer(nullptr, timer);
+    return MessageAnswer::Ok;
+  }
+  bool real = false;
+  HWND owner = nullptr;
+
+ private:
+  static void CALLBACK PressEnterInTheBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = GetActiveWindow();
+    wchar_t name[16] = {};
+    GetClassNameW(box, name, 16);
+    if (lstrcmpW(name, L"#32770") == 0 && GetFocus()) {
+      PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+      PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 1 | (3u << 30));
+    }
+  }
+};
+
 // Messages in the tree, by their path below the root ("/"-separated, as stored).
 const std::map<std::u16string, std::string> kMessages = {
     {u"top.eml", "From: a@example.org\r\nDate: Tue, 1 Mar 2016 10:00:00 +0000\r\n\r\nTop\r\n"},
@@ -100,7 +128,7 @@ class WorkflowEndToEndTest : public ::testing::Test {
 
   testing::WinTree tree;
   std::u16string source, out;
-  RecordingUi ui;
+  BoxUi ui;
   RecordingShell shell;
   PumpingHost host;
   Win32Clock clock;
@@ -151,6 +179,49 @@ TEST_F(WorkflowEndToEndTest, FromFolderToArchiveWithEveryMessageByteForByte) {
 
   ClickButton(ControlId::CmdOpen);
   EXPECT_EQ(shell.opened, std::vector<std::u16string>{out});
+}
+
+// The folder button is disabled during the scan and the start button during the run, and the
+// focus moves on from each. Once the count box is closed with Enter, a second Enter must start
+// the conversion rather than ask whether to exit; after the run the focus is on "Open Saving
+// Location".
+TEST_F(WorkflowEndToEndTest, EnterAfterTheCountBoxStartsTheConversionAndExitIsNeverLeftFocused) {
+  window->Show(SW_SHOWNORMAL);
+  SetForegroundWindow(window->Handle());
+  host.YieldToQueue();
+  ASSERT_EQ(GetActiveWindow(), window->Handle());
+  SetFocus(Control(ControlId::CmdAddFolder));
+
+  ui.owner = window->Handle();
+  ui.real = true;
+  ui.chosenFolder = source;
+  ClickButton(ControlId::CmdAddFolder);
+  ui.real = false;
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"6 Messages Queued for Conversion.");
+  host.YieldToQueue();
+  EXPECT_EQ(GetActiveWindow(), window->Handle());
+  EXPECT_EQ(GetFocus(), Control(ControlId::CmdConvertTGZ));
+
+  ui.savedName = out + u"box.tgz";
+  ui.messages.clear();
+  MSG enter{};
+  enter.hwnd = GetFocus();
+  enter.message = WM_KEYDOWN;
+  enter.wParam = VK_RETURN;
+  EXPECT_TRUE(window->PreTranslate(enter));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  EXPECT_EQ(GetFocus(), Control(ControlId::CmdOpen));
+
+  // A folder without messages: choosing another is the way on.
+  testing::WinTree bare;
+  bare.Write(u"Mail\\notes.txt", "not a message");
+  ui.chosenFolder = bare.Path(u"Mail");
+  SetFocus(Control(ControlId::CmdAddFolder));
+  ClickButton(ControlId::CmdAddFolder);
+  EXPECT_EQ(GetFocus(), Control(ControlId::CmdAddFolder));
+  EXPECT_EQ(host.ends, 0);
 }
 
 TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) {

@@ -152,8 +152,7 @@ TEST(ScanMessageFolder, FoldersAreToldByTheirAttributesNotByTheirNames) {
   ScopedFakeSystem fake;
   fake->AddFile(u"C:\\root\\mail.eml\\inner.eml");   // a folder that matches the pattern
   fake->AddFile(u"C:\\root\\X.EML");                  // the system's match ignores case
-  fake->AddFile(u"C:\\root\\a.emlx", 0, u"A~1.EML");  // matches through its short alias
-  fake->AddFile(u"C:\\root\\b.emlx");                 // no alias: no match
+  fake->AddFile(u"C:\\root\\b.emlx");                 // no match
   fake->AddFile(u"C:\\root\\hidden.eml", kFileAttributeHidden | kFileAttributeSystem);
   fake->AddFile(u"C:\\root\\secret\\c.eml");
   fake->AddFolder(u"C:\\root\\secret", kFileAttributeHidden | kFileAttributeSystem);
@@ -162,9 +161,30 @@ TEST(ScanMessageFolder, FoldersAreToldByTheirAttributesNotByTheirNames) {
   const ScanResult r = Scan(u"C:\\root\\", host);
 
   EXPECT_EQ(r.folders, 2);   // mail.eml, secret
-  EXPECT_EQ(r.messages, 6);  // X.EML, a.emlx, hidden.eml, mail.eml\inner.eml, secret\c.eml
-  ASSERT_EQ(host.captions.size(), 5u);
-  EXPECT_EQ(host.captions.back(), Caption(5));
+  EXPECT_EQ(r.messages, 5);  // X.EML, hidden.eml, mail.eml\inner.eml, secret\c.eml
+  ASSERT_EQ(host.captions.size(), 4u);
+  EXPECT_EQ(host.captions.back(), Caption(4));
+  ExpectListingsClosed(*fake);
+}
+
+// The system's listing matches the pattern against 8.3 aliases too. A name that is no message
+// but whose alias ends in .EML is listed, and must not be counted: the archive would leave it
+// out, and the count would promise one message more than it holds.
+TEST(ScanMessageFolder, AnEntryCountsOnlyWhenItsLongNameMatches) {
+  ScopedFakeSystem fake;
+  fake->AddFile(u"C:\\root\\longname_message.emlx", 0, u"LONGNA~1.EML");
+  fake->AddFile(u"C:\\root\\d.eml ", 0, u"D~1.EML");
+  fake->AddFile(u"C:\\root\\sub\\notes.eml.txt", 0, u"NOTESE~1.EML");
+  fake->AddFile(u"C:\\root\\a long message name.eml", 0, u"ALONGM~1.EML");
+  fake->AddFile(u"C:\\root\\sub\\Report.Eml", 0, u"REPORT~1.TXT");  // odd alias, real message
+  RecordingHost host;
+
+  const ScanResult r = Scan(u"C:\\root\\", host);
+
+  EXPECT_EQ(r.messages, 3);  // counted from 1: the two whose long names end in .eml
+  EXPECT_EQ(r.folders, 1);
+  EXPECT_THAT(host.captions, ElementsAre(Caption(1), Caption(2)));
+  ASSERT_TRUE(WasListed(*fake, u"C:\\root\\*.eml"));
   ExpectListingsClosed(*fake);
 }
 

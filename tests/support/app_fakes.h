@@ -93,6 +93,7 @@ class ScriptedTar : public TarComponent {
   }
   std::int32_t WriteCompressedArchive(const std::u16string& destination) override {
     destinations.push_back(destination);
+    if (onWrite) onWrite();
     ArchiveProgress progress;
     for (const TarStep& step : script) {
       if (stopped) break;  // the process has ended
@@ -121,6 +122,7 @@ class ScriptedTar : public TarComponent {
   std::u16string reportFile, reportFileError;
   bool throwInWrite = false;
   std::vector<TarStep> script;
+  std::function<void()> onWrite;  // as the write begins, before its first event
   std::vector<std::u16string> formats, roots, destinations;
   bool stopped = false;
 
