@@ -1,5 +1,7 @@
 #include "tests/archive/support/fake_file_system.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include "archive/temporary_name.h"
@@ -282,6 +284,11 @@ bool FakeFileSystem::Exists(const std::u16string& path) const {
 
 bool FakeFileSystem::ListFolder(const std::u16string& path, std::vector<FolderEntry>& entries,
                                 std::u16string& error) {
+  if (++listings_ > listing_cap) {
+    ADD_FAILURE() << "more than " << listing_cap << " listings: does the walk go round a cycle?";
+    error = u"Too many listings";
+    return false;
+  }
   const bool listed = ListLocked(path, entries, error);
   if (listed && on_listed) on_listed(path);
   return listed;

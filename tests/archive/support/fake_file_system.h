@@ -1,6 +1,7 @@
 #pragma once
 // An in-memory file system behind the archive writer's seam, "/"-separated, with faults on cue.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -64,6 +65,9 @@ class FakeFileSystem : public ArchiveFileSystem {
   // Called after every successful ListFolder, and before every OpenRead, outside the tree's lock
   // (e.g. to hold one walk back until another has got somewhere).
   std::function<void(const std::u16string& path)> on_listed;
+  // A walk caught in a link cycle would never end: past this many listings the fake fails the
+  // test and answers every listing with an error, so the walk stops.
+  size_t listing_cap = 20000;
   std::function<void(const std::u16string& path)> on_open_read;
   // Called before every Read of a message, outside the tree's lock.
   std::function<void(const std::u16string& path)> on_read;
@@ -98,6 +102,7 @@ class FakeFileSystem : public ArchiveFileSystem {
   std::shared_ptr<Tree> tree_;
   mutable std::recursive_mutex tree_mutex_;
   uint64_t next_id_ = 1;
+  std::atomic<size_t> listings_{0};
 };
 
 }  // namespace mailsheaf::testing
