@@ -4,26 +4,18 @@
 #include <array>
 #include <cstring>
 
+#include "base/ascii.h"
+
 namespace mailsheaf {
 namespace {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Matches a name by its first three letters, or spelled out in full.
 int IndexOfName(std::string_view word, const std::array<std::string_view, 12>& names,
                 size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    if (SameWord(word, names[i].substr(0, 3)) || SameWord(word, names[i])) {
+    if (SameAsciiLetters(word, names[i].substr(0, 3)) || SameAsciiLetters(word, names[i])) {
       return static_cast<int>(i);
     }
   }
@@ -38,8 +30,8 @@ constexpr std::array<std::string_view, 12> kDays = {
 
 int MonthOf(std::string_view word) { return IndexOfName(word, kMonths, 12); }
 bool IsDayName(std::string_view word) {
-  return IndexOfName(word, kDays, 7) >= 0 || SameWord(word, "Tues") || SameWord(word, "Thur") ||
-         SameWord(word, "Thurs");
+  return IndexOfName(word, kDays, 7) >= 0 || SameAsciiLetters(word, "Tues") || SameAsciiLetters(word, "Thur") ||
+         SameAsciiLetters(word, "Thurs");
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).
@@ -185,7 +177,7 @@ int64_t ReadZone(Tokens& tokens) {
                                      {"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
                                      {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
   for (const Named& zone : kZones) {
-    if (!SameWord(word, zone.name)) continue;
+    if (!SameAsciiLetters(word, zone.name)) continue;
     offset = zone.hours * 60;
     if (zone.hours == 0) {  // "GMT+0100" and the like: the offset follows the name
       Tokens after = tokens;

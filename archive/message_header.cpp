@@ -4,19 +4,10 @@
 #include <cstring>
 
 #include "archive/message_date.h"
+#include "base/ascii.h"
 
 namespace mailsheaf {
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -30,7 +21,7 @@ std::optional<unsigned> HexFlags(std::string_view text) {
   if (text.empty() || text.size() > 8) return std::nullopt;
   unsigned value = 0;
   for (char c : text) {
-    const char l = Lower(c);
+    const char l = AsciiLower(c);
     if (l >= '0' && l <= '9') {
       value = value * 16 + static_cast<unsigned>(l - '0');
     } else if (l >= 'a' && l <= 'f') {
@@ -99,13 +90,13 @@ void MessageHeaderScanner::TakeLine(std::string_view line) {
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return;
   const std::string_view name = Trimmed(line.substr(0, colon));
-  if (SameWord(name, "Date")) {
+  if (SameAsciiLetters(name, "Date")) {
     if (date_seen_) return;
     field_ = Field::kDate;
-  } else if (SameWord(name, "X-Mozilla-Status")) {
+  } else if (SameAsciiLetters(name, "X-Mozilla-Status")) {
     if (mozilla_status_) return;
     field_ = Field::kMozillaStatus;
-  } else if (SameWord(name, "Status")) {
+  } else if (SameAsciiLetters(name, "Status")) {
     if (status_) return;
     field_ = Field::kStatus;
   } else {

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
+
 namespace mailsheaf {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string LowerText(std::string_view text) {
   std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
   return lower;
 }
 
@@ -54,17 +54,9 @@ void ReadContentType(std::string_view value, std::string& type, std::string& bou
 
 }  // namespace
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 const HeaderField* MimeEntity::Field(std::string_view name) const {
   for (const HeaderField& field : fields) {
-    if (SameLetters(Trimmed(field.name), name)) return &field;
+    if (SameAsciiLetters(Trimmed(field.name), name)) return &field;
   }
   return nullptr;
 }

@@ -42,6 +42,4 @@ struct BodyRange {
 };
 std::vector<BodyRange> SplitMultipart(std::string_view message, const MimeEntity& entity);
 
-bool SameLetters(std::string_view a, std::string_view b);  // ASCII, ignoring case
-
 }  // namespace mailsheaf
