@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the writer's tests: events that record, and one call that packs and reads back.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,7 +50,10 @@ inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
                        SizingWalk sizing = SizingWalk::kBesideTheWriter) {
   RecordingEvents own;
   RecordingEvents& used = events ? *events : own;
-  TarArchive archive(&used, fs, {threads, sizing, nullptr});
+  // A clock that stands still: no event is repeated for time's sake, however slow the machine,
+  // so the events each test sees are the same on every run.
+  TarArchive archive(&used, fs,
+                     {threads, sizing, nullptr, [] { return std::chrono::steady_clock::time_point(); }});
   used.archive = &archive;
   archive.SetArchiveFormat(u"gnu");
   Packed packed;
