@@ -35,6 +35,12 @@ class RecordingEvents : public ArchiveEvents {
   }
 };
 
+// A clock that stands still: no event is repeated for time's sake, however slow the machine,
+// so the events each test sees are the same on every run.
+inline std::function<std::chrono::steady_clock::time_point()> StillClock() {
+  return [] { return std::chrono::steady_clock::time_point(); };
+}
+
 struct Packed {
   int32_t result = 0;
   std::u16string error;
@@ -50,10 +56,7 @@ inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
                        SizingWalk sizing = SizingWalk::kBesideTheWriter) {
   RecordingEvents own;
   RecordingEvents& used = events ? *events : own;
-  // A clock that stands still: no event is repeated for time's sake, however slow the machine,
-  // so the events each test sees are the same on every run.
-  TarArchive archive(&used, fs,
-                     {threads, sizing, nullptr, [] { return std::chrono::steady_clock::time_point(); }});
+  TarArchive archive(&used, fs, {threads, sizing, nullptr, StillClock()});
   used.archive = &archive;
   archive.SetArchiveFormat(u"gnu");
   Packed packed;

@@ -653,7 +653,7 @@ TEST(TarArchive, StopFromAHandlerRemovesTheTemporaryFileAtOnce) {
     fs.AddFile(u"/src/b.eml", std::string(400000, 'b'));
     fs.AddFile(u"/out/mail.tgz", "the previous archive");
     RecordingEvents events;
-    TarArchive archive(&events, fs, {threads});
+    TarArchive archive(&events, fs, {threads, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
     std::vector<std::u16string> after_stop;
     events.on_info = [&](const std::u16string& path) {
       if (path != u"/src/b.eml") return;
@@ -681,7 +681,7 @@ TEST(TarArchive, AHandlerThatThrowsLeavesNothingBehind) {
   fs.AddFile(u"/src/a.eml", std::string(300000, 'a'));
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
   RecordingEvents events;
-  TarArchive archive(&events, fs, {3});
+  TarArchive archive(&events, fs, {3, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
   events.on_info = [](const std::u16string&) { throw std::runtime_error("handler failed"); };
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   EXPECT_THROW(archive.WriteCompressedArchive(u"/out/mail.tgz"), std::runtime_error);
