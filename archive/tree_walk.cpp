@@ -28,6 +28,10 @@ struct Frame {
   bool top_junk = false;  // the top-level Junk folder, whose sub-folders move up
   std::vector<Entry> folders;
   size_t next = 0;
+  // Which folder this is, asked of the system only when needed: for a link met below it, or
+  // when it lists the destination's name. A tree without links asks once per link, not once
+  // per folder (under Wine each asking costs several round trips to its services).
+  bool resolved = false;
   bool known = false;
   FileIdentity id;
 };
@@ -41,8 +45,6 @@ class Walker {
     std::vector<Frame> stack;
     Frame top;
     top.path = root;
-    std::u16string ignored;
-    top.known = fs_.FolderIdentity(top.path, top.id, ignored) == Lookup::kFound;
     if (!Enter(top)) return false;
     stack.push_back(std::move(top));
     while (!stack.empty()) {
@@ -57,18 +59,19 @@ class Walker {
       child.relative = (parent.top_junk ? std::string() : parent.relative) + sub.stored + "/";
       child.source = parent.source + sub.name + u"/";
       child.top_junk = parent.relative.empty() && IsJunkFolder(sub.name);
-      std::u16string error;
-      const Lookup lookup = fs_.FolderIdentity(child.path, child.id, error);
-      child.known = lookup == Lookup::kFound;
       if (sub.is_link) {
+        std::u16string error;
+        const Lookup lookup = fs_.FolderIdentity(child.path, child.id, error);
+        child.resolved = true;
+        child.known = lookup == Lookup::kFound;
         if (lookup == Lookup::kMissing) continue;  // a link that leads nowhere holds nothing
         if (lookup == Lookup::kFailed) {
           // It may lead to messages (an offline mount, a placeholder not yet fetched).
           visitor_.OnProblem(u"Cannot examine the folder " + child.path + u": " + error);
           return false;
         }
-        const bool back_into_walk = std::any_of(stack.begin(), stack.end(), [&](const Frame& f) {
-          return f.known && f.id == child.id;
+        const bool back_into_walk = std::any_of(stack.begin(), stack.end(), [&](Frame& f) {
+          return Resolve(f) && f.id == child.id;
         });
         if (back_into_walk) {
           if (!visitor_.OnFolder(child.relative, child.source, sub.mtime)) return false;
@@ -90,8 +93,27 @@ class Walker {
     return AcceptedFolderName(name);
   }
 
-  bool InDestinationFolder(const Frame& frame) const {
-    return exclusion_.folder_known && frame.known && frame.id == exclusion_.folder;
+  // True when the folder's identity is known, asking the system the first time.
+  bool Resolve(Frame& frame) {
+    if (!frame.resolved) {
+      std::u16string ignored;
+      frame.known = fs_.FolderIdentity(frame.path, frame.id, ignored) == Lookup::kFound;
+      frame.resolved = true;
+    }
+    return frame.known;
+  }
+
+  bool InDestinationFolder(Frame& frame) {
+    return exclusion_.folder_known && Resolve(frame) && frame.id == exclusion_.folder;
+  }
+
+  // Whether the listing holds a name that the archive itself may have in this folder.
+  bool ListsDestinationName(const std::vector<FolderEntry>& listing) const {
+    return std::any_of(listing.begin(), listing.end(), [&](const FolderEntry& item) {
+      return fs_.SameName(item.name, exclusion_.destination_name) ||
+             (!exclusion_.temporary_name.empty() &&
+              fs_.SameName(item.name, exclusion_.temporary_name));
+    });
   }
 
   // Lists a folder and visits its messages; keeps its sub-folders in the frame for the walk.
@@ -104,7 +126,7 @@ class Walker {
       return false;
     }
     std::vector<Entry> messages;
-    const bool destination_here = InDestinationFolder(frame);
+    const bool destination_here = ListsDestinationName(listing) && InDestinationFolder(frame);
     for (FolderEntry& item : listing) {
       if (!item.examine_error.empty()) {
         // Whatever it is, it may be or hold messages: never pass over it in silence.
