@@ -28,6 +28,7 @@
 #include "base/text.h"
 #include "base/win32/wide.h"
 #include "tests/support/app_fakes.h"
+#include "tests/support/pumping_host_win32.h"
 
 namespace mailsheaf {
 namespace {
@@ -35,19 +36,7 @@ namespace {
 using testing::RecordingShell;
 using testing::RecordingUi;
 
-// The real yield; an end that is only counted.
-class PumpingHost final : public Host {
- public:
-  void InitCommonControls() override { ::InitCommonControls(); }
-  void YieldToQueue() override {
-    ++yields;
-    PumpPendingMessages(translator);
-  }
-  void EndNow() override { ++ends; }
-  MessagePreTranslator* translator = nullptr;
-  long long yields = 0;
-  int ends = 0;
-};
+using testing::PumpingHost;
 
 double Seconds() {
   static const LARGE_INTEGER frequency = [] {

@@ -23,6 +23,7 @@
 #include "base/text.h"
 #include "tests/archive/support/tar_reader.h"
 #include "tests/support/app_fakes.h"
+#include "tests/support/pumping_host_win32.h"
 #include "tests/support/win_tree_win32.h"
 
 namespace mailsheaf {
@@ -31,19 +32,7 @@ namespace {
 using testing::RecordingShell;
 using testing::RecordingUi;
 
-// The real yield; an end that is only noted.
-class PumpingHost final : public Host {
- public:
-  void InitCommonControls() override { ::InitCommonControls(); }
-  void YieldToQueue() override {
-    PumpPendingMessages(translator);
-    if (onYield) onYield();
-  }
-  void EndNow() override { ++ends; }
-  MessagePreTranslator* translator = nullptr;
-  std::function<void()> onYield;  // after the real yield: what a person might do meanwhile
-  int ends = 0;
-};
+using testing::PumpingHost;
 
 std::u16string TextOf(HWND control) {
   std::u16string text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, u'\0');
