@@ -1,0 +1,284 @@
+#include "archive/tar_archive_run.h"
+
+#include <algorithm>
+#include <ctime>
+#include <map>
+
+#include "archive/folder_names.h"
+#include "archive/long_lines.h"
+#include "archive/tar_header.h"
+#include "archive/tree_walk.h"
+#include "base/text.h"
+
+namespace mailsheaf {
+namespace {
+
+// Re-encoding holds the message in memory; past this it is stored as it is and reported.
+constexpr uint64_t kLargestMended = 128 << 20;
+
+}  // namespace
+
+TarArchive::Run::Run(TarArchive& owner, const std::u16string& destination)
+    : archive_(owner),
+      fs_(owner.file_system_),
+      output_(fs_),
+      reader_(fs_),
+      sizer_(fs_, owner.options_.sizing),
+      destination_(destination),
+      run_time_(std::max<int64_t>(1, UsableTime(std::time(nullptr)))) {
+  reader_.SetTick([this] { return Heartbeat(); });
+}
+
+bool TarArchive::Run::Write() {
+  std::u16string error;
+  if (WalkStoresFile(fs_, archive_.root_, destination_)) return Fail(ReplacesMessage());
+  if (!output_.Create(destination_, error)) return Fail(std::move(error));
+  gzip_ = std::make_unique<GzipMemberWriter>(output_, archive_.options_.threads);
+
+  WalkExclusion exclusion;
+  std::u16string ignored;
+  exclusion.folder_known =
+      fs_.FolderIdentity(output_.folder(), exclusion.folder, ignored) == Lookup::kFound;
+  exclusion.destination_name = output_.name();
+  exclusion.temporary_name = output_.temporary_name();
+  sizer_.Start(archive_.root_, exclusion);
+  if (!RaisePercent(0) || !WalkTree(fs_, archive_.root_, exclusion, *this)) return false;
+
+  static const unsigned char kEnd[kTarEndSize] = {};
+  if (!Put(kEnd, sizeof kEnd)) return false;
+  if (!gzip_->Finish()) return WriteFailed();
+  archive_.archive_size_ = gzip_->BytesOut();
+  gzip_.reset();
+  if (!output_.Seal(error)) return Fail(std::move(error));
+  sizer_.Stop();
+  if (!RaisePercent(100)) return false;
+  if (!output_.PutInPlace(error)) return Fail(std::move(error));
+  NoteMergingFolders();
+  WriteReportFile();
+  return true;
+}
+
+void TarArchive::Run::WriteReportFile() {
+  archive_.report_ = report_;
+  if (report_.Empty()) return;
+  const bool windows = fs_.Separator() == u'\\';
+  const std::u16string path = output_.folder() + ReportFileName(output_.name());
+  const std::string text = Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
+  AtomicOutput file(fs_);
+  std::u16string error;
+  if (file.Create(path, error) &&
+      (file.Put(reinterpret_cast<const unsigned char*>(text.data()), text.size()) ||
+       (error = u"Cannot write " + path + u": " + file.error(), false)) &&
+      file.Seal(error) && file.PutInPlace(error)) {
+    archive_.report_file_ = path;
+  } else {
+    archive_.report_error_ = error;
+  }
+}
+
+void TarArchive::Run::Discard() {
+  sizer_.Stop();
+  if (gzip_) gzip_->Abort();
+  gzip_.reset();
+  reader_.Close();
+  output_.Discard();
+}
+
+bool TarArchive::Run::OnFolder(const std::string& stored, const std::u16string& source, int64_t mtime) {
+  const int64_t time = UsableTime(mtime);
+  if (!PutHeader({stored, TarEntryType::kFolder, 0, time ? time : run_time_, 0755})) {
+    return false;
+  }
+  ++archive_.folders_stored_;
+  std::u16string stored_text = Utf8ToUtf16(stored);
+  if (stored_text != source) {
+    report_.renamed_folders.push_back({source.substr(0, source.size() - 1),
+                                       stored_text.substr(0, stored_text.size() - 1)});
+  }
+  folders_.push_back(std::move(stored_text));
+  return Progress();
+}
+
+bool TarArchive::Run::OnMessage(const std::u16string& path, const std::string& stored, uint64_t) {
+  progress_.current_file = path;
+  if (!RaiseInfo() || !SizingAllows()) return false;
+
+  std::u16string error;
+  if (!reader_.Open(path, error)) return Fail(std::move(error));
+  if (reader_.Size() == 0 || reader_.AppleDouble()) {
+    report_.left_out.push_back(
+        {path, reader_.Size() == 0
+                   ? u"it is empty, not a message"
+                   : u"it is a resource file left behind by a Mac (AppleDouble), not a message"});
+    // Passed over, it still moves the bar as far as the sizing walk counted it.
+    progress_.bytes_done += TarEntryBytes(stored.size(), reader_.Size());
+    reader_.Close();
+    return Progress();
+  }
+  const int64_t time = reader_.Time() ? reader_.Time() : run_time_;
+  const uint32_t mode = reader_.Read() ? 0644 : 0444;  // the importer's read flag
+  if (!reader_.Read()) ++report_.unread;
+  const bool stored_ok = reader_.LongestLine() > kLongestAcceptedLine
+                             ? StoreMended(path, stored, time, mode)
+                             : StoreAsItIs(stored, time, mode);
+  if (!stored_ok) return false;
+  ++archive_.messages_stored_;
+  progress_.messages_stored = archive_.messages_stored_;
+  return Progress();
+}
+
+void TarArchive::Run::NoteMergingFolders() {
+  std::map<std::u16string, std::vector<std::u16string>> by_key;
+  for (const std::u16string& folder : folders_) {
+    by_key[MergeKey(folder)].push_back(folder.substr(0, folder.size() - 1));
+  }
+  for (auto& [key, group] : by_key) {
+    if (group.size() > 1) report_.merging.push_back(std::move(group));
+  }
+}
+
+bool TarArchive::Run::Stopped() {
+  if (!StopRequested()) return false;
+  StopFailure();
+  return true;
+}
+
+bool TarArchive::Run::Fail(std::u16string reason) {
+  if (!reason.empty()) archive_.Fail(std::move(reason));
+  return false;
+}
+
+bool TarArchive::Run::StopRequested() const {
+  const std::atomic<bool>* flag = archive_.options_.stop_flag;
+  return archive_.stop_requested_.load() || (flag != nullptr && flag->load());
+}
+
+bool TarArchive::Run::StopFailure() {
+  return Fail(u"Writing the archive " + destination_ + u" was stopped.");
+}
+
+std::u16string TarArchive::Run::ReplacesMessage() const {
+  return u"The archive would replace a message it has to store: " + destination_;
+}
+
+std::chrono::steady_clock::time_point TarArchive::Run::Now() const {
+  const auto& clock = archive_.options_.clock;
+  return clock ? clock() : std::chrono::steady_clock::now();
+}
+
+bool TarArchive::Run::StoreAsItIs(const std::string& stored, int64_t time, uint32_t mode) {
+  const uint64_t size = reader_.Size();
+  if (!PutHeader({stored, TarEntryType::kFile, size, time, mode})) return false;
+  std::u16string error;
+  const bool copied = reader_.CopyTo(
+      [this](const unsigned char* data, size_t length) { return PutPiece(data, length); },
+      error);
+  reader_.Close();
+  if (!copied) return Fail(std::move(error));
+  return PutPadding(size);
+}
+
+bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string& stored, int64_t time,
+                 uint32_t mode) {
+  if (reader_.Size() > kLargestMended) {
+    report_.refused.push_back(
+        {path, u"it has a line longer than 10,240 bytes and is too large to re-encode"});
+    return StoreAsItIs(stored, time, mode);
+  }
+  std::string content;
+  std::u16string error;
+  const bool read = reader_.ReadAll(content, error);
+  reader_.Close();
+  if (!read) return Fail(std::move(error));
+  MendedMessage mended = MendLongLines(content);
+  if (mended.outcome == MendedMessage::Outcome::kMended) {
+    report_.reencoded.push_back(path);
+    content = std::move(mended.bytes);
+  } else if (mended.outcome == MendedMessage::Outcome::kCannot) {
+    report_.refused.push_back({path, mended.reason});
+  }
+  if (!PutHeader({stored, TarEntryType::kFile, content.size(), time, mode})) return false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
+  for (size_t at = 0; at < content.size(); at += MessageReader::kBufferSize) {
+    if (!PutPiece(bytes + at, std::min(MessageReader::kBufferSize, content.size() - at))) {
+      return false;
+    }
+  }
+  return PutPadding(content.size());
+}
+
+bool TarArchive::Run::PutPiece(const unsigned char* data, size_t length) {
+  return Put(data, length) && Heartbeat() && Progress();
+}
+
+bool TarArchive::Run::Heartbeat() {
+  const auto now = Now();
+  if (now - last_info_ >= kEventInterval && !RaiseInfo()) return false;
+  if (now - last_percent_time_ >= kEventInterval && !RaisePercent(CurrentPercent())) {
+    return false;
+  }
+  return true;
+}
+
+bool TarArchive::Run::PutPadding(uint64_t size) {
+  static const unsigned char kZeros[kTarBlockSize] = {};
+  return Put(kZeros, TarPadding(size));
+}
+
+bool TarArchive::Run::Put(const unsigned char* data, size_t size) {
+  if (!gzip_->Write(data, size)) return WriteFailed();
+  progress_.bytes_done += size;
+  return true;
+}
+
+bool TarArchive::Run::SizingAllows() {
+  if (!sizer_.Known() || sizer_.Refusal().empty()) return true;
+  return Fail(sizer_.Refusal());
+}
+
+bool TarArchive::Run::WriteFailed() {
+  gzip_->Abort();
+  const std::u16string& reason = output_.error();
+  return Fail(u"Cannot write the archive " + destination_ + u": " +
+              (reason.empty() ? u"the compressor failed" : reason));
+}
+
+bool TarArchive::Run::PutHeader(const TarEntry& entry) {
+  header_.clear();
+  if (!AppendTarHeader(entry, header_)) return Fail(u"Cannot store " + Utf8ToUtf16(entry.name));
+  return Put(header_.data(), header_.size());
+}
+
+int32_t TarArchive::Run::CurrentPercent() {
+  if (!total_loaded_ && sizer_.Known()) {
+    progress_.bytes_total = sizer_.Total();
+    total_loaded_ = true;
+  }
+  const uint64_t total = progress_.bytes_total;
+  if (total == 0) return std::max(last_percent_, 0);
+  const auto percent =
+      static_cast<int32_t>(std::min<uint64_t>(99, progress_.bytes_done * 100 / total));
+  return std::max(percent, last_percent_);
+}
+
+bool TarArchive::Run::Progress() {
+  const int32_t percent = CurrentPercent();
+  if (!SizingAllows()) return false;
+  if (percent == last_percent_) return !StopRequested() || StopFailure();
+  return RaisePercent(percent);
+}
+
+bool TarArchive::Run::RaisePercent(int32_t percent) {
+  last_percent_ = percent;
+  last_percent_time_ = Now();
+  archive_.events_->PercentDone(percent, progress_);
+  return !StopRequested() || StopFailure();
+}
+
+bool TarArchive::Run::RaiseInfo() {
+  last_info_ = Now();
+  archive_.events_->ProgressInfo(kProgressKindMessage, progress_.current_file, progress_);
+  return !StopRequested() || StopFailure();
+}
+
+}  // namespace mailsheaf
