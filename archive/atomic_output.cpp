@@ -24,7 +24,6 @@ bool AtomicOutput::Create(const std::u16string& destination, std::u16string& err
     error = u"The destination folder " + folder_ + u" does not exist.";
     return false;
   }
-  fs_.RemoveStaleFiles(folder_);
   std::u16string reason = u"no free temporary name";
   if (ChooseTemporaryName()) file_ = fs_.CreateNew(folder_ + temporary_name_, reason);
   if (!file_) {
@@ -55,7 +54,7 @@ bool AtomicOutput::Put(const unsigned char* data, size_t size) {
 bool AtomicOutput::Seal(std::u16string& error) {
   std::u16string reason;
   if (!file_ || !file_->Commit(reason)) {
-    error = u"Cannot write the archive " + destination_ + u": " + reason;
+    error = u"Cannot write " + what_ + u" " + destination_ + u": " + reason;
     file_.reset();
     return false;
   }
@@ -67,7 +66,7 @@ bool AtomicOutput::PutInPlace(std::u16string& error) {
   const bool moved = file_ && file_->MoveOver(name_, reason);
   file_.reset();
   if (!moved) {
-    error = u"Cannot put the archive in place at " + destination_ + u": " + reason;
+    error = u"Cannot put " + what_ + u" in place at " + destination_ + u": " + reason;
     return false;
   }
   return true;

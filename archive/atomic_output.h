@@ -15,15 +15,19 @@ namespace mailsheaf {
 
 class AtomicOutput final : public ByteSink {
  public:
-  explicit AtomicOutput(ArchiveFileSystem& fs) : fs_(fs) {}
+  // `what` names the file in the reasons for a failure ("the archive", "the report").
+  explicit AtomicOutput(ArchiveFileSystem& fs, std::u16string what = u"the archive")
+      : fs_(fs), what_(std::move(what)) {}
   ~AtomicOutput() override { Discard(); }
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
 
-  // Checks that `destination` (absolute) can name a file in an existing folder, removes stale
-  // temporary files from that folder and creates the temporary file beside the destination.
-  // False with the reason otherwise.
+  // Checks that `destination` (absolute) can name a file in an existing folder and creates the
+  // temporary file beside the destination. False with the reason otherwise.
   bool Create(const std::u16string& destination, std::u16string& error);
+  // Removes what killed runs left in the destination's folder; never a file a writer holds,
+  // our own included. Once a write is enough: later files in the same folder skip it.
+  void RemoveStaleFiles() { fs_.RemoveStaleFiles(folder_); }
 
   const std::u16string& folder() const { return folder_; }  // ends with the separator
   const std::u16string& name() const { return name_; }
@@ -44,6 +48,7 @@ class AtomicOutput final : public ByteSink {
   bool ChooseTemporaryName();
 
   ArchiveFileSystem& fs_;
+  const std::u16string what_;
   std::u16string destination_;
   std::u16string folder_;
   std::u16string name_;

@@ -102,25 +102,29 @@ class Mender {
   explicit Mender(std::string_view message) : message_(message) {}
 
   void Visit(const MimeEntity& entity, bool is_message) {
-    const bool replace_encoding = LeafNeedsQuotedPrintable(entity);
+    const bool multipart = entity.type.rfind("multipart/", 0) == 0;
+    const bool nested = entity.type == "message/rfc822" && Plain(entity.encoding);
+    const std::string_view body = Body(entity);
+    const bool long_leaf = !multipart && !nested && LongestLine(body) > kLongestAcceptedLine;
+    const bool to_quoted_printable = long_leaf && Plain(entity.encoding);
+    const HeaderField* encoding_field = entity.Field("Content-Transfer-Encoding");
     for (const HeaderField& field : entity.fields) {
-      if (replace_encoding && &field == entity.Field("Content-Transfer-Encoding")) continue;
+      if (to_quoted_printable && &field == encoding_field) continue;  // replaced below
       FoldField(field, entity.eol);
     }
-    if (entity.type.rfind("multipart/", 0) == 0) {
+    if (multipart) {
       const std::vector<BodyRange> parts = SplitMultipart(message_, entity);
       for (const BodyRange& part : parts) Visit(ReadEntity(message_, part.begin, part.end), false);
-      if (parts.empty() && LongestLine(Body(entity)) > kLongestAcceptedLine) {
+      if (parts.empty() && LongestLine(body) > kLongestAcceptedLine) {
         Cannot(u"it has a line longer than 10,240 bytes in a multipart body without its parts");
       }
       return;
     }
-    if (entity.type == "message/rfc822" && Plain(entity.encoding)) {
+    if (nested) {
       Visit(ReadEntity(message_, entity.body_begin, entity.end), true);
       return;
     }
-    const std::string_view body = Body(entity);
-    if (LongestLine(body) <= kLongestAcceptedLine) return;
+    if (!long_leaf) return;
     if (entity.encoding == "base64") {
       Replace(entity.body_begin, entity.end, RewrapBase64(body, entity.eol));
     } else if (entity.encoding == "quoted-printable") {
@@ -128,11 +132,11 @@ class Mender {
               EachLine(body, [&](std::string_view line, std::string& out) {
                 SoftBreak(line, entity.eol, out);
               }));
-    } else if (replace_encoding) {
+    } else if (to_quoted_printable) {
       Replace(entity.body_begin, entity.end, QuotedPrintable(body, entity.eol));
       const std::string field = "Content-Transfer-Encoding: quoted-printable" + entity.eol;
-      if (const HeaderField* old = entity.Field("Content-Transfer-Encoding")) {
-        Replace(old->begin, old->end, field);
+      if (encoding_field != nullptr) {
+        Replace(encoding_field->begin, encoding_field->end, field);
       } else {
         Replace(entity.header_end, entity.header_end, field);
       }
@@ -176,12 +180,6 @@ class Mender {
  private:
   static bool Plain(const std::string& encoding) {
     return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
-  }
-
-  bool LeafNeedsQuotedPrintable(const MimeEntity& entity) const {
-    if (!Plain(entity.encoding)) return false;
-    if (entity.type.rfind("multipart/", 0) == 0 || entity.type == "message/rfc822") return false;
-    return LongestLine(Body(entity)) > kLongestAcceptedLine;
   }
 
   std::string_view Body(const MimeEntity& entity) const {

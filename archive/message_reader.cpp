@@ -7,10 +7,6 @@
 #include "archive/tar_header.h"
 
 namespace mailsheaf {
-namespace {
-
-
-}  // namespace
 
 MessageReader::MessageReader(ArchiveFileSystem& fs) : fs_(fs), buffer_(kBufferSize) {}
 
@@ -25,12 +21,12 @@ bool MessageReader::ChangedSize(std::u16string& error) const {
   return false;
 }
 
-// Reads until `want` bytes are in, or the file ends.
-bool MessageReader::ReadUpTo(size_t want, size_t& have, std::u16string& error) {
+// Reads into `at` until `want` bytes are in, or the file ends.
+bool MessageReader::ReadUpTo(unsigned char* at, size_t want, size_t& have, std::u16string& error) {
   have = 0;
   while (have < want) {
     std::u16string reason;
-    const int64_t got = file_->Read(buffer_.data() + have, want - have, reason);
+    const int64_t got = file_->Read(at + have, want - have, reason);
     if (got < 0) return ReadFailed(reason, error);
     if (got == 0) break;
     have += static_cast<size_t>(got);
@@ -53,31 +49,36 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
     return false;
   }
 
-  // Most messages fit in the first buffer, which then serves the header section, the line
-  // check and the copy. A longer one is read through once for its line lengths (and a header
-  // section longer than the buffer) and again from its start for the copy.
-  const size_t first = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), size_));
-  size_t have = 0;
-  if (!ReadUpTo(first, have, error)) return false;
-  if (have < first) return ChangedSize(error);
-  static const unsigned char kAppleDouble[] = {0x00, 0x05, 0x16, 0x07};
-  apple_double_ = have >= 4 && std::equal(kAppleDouble, kAppleDouble + 4, buffer_.data());
+  // One pass for the header section and the line lengths. A message up to kHeldInMemory is
+  // kept whole in the buffer from that pass, which then serves the copy too; a longer one is
+  // read again from its start for the copy.
+  held_ = size_ <= kHeldInMemory;
+  if (held_ && buffer_.size() < size_) buffer_.resize(static_cast<size_t>(size_));
   MessageHeaderScanner scanner;
   LineLengthCheck lines;
-  scanner.Feed(buffer_.data(), have);
-  lines.Feed(buffer_.data(), have);
-  buffered_ = have;
-  if (have < size_) {
-    for (;;) {
-      size_t more = 0;
-      if (!ReadUpTo(buffer_.size(), more, error)) return false;
-      if (more == 0) break;
-      if (!scanner.Done()) scanner.Feed(buffer_.data(), more);
-      lines.Feed(buffer_.data(), more);
-      if (tick_ && !tick_()) return false;
+  uint64_t total = 0;
+  for (;;) {
+    const size_t want = held_ ? static_cast<size_t>(std::min<uint64_t>(kBufferSize, size_ - total))
+                              : kBufferSize;
+    unsigned char* at = buffer_.data() + (held_ ? total : 0);
+    size_t got = 0;
+    if (want > 0 && !ReadUpTo(at, want, got, error)) return false;
+    if (got == 0) break;
+    if (total == 0) {
+      static const unsigned char kAppleDouble[] = {0x00, 0x05, 0x16, 0x07};
+      apple_double_ = got >= 4 && std::equal(kAppleDouble, kAppleDouble + 4, at);
+    } else if (tick_ && !tick_()) {
+      return false;
     }
-    if (!file_->Rewind(reason)) return ReadFailed(reason, error);
-    buffered_ = 0;
+    if (!scanner.Done()) scanner.Feed(at, got);
+    lines.Feed(at, got);
+    total += got;
+  }
+  if (total < size_) return ChangedSize(error);
+  if (held_) {
+    buffered_ = static_cast<size_t>(total);
+  } else if (!file_->Rewind(reason)) {
+    return ReadFailed(reason, error);
   }
   scanner.Finish();
   longest_line_ = lines.Longest();
@@ -100,23 +101,27 @@ bool MessageReader::ReadAll(std::string& content, std::u16string& error) {
 
 bool MessageReader::CopyTo(const std::function<bool(const unsigned char*, size_t)>& put,
                            std::u16string& error) {
-  uint64_t remaining = size_;
-  size_t have = buffered_;
-  buffered_ = 0;
-  for (;;) {
-    if (have > 0) {
+  if (held_) {
+    // Already in memory: handed on in pieces, so that progress moves along as it goes.
+    for (size_t at = 0; at < buffered_; at += kBufferSize) {
+      if (!put(buffer_.data() + at, std::min(kBufferSize, buffered_ - at))) return false;
+    }
+    buffered_ = 0;
+  } else {
+    for (uint64_t remaining = size_; remaining > 0;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kBufferSize, remaining));
+      size_t have = 0;
+      if (!ReadUpTo(buffer_.data(), want, have, error)) return false;
+      if (have == 0) return ChangedSize(error);
       if (!put(buffer_.data(), have)) return false;
       remaining -= have;
     }
-    if (remaining == 0) break;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), remaining));
-    if (!ReadUpTo(want, have, error)) return false;
-    if (have == 0) return ChangedSize(error);
   }
   // The file must end where its size said it would, and must not have been rewritten in
   // place meanwhile: bytes of the same length could be half old, half new.
+  unsigned char past_the_end = 0;
   size_t extra = 0;
-  if (!ReadUpTo(1, extra, error)) return false;
+  if (!ReadUpTo(&past_the_end, 1, extra, error)) return false;
   if (extra != 0) return ChangedSize(error);
   bool unchanged = false;
   std::u16string reason;

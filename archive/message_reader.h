@@ -16,6 +16,8 @@ namespace mailsheaf {
 class MessageReader {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
+  // Messages up to this size are read once and kept; longer ones are read twice.
+  static constexpr uint64_t kHeldInMemory = 8 << 20;
 
   explicit MessageReader(ArchiveFileSystem& fs);
 
@@ -23,8 +25,9 @@ class MessageReader {
   // read (Open then returns false with no reason). Lets the writer raise its events meanwhile.
   void SetTick(std::function<bool()> tick) { tick_ = std::move(tick); }
 
-  // Opens the message and reads its header section for the date. False with the reason (the
-  // message's path in it) when it cannot be opened or read, or is too large to store.
+  // Opens the message and reads it through once: its header fields, its line lengths, and (up
+  // to kHeldInMemory) its bytes for the copy. False with the reason (the message's path in it)
+  // when it cannot be opened or read, or is too large to store.
   bool Open(const std::u16string& path, std::u16string& error);
   uint64_t Size() const { return size_; }
   // The time to store: the `Date:` field, else the file's own time; 0 when neither is usable.
@@ -45,7 +48,7 @@ class MessageReader {
   void Close() { file_.reset(); }
 
  private:
-  bool ReadUpTo(size_t want, size_t& have, std::u16string& error);
+  bool ReadUpTo(unsigned char* at, size_t want, size_t& have, std::u16string& error);
   bool ReadFailed(const std::u16string& reason, std::u16string& error) const;
   bool ChangedSize(std::u16string& error) const;
 
@@ -59,6 +62,7 @@ class MessageReader {
   bool read_ = true;
   size_t longest_line_ = 0;
   bool apple_double_ = false;
+  bool held_ = false;    // the whole message is in buffer_
   size_t buffered_ = 0;  // bytes at the start of buffer_ not yet handed on
 };
 

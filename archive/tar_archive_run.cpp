@@ -33,6 +33,7 @@ bool TarArchive::Run::Write() {
   std::u16string error;
   if (WalkStoresFile(fs_, archive_.root_, destination_)) return Fail(ReplacesMessage());
   if (!output_.Create(destination_, error)) return Fail(std::move(error));
+  output_.RemoveStaleFiles();
   gzip_ = std::make_unique<GzipMemberWriter>(output_, archive_.options_.threads);
 
   WalkExclusion exclusion;
@@ -55,24 +56,25 @@ bool TarArchive::Run::Write() {
   if (!output_.PutInPlace(error)) return Fail(std::move(error));
   NoteMergingFolders();
   WriteReportFile();
+  archive_.report_ = std::move(report_);
   return true;
 }
 
 void TarArchive::Run::WriteReportFile() {
-  archive_.report_ = report_;
   if (report_.Empty()) return;
   const bool windows = fs_.Separator() == u'\\';
   const std::u16string path = output_.folder() + ReportFileName(output_.name());
   const std::string text = Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
-  AtomicOutput file(fs_);
+  AtomicOutput file(fs_, u"the report");
   std::u16string error;
-  if (file.Create(path, error) &&
-      (file.Put(reinterpret_cast<const unsigned char*>(text.data()), text.size()) ||
-       (error = u"Cannot write " + path + u": " + file.error(), false)) &&
-      file.Seal(error) && file.PutInPlace(error)) {
-    archive_.report_file_ = path;
-  } else {
+  if (!file.Create(path, error)) {
     archive_.report_error_ = error;
+  } else if (!file.Put(reinterpret_cast<const unsigned char*>(text.data()), text.size())) {
+    archive_.report_error_ = u"Cannot write the report " + path + u": " + file.error();
+  } else if (!file.Seal(error) || !file.PutInPlace(error)) {
+    archive_.report_error_ = error;
+  } else {
+    archive_.report_file_ = path;
   }
 }
 

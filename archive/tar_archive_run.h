@@ -29,10 +29,6 @@ class TarArchive::Run final : public TreeVisitor {
 
   bool Write();
 
-  // Beside the archive, named after it, only when there is something to tell. The archive is
-  // complete either way: a report that cannot be written is said, not a failure.
-  void WriteReportFile();
-
   // Stops the compressor and the sizing walk and removes the temporary file; the destination
   // is never touched.
   void Discard();
@@ -42,16 +38,18 @@ class TarArchive::Run final : public TreeVisitor {
 
   bool OnMessage(const std::u16string& path, const std::string& stored, uint64_t) override;
 
-  const RunReport& report() const { return report_; }
-
-  // Folders that differ only in case or trailing spaces: Zimbra makes them one.
-  void NoteMergingFolders();
-
   void OnProblem(std::u16string reason) override { Fail(std::move(reason)); }
 
   bool Stopped() override;
 
  private:
+  // Folders that differ only in case or trailing spaces: Zimbra makes them one.
+  void NoteMergingFolders();
+
+  // Beside the archive, named after it, only when there is something to tell. The archive is
+  // complete either way: a report that cannot be written is said, not a failure.
+  void WriteReportFile();
+
   // The first reason wins; an empty one adds nothing (a failure already on record).
   bool Fail(std::u16string reason);
 

@@ -14,6 +14,11 @@ SetFileInformationByHandleFunction SetInformationByHandle() {
   return function;
 }
 
+int64_t Ticks(const FILETIME& time) {
+  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                              time.dwLowDateTime);
+}
+
 }  // namespace
 
 std::u16string SystemErrorText(DWORD code) {
@@ -39,14 +44,6 @@ std::u16string SystemErrorText(DWORD code) {
 
 std::u16string LastErrorText() { return SystemErrorText(GetLastError()); }
 
-int64_t UnixSeconds(const FILETIME& time) {
-  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  constexpr uint64_t kTicksPerSecond = 10000000;
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
-  return static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
-}
-
-
 using GetFileInformationByHandleExCall = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
                                                        DWORD);
 
@@ -60,10 +57,7 @@ GetFileInformationByHandleExCall InformationByHandleEx() {
   return call;
 }
 
-int64_t Ticks(const FILETIME& time) {
-  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                              time.dwLowDateTime);
-}
+int64_t UnixSeconds(const FILETIME& time) { return UnixSecondsFromTicks(Ticks(time)); }
 
 bool ReadStamp(HANDLE handle, FileStamp& stamp) {
   if (const GetFileInformationByHandleExCall ex = InformationByHandleEx()) {

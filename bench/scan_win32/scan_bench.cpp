@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/win32/wide.h"
+#include "bench/support/stopwatch_win32.h"
 #include "fs/capabilities.h"
 #include "fs/message_scan.h"
 
@@ -25,16 +26,7 @@ namespace {
 
 using mailsheaf::ScanHost;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double Now() { return mailsheaf::bench::Seconds(); }
 
 std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
 

@@ -26,6 +26,7 @@
 #include "app/win32/message_pump.h"
 #include "app/win32/win32_clock.h"
 #include "base/text.h"
+#include "bench/support/stopwatch_win32.h"
 #include "base/win32/wide.h"
 #include "tests/support/app_fakes.h"
 #include "tests/support/pumping_host_win32.h"
@@ -38,16 +39,7 @@ using testing::RecordingUi;
 
 using testing::PumpingHost;
 
-double Seconds() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::Seconds;
 
 std::string Shown(const std::u16string& text) {
   std::string shown;
