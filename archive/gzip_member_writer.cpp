@@ -7,8 +7,9 @@
 //
 // Buffers. Every buffer belongs to a job slot, and a fixed number of slots (2N + 2) is made up
 // front. A slot has exactly one owner at a time and goes free -> caller (filling) -> queued ->
-// a compressor -> compressed -> the writer -> free. Ownership changes only under the one mutex;
-// the buffers are touched only by their owner, outside the lock.
+// a compressor -> compressed -> the writer -> free. Ownership changes only under the one lock
+// (base/wait_lock.h: under Wine its waits cost no server round trip); the buffers are touched
+// only by their owner, outside the lock.
 //
 // Order. The caller numbers the blocks as it submits them. Compressors finish in any order; the
 // writer waits for the block numbered next_to_write_ and writes only that one, so the sink gets
@@ -125,8 +126,8 @@ GzipMemberWriter::GzipMemberWriter(ByteSink& sink, unsigned threads, size_t bloc
 GzipMemberWriter::~GzipMemberWriter() { Abort(); }
 
 GzipMemberWriter::Job* GzipMemberWriter::TakeFreeJob() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  job_freed_.wait(lock, [this] { return stopping_ || sink_failed_ || !free_.empty(); });
+  WaitLock::Held held(lock_);
+  while (!stopping_ && !sink_failed_ && free_.empty()) lock_.Wait();
   if (stopping_ || sink_failed_) return nullptr;
   Job* job = free_.back();
   free_.pop_back();
@@ -150,7 +151,7 @@ bool GzipMemberWriter::Write(const unsigned char* data, size_t size) {
     size -= take;
     if (current_->input_size == block_size_) Submit(false);
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  WaitLock::Held held(lock_);
   return !sink_failed_ && !stopping_;
 }
 
@@ -176,15 +177,13 @@ void GzipMemberWriter::Submit(bool last) {
   if (!parallel_) {
     job.failed = !inline_compressor_->Compress(job);
     WriteJob(job);
-    std::lock_guard<std::mutex> lock(mutex_);
+    WaitLock::Held held(lock_);
     free_.push_back(&job);
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queued_.push_back(&job);
-  }
-  job_queued_.notify_one();
+  WaitLock::Held held(lock_);
+  queued_.push_back(&job);
+  lock_.WakeAll();
 }
 
 void GzipMemberWriter::CompressorLoop() {
@@ -192,18 +191,16 @@ void GzipMemberWriter::CompressorLoop() {
   for (;;) {
     Job* job = nullptr;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      job_queued_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+      WaitLock::Held held(lock_);
+      while (!stopping_ && queued_.empty()) lock_.Wait();
       if (stopping_) return;
       job = queued_.front();
       queued_.pop_front();
     }
     job->failed = !compressor.Compress(*job);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      compressed_.push_back(job);
-    }
-    job_compressed_.notify_one();
+    WaitLock::Held held(lock_);
+    compressed_.push_back(job);
+    lock_.WakeAll();
   }
 }
 
@@ -211,13 +208,14 @@ void GzipMemberWriter::WriterLoop() {
   for (;;) {
     Job* job = nullptr;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
+      WaitLock::Held held(lock_);
       auto next = compressed_.end();
-      job_compressed_.wait(lock, [&] {
+      for (;;) {
         next = std::find_if(compressed_.begin(), compressed_.end(),
                             [this](const Job* j) { return j->sequence == next_to_write_; });
-        return stopping_ || next != compressed_.end();
-      });
+        if (stopping_ || next != compressed_.end()) break;
+        lock_.Wait();
+      }
       if (stopping_) break;
       job = *next;
       compressed_.erase(next);
@@ -225,24 +223,22 @@ void GzipMemberWriter::WriterLoop() {
     WriteJob(*job);
     const bool last = job->last;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      WaitLock::Held held(lock_);
       free_.push_back(job);
       ++next_to_write_;
+      lock_.WakeAll();
     }
-    job_freed_.notify_one();
     if (last) break;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    writer_done_ = true;
-  }
-  job_freed_.notify_all();
+  WaitLock::Held held(lock_);
+  writer_done_ = true;
+  lock_.WakeAll();
 }
 
 void GzipMemberWriter::WriteJob(Job& job) {
   bool ok;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    WaitLock::Held held(lock_);
     ok = !sink_failed_;
   }
   ok = ok && !job.failed;
@@ -265,11 +261,9 @@ void GzipMemberWriter::WriteJob(Job& job) {
     if (ok) bytes_out_ += sizeof trailer;
   }
   if (!ok) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      sink_failed_ = true;
-    }
-    job_freed_.notify_all();
+    WaitLock::Held held(lock_);
+    sink_failed_ = true;
+    lock_.WakeAll();
   }
 }
 
@@ -284,7 +278,7 @@ bool GzipMemberWriter::Finish() {
   Submit(true);
   if (writer_.joinable()) writer_.join();
   StopThreads();
-  std::lock_guard<std::mutex> lock(mutex_);
+  WaitLock::Held held(lock_);
   return !sink_failed_ && writer_done_ == parallel_;
 }
 
@@ -295,12 +289,10 @@ void GzipMemberWriter::Abort() {
 
 void GzipMemberWriter::StopThreads() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    WaitLock::Held held(lock_);
     stopping_ = true;
+    lock_.WakeAll();
   }
-  job_queued_.notify_all();
-  job_compressed_.notify_all();
-  job_freed_.notify_all();
   for (std::thread& thread : compressors_) {
     if (thread.joinable()) thread.join();
   }

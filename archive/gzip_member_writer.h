@@ -2,14 +2,14 @@
 // One gzip member, compressed in parallel: the only gzip layout the mail server's importer reads
 // safely (it may stop after the first member of a multi-member file).
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/wait_lock.h"
 
 namespace mailsheaf {
 
@@ -72,16 +72,14 @@ class GzipMemberWriter {
   uint64_t bytes_out_ = 0;
   bool header_written_ = false;
 
-  std::mutex mutex_;
-  std::condition_variable job_freed_;
-  std::condition_variable job_queued_;
-  std::condition_variable job_compressed_;
+  // Every change of owner wakes all waiting threads: each waits for one thing and checks it.
+  WaitLock lock_;
   std::vector<Job*> free_;
   std::deque<Job*> queued_;
   std::vector<Job*> compressed_;
   bool stopping_ = false;
   bool writer_done_ = false;
-  bool sink_failed_ = false;  // guarded by mutex_ once threads run
+  bool sink_failed_ = false;  // guarded by lock_ once threads run
 
   std::vector<std::thread> compressors_;
   std::thread writer_;
