@@ -578,7 +578,8 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       {ControlId::LblCount, u"2147483647 Messages && 2147483647 Folder(s) Queued for Conversion."},
       {ControlId::LblCount, u"2147483647 Messages Queued for Conversion."},
   };
-  for (int dpi : {96, 120, 144, 192}) {
+  // The four common settings, and two between them (112.5 % and 175 %).
+  for (int dpi : {96, 108, 120, 144, 168, 192}) {
     window.reset();
     window = Build(dpi);
     ASSERT_TRUE(window);
