@@ -21,7 +21,6 @@ inline constexpr std::u16string_view kExitQuestion = u"Are you sure you want to 
 
 // Folder selection.
 inline constexpr std::u16string_view kChooseSourceTitle = u"Choose Source Folder...";
-inline constexpr std::u16string_view kMessagePattern = u"*.eml";
 inline constexpr std::u16string_view kMessagesAnd = u" Messages && ";
 inline constexpr std::u16string_view kFoldersQueued = u" Folder(s) Queued for Conversion.";
 inline constexpr std::u16string_view kMessagesQueued = u" Messages Queued for Conversion.";

@@ -2,6 +2,8 @@
 // Names of the controls on frmStep1. The enumerators carry the controls' own names so that the
 // handlers read like the window they drive; the order is the order of the control table.
 
+#include <optional>
+
 namespace mailsheaf {
 
 enum class ControlId : int {
@@ -40,5 +42,15 @@ constexpr int IndexOf(ControlId id) { return static_cast<int>(id); }
 
 // Where a control sits: the window's client area or one of the two containers on it.
 enum class Container { Window, Frame1, Picture3 };
+
+// The control that is the container; none for the window.
+constexpr std::optional<ControlId> ControlOf(Container container) {
+  switch (container) {
+    case Container::Frame1: return ControlId::Frame1;
+    case Container::Picture3: return ControlId::Picture3;
+    case Container::Window: break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace mailsheaf

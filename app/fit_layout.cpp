@@ -82,16 +82,9 @@ class Fitter {
   }
 
   PixelSize Inner(Container c) const {
-    switch (c) {
-      case Container::Frame1: {
-        const PixelRect& r = layout_.at[Index(ControlId::Frame1)];
-        return {r.width, r.height};
-      }
-      case Container::Picture3: {
-        const PixelRect& r = layout_.at[Index(ControlId::Picture3)];
-        return {r.width, r.height};
-      }
-      case Container::Window: break;
+    if (const std::optional<ControlId> holder = ControlOf(c)) {
+      const PixelRect& r = layout_.at[Index(*holder)];
+      return {r.width, r.height};
     }
     return layout_.client;
   }
@@ -142,10 +135,9 @@ class Fitter {
   void KeepInside(Container c, int right) {
     const int excess = right - (Inner(c).width - right_margin_[Index(c)]);
     if (excess <= 0) return;
-    switch (c) {
-      case Container::Frame1: Widen(ControlId::Frame1, excess); return;
-      case Container::Picture3: Widen(ControlId::Picture3, excess); return;
-      case Container::Window: break;
+    if (const std::optional<ControlId> holder = ControlOf(c)) {
+      Widen(*holder, excess);
+      return;
     }
     layout_.client.width += excess;
     // The bands that reached the window's right edge keep reaching it.

@@ -8,6 +8,7 @@
 #include "app/app_texts.h"
 #include "app/control_table.h"
 #include "app/time_stamp.h"
+#include "base/message_name.h"
 #include "base/path_forms.h"
 #include "base/text.h"
 #include "fs/message_scan.h"

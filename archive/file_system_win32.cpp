@@ -56,7 +56,7 @@ class Win32FileSystem final : public ArchiveFileSystem {
                   std::u16string& error) override {
     entries.clear();
     std::u16string pattern = path;
-    if (pattern.empty() || pattern.back() != u'\\') pattern.push_back(u'\\');
+    EnsureTrailingBackslash(pattern);
     pattern.push_back(u'*');
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileExW(WidePath(pattern).get(), FindExInfoBasic, &data,
@@ -153,7 +153,7 @@ class Win32FileSystem final : public ArchiveFileSystem {
 
   void RemoveStaleFiles(const std::u16string& folder) override {
     std::u16string prefix = folder;
-    if (prefix.empty() || prefix.back() != u'\\') prefix.push_back(u'\\');
+    EnsureTrailingBackslash(prefix);
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileExW(WidePath(prefix + u"*").get(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, 0);

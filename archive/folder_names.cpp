@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace mailsheaf {
 namespace {
 
@@ -32,22 +34,13 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
                     [](char16_t x, char16_t y) { return Lower(x) == Lower(y); });
 }
 
-std::u16string CutToLongest(std::u16string name) {
-  if (name.size() <= kLongestName) return name;
-  size_t cut = kLongestName;
-  // Never between the two halves of a surrogate pair.
-  if (name[cut - 1] >= 0xD800 && name[cut - 1] <= 0xDBFF) --cut;
-  name.resize(cut);
-  return name;
-}
-
 }  // namespace
 
 std::u16string AcceptedFolderName(std::u16string_view name) {
   std::u16string accepted(name);
   std::replace_if(accepted.begin(), accepted.end(), Refused, u'_');
   if (WithoutTrailingSpaces(accepted).empty()) return u"_";
-  return CutToLongest(std::move(accepted));
+  return CutToUnits(std::move(accepted), kLongestName);
 }
 
 std::u16string TopFolderName(std::u16string_view name) {
@@ -66,7 +59,7 @@ std::u16string TopFolderName(std::u16string_view name) {
 bool IsJunkFolder(std::u16string_view name) { return SameName(name, u"Junk"); }
 
 std::u16string JunkSubFolderName(std::u16string_view name) {
-  return CutToLongest(u"Junk - " + AcceptedFolderName(name));
+  return CutToUnits(u"Junk - " + AcceptedFolderName(name), kLongestName);
 }
 
 std::u16string MergeKey(std::u16string_view stored_path) {

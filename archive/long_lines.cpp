@@ -194,20 +194,10 @@ class Mender {
     const std::string folded = EachLine(text, [&](std::string_view line, std::string& out) {
       size_t start = 0;
       while (line.size() - start > kHeaderLine) {
-        size_t cut = std::string_view::npos;
-        for (size_t i = start + kHeaderLine; i > start; --i) {
-          if (IsBlank(line[i])) {
-            cut = i;
-            break;
-          }
-        }
-        if (cut == std::string_view::npos) {
-          for (size_t i = start + kHeaderLine + 1; i < line.size(); ++i) {
-            if (IsBlank(line[i])) {
-              cut = i;
-              break;
-            }
-          }
+        // The last white space within the limit, else the first one past it.
+        size_t cut = line.find_last_of(" \t", start + kHeaderLine);
+        if (cut == std::string_view::npos || cut <= start) {
+          cut = line.find_first_of(" \t", start + kHeaderLine + 1);
         }
         if (cut == std::string_view::npos) break;
         out.append(line.substr(start, cut - start)).append(eol);

@@ -30,8 +30,8 @@ constexpr std::array<std::string_view, 12> kDays = {
 
 int MonthOf(std::string_view word) { return IndexOfName(word, kMonths, 12); }
 bool IsDayName(std::string_view word) {
-  return IndexOfName(word, kDays, 7) >= 0 || SameAsciiLetters(word, "Tues") || SameAsciiLetters(word, "Thur") ||
-         SameAsciiLetters(word, "Thurs");
+  return IndexOfName(word, kDays, 7) >= 0 || SameAsciiLetters(word, "Tues") ||
+         SameAsciiLetters(word, "Thur") || SameAsciiLetters(word, "Thurs");
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).

@@ -64,7 +64,8 @@ void TarArchive::Run::WriteReportFile() {
   if (report_.Empty()) return;
   const bool windows = fs_.Separator() == u'\\';
   const std::u16string path = output_.folder() + ReportFileName(output_.name());
-  const std::string text = Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
+  const std::string text =
+      Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
   AtomicOutput file(fs_, u"the report");
   std::u16string error;
   if (!file.Create(path, error)) {
@@ -86,7 +87,8 @@ void TarArchive::Run::Discard() {
   output_.Discard();
 }
 
-bool TarArchive::Run::OnFolder(const std::string& stored, const std::u16string& source, int64_t mtime) {
+bool TarArchive::Run::OnFolder(const std::string& stored, const std::u16string& source,
+                               int64_t mtime) {
   const int64_t time = UsableTime(mtime);
   if (!PutHeader({stored, TarEntryType::kFolder, 0, time ? time : run_time_, 0755})) {
     return false;
@@ -180,8 +182,8 @@ bool TarArchive::Run::StoreAsItIs(const std::string& stored, int64_t time, uint3
   return PutPadding(size);
 }
 
-bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string& stored, int64_t time,
-                 uint32_t mode) {
+bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string& stored,
+                                  int64_t time, uint32_t mode) {
   if (reader_.Size() > kLargestMended) {
     report_.refused.push_back(
         {path, u"it has a line longer than 10,240 bytes and is too large to re-encode"});

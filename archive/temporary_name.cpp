@@ -1,5 +1,7 @@
 #include "archive/temporary_name.h"
 
+#include "base/text.h"
+
 namespace mailsheaf {
 namespace {
 
@@ -8,16 +10,13 @@ constexpr size_t kPartLength = 5;
 constexpr size_t kDigits = 8;
 constexpr size_t kEndingLength = kPartLength + kDigits;
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-
 }  // namespace
 
 std::u16string TemporaryName(const std::u16string& destination_name, uint32_t random) {
-  std::u16string name = destination_name;
-  if (name.size() > kEndingLength) {
-    name.resize(name.size() - kEndingLength);
-    if (IsHighSurrogate(name.back())) name.pop_back();
-  }
+  // Never longer than the destination's name, which the folder is known to take.
+  std::u16string name = destination_name.size() > kEndingLength
+                            ? CutToUnits(destination_name, destination_name.size() - kEndingLength)
+                            : destination_name;
   name += kPart;
   for (int shift = 28; shift >= 0; shift -= 4) {
     name.push_back(u"0123456789abcdef"[(random >> shift) & 0xF]);

@@ -38,6 +38,13 @@ bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
+std::u16string CutToUnits(std::u16string text, size_t units) {
+  if (text.size() <= units) return text;
+  text.resize(units);
+  if (!text.empty() && IsHighSurrogate(text.back())) text.pop_back();
+  return text;
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -18,6 +18,10 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Plain ASCII into the text type, for literals built at run time.
 std::u16string AsciiToUtf16(std::string_view ascii);
 
+// The text cut to at most `units` code units, never between the two halves of a surrogate
+// pair (then one unit shorter): a cut name still turns into valid UTF-8.
+std::u16string CutToUnits(std::u16string text, size_t units);
+
 // Whole-number decimal digits, no grouping, as the window shows counts.
 std::u16string DecimalText(long long value);
 

@@ -68,8 +68,9 @@ class Win32Console final : public mailsheaf::Console {
       crlf.push_back(c);
     }
     const std::string bytes = mailsheaf::Utf16ToUtf8(crlf);
-    failed = !WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-             written != bytes.size();
+    failed =
+        !WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size();
   }
 };
 

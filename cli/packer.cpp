@@ -106,8 +106,9 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
     }
   }
   if (paths.size() != 2) {
-    return UsageError(console, paths.size() < 2 ? u"a source folder and a destination file are needed"
-                                                : u"too many arguments");
+    return UsageError(console, paths.size() < 2
+                                   ? u"a source folder and a destination file are needed"
+                                   : u"too many arguments");
   }
 
   PackerEvents events(console);

@@ -12,7 +12,7 @@
 #include "fs/find_entries.h"
 #include "fs/folder_identity.h"
 #include "fs/system_records.h"
-#include "fs/wildcard_match.h"
+#include "base/wildcard_match.h"
 
 namespace mailsheaf {
 namespace {

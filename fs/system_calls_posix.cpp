@@ -13,7 +13,7 @@
 #include "base/ansi_text.h"
 #include "base/text.h"
 #include "fs/system_calls.h"
-#include "fs/wildcard_match.h"
+#include "base/wildcard_match.h"
 
 namespace mailsheaf {
 namespace {

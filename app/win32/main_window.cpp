@@ -190,12 +190,8 @@ std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout
 }
 
 HWND MainWindow::ParentOf(const ControlDesign& row) const {
-  switch (row.container) {
-    case Container::Frame1: return controls_[IndexOf(ControlId::Frame1)];
-    case Container::Picture3: return controls_[IndexOf(ControlId::Picture3)];
-    case Container::Window: break;
-  }
-  return window_;
+  const std::optional<ControlId> holder = ControlOf(row.container);
+  return holder ? controls_[IndexOf(*holder)] : window_;
 }
 
 bool MainWindow::CreateControl(const ControlDesign& row) {
@@ -252,9 +248,9 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
 
   if (row.kind == ControlKind::Frame) {
     frame_border_ = CreateWindowExW(0, L"BUTTON", Wide(row.text, text),
-                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
-                                   at.width, at.height, control, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                    at.width, at.height, control, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
     if (!frame_border_) return false;
   }
   if (row.kind == ControlKind::ProgressBar) {
@@ -299,12 +295,8 @@ HBRUSH MainWindow::BrushFor(const Colour& colour) {
 }
 
 Colour MainWindow::BackOfContainer(Container container) const {
-  switch (container) {
-    case Container::Frame1: return DesignOf(ControlId::Frame1).back;
-    case Container::Picture3: return DesignOf(ControlId::Picture3).back;
-    case Container::Window: break;
-  }
-  return kButtonFace;
+  const std::optional<ControlId> holder = ControlOf(container);
+  return holder ? DesignOf(*holder).back : kButtonFace;
 }
 
 HWND MainWindow::ControlWindow(ControlId id) const {
@@ -481,9 +473,9 @@ void MainWindow::OnActivate(bool active) {
     if (focus && IsChild(window_, focus)) focus_when_inactive_ = focus;
     return;
   }
-  if (focus_when_inactive_ && IsWindow(focus_when_inactive_) && IsWindowEnabled(focus_when_inactive_) &&
-      IsWindowVisible(focus_when_inactive_)) {
-    SetFocus(focus_when_inactive_);
+  HWND kept = focus_when_inactive_;
+  if (kept && IsWindow(kept) && IsWindowEnabled(kept) && IsWindowVisible(kept)) {
+    SetFocus(kept);
   } else {
     MoveFocus(std::nullopt, true);
   }
@@ -536,7 +528,7 @@ bool MainWindow::SetPointer(HWND under) {
   const std::optional<ControlId> id = ControlOfWindow(under);
   if (id && DesignOf(*id).pointingHand) {
     SetCursor(pointing_hand_ ? pointing_hand_
-                            : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+                             : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
     return true;
   }
   return false;

@@ -97,9 +97,6 @@ bool MarkForDeletion(HANDLE handle, bool marked) {
   return set(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-std::u16string FolderOf(const std::u16string& path) {
-  return path.substr(0, path.rfind(u'\\') + 1);
-}
 
 
 }  // namespace mailsheaf::archive_win32

@@ -47,8 +47,6 @@ int64_t UnixSecondsFromTicks(int64_t ticks);
 // the mark. False where the system cannot.
 bool MarkForDeletion(HANDLE handle, bool marked);
 
-std::u16string FolderOf(const std::u16string& path);
-
 // The open files, owning their handles.
 std::unique_ptr<ReadableFile> MakeReadableFile(HANDLE handle, const FileStamp& stamp);
 // A temporary file at `path`, marked for deletion on close when `marked`.

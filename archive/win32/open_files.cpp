@@ -1,5 +1,7 @@
 #include "archive/win32/file_calls.h"
 
+#include "base/path_forms.h"
+
 namespace mailsheaf::archive_win32 {
 namespace {
 
@@ -94,7 +96,7 @@ class Win32WritableFile final : public WritableFile {
       Close();
       return false;
     }
-    if (!MoveFileExW(WidePath(path_).get(), WidePath(FolderOf(path_) + name).get(),
+    if (!MoveFileExW(WidePath(path_).get(), WidePath(FolderOfPath(path_) + name).get(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       error = LastErrorText();
       Close();

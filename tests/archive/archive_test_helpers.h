@@ -35,6 +35,9 @@ class RecordingEvents : public ArchiveEvents {
   }
 };
 
+// How every file this writer leaves starts: the gzip magic and the deflate method.
+inline const std::string kGzipStart = "\x1f\x8b\x08";
+
 // A clock that stands still: no event is repeated for time's sake, however slow the machine,
 // so the events each test sees are the same on every run.
 inline std::function<std::chrono::steady_clock::time_point()> StillClock() {

@@ -20,8 +20,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
-const std::string kGzipStart = "\x1f\x8b\x08";
-
 bool IsPart(const std::string& name) { return name.find(".part") != std::string::npos; }
 
 int32_t Pack(ArchiveFileSystem& fs, const std::string& source, const std::string& destination,

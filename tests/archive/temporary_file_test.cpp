@@ -14,8 +14,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
-const std::string kGzipStart = "\x1f\x8b\x08";
-
 TEST(TemporaryName, FitsWhereverTheDestinationNameFits) {
   EXPECT_EQ(TemporaryName(u"mail.tgz", 0x0123abcd), u"mail.tgz.part0123abcd");
   EXPECT_EQ(TemporaryName(u"", 0xffffffff), u".partffffffff");

@@ -24,8 +24,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
-const std::string kGzipStart = "\x1f\x8b\x08";
-
 std::u16string PackerPath() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);

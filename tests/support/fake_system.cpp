@@ -7,7 +7,7 @@
 
 #include "base/text.h"
 #include "fs/capabilities.h"
-#include "fs/wildcard_match.h"
+#include "base/wildcard_match.h"
 
 namespace mailsheaf::testing {
 namespace {

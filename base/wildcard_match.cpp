@@ -1,4 +1,4 @@
-#include "fs/wildcard_match.h"
+#include "base/wildcard_match.h"
 
 namespace mailsheaf {
 namespace {
