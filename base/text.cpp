@@ -23,6 +23,19 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+char32_t NextCodePoint(std::u16string_view text, size_t& at) {
+  const char32_t u = text[at++];
+  if (IsHighSurrogate(u) && at < text.size() && IsLowSurrogate(text[at])) {
+    return 0x10000 + ((u - 0xD800) << 10) + (text[at++] - 0xDC00);
+  }
+  return u;
+}
+
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
@@ -32,11 +45,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
   }
 }
-
-bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-}  // namespace
 
 std::u16string CutToUnits(std::u16string text, size_t units) {
   if (text.size() <= units) return text;
@@ -48,15 +56,9 @@ std::u16string CutToUnits(std::u16string text, size_t units) {
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t u = text[i];
-    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-      u = kReplacement;
-    }
-    AppendUtf8(out, u);
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, i);
+    AppendUtf8(out, IsHighSurrogate(cp) || IsLowSurrogate(cp) ? kReplacement : cp);
   }
   return out;
 }

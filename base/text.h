@@ -15,6 +15,13 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // become U+FFFD, one per offending byte.
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// The code point at `at`, which moves past it: a surrogate pair is one code point, a lone
+// surrogate comes back as it is. `at` must be inside the text.
+char32_t NextCodePoint(std::u16string_view text, size_t& at);
+
+// One code point onto UTF-16 text, as a surrogate pair past U+FFFF.
+void AppendUtf16(std::u16string& out, char32_t cp);
+
 // Plain ASCII into the text type, for literals built at run time.
 std::u16string AsciiToUtf16(std::string_view ascii);
 
