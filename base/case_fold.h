@@ -1,0 +1,19 @@
+#pragma once
+// Case-blind keys for names the mail server compares the way Java's String.equalsIgnoreCase
+// does: two texts are alike without regard to case exactly when their keys are equal. One
+// difference: Java lowers U+0130 to "i", here it keeps its dot and stays apart from i and I.
+
+#include <string>
+#include <string_view>
+
+namespace mailsheaf {
+
+// lower(upper(c)) by the one-code-point case mappings of the whole of Unicode; a code point
+// whose mapping would take several (U+00DF, U+0130) stays as it is.
+char32_t CaseBlind(char32_t c);
+
+// CaseBlind for every code point of the text: a surrogate pair is one code point, a lone
+// surrogate stays as it is. No mapping crosses U+FFFF, so the key is as long as the text.
+std::u16string CaseBlindText(std::u16string_view text);
+
+}  // namespace mailsheaf
