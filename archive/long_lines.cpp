@@ -1,17 +1,19 @@
 #include "archive/long_lines.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
+#include "archive/header_fold.h"
 #include "archive/mime_entity.h"
 
 namespace mailsheaf {
 namespace {
 
-// What the re-encoding writes: body lines as MIME asks, header lines as mail allows.
+// What the re-encoding writes: body lines as MIME asks.
 constexpr size_t kBodyLine = 76;
-constexpr size_t kHeaderLine = 998;
+// Real mail nests a few levels; past this the content is left as it is, so that no message can
+// exhaust the stack or the time of a run.
+constexpr int kDeepestPart = 100;
 
 struct Edit {
   size_t begin = 0;
@@ -23,9 +25,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The body's own last line end, if it has one: kept where it was.
 std::string_view TrailingEol(std::string_view body) {
-  if (body.empty() || body.back() != '\n') return {};
-  return body.size() >= 2 && body[body.size() - 2] == '\r' ? body.substr(body.size() - 2)
-                                                           : body.substr(body.size() - 1);
+  if (body.empty() || (body.back() != '\n' && body.back() != '\r')) return {};
+  return body.size() >= 2 && body.substr(body.size() - 2) == "\r\n" ? body.substr(body.size() - 2)
+                                                                    : body.substr(body.size() - 1);
 }
 
 std::string RewrapBase64(std::string_view body, const std::string& eol) {
@@ -42,69 +44,33 @@ std::string RewrapBase64(std::string_view body, const std::string& eol) {
   return out.append(trail);
 }
 
-// Soft line breaks into one quoted-printable line (its line end not included), never inside an
-// =XX escape.
-void SoftBreak(std::string_view line, const std::string& eol, std::string& out) {
-  while (line.size() > kBodyLine) {
-    size_t cut = kBodyLine - 1;  // room for the '='
-    if (line[cut - 1] == '=') {
-      cut -= 1;
-    } else if (line[cut - 2] == '=') {
-      cut -= 2;
-    }
-    out.append(line.substr(0, cut)).append("=").append(eol);
-    line.remove_prefix(cut);
-  }
-  out.append(line);
-}
-
 // Applies `per_line` to each line of the body, keeping every line end as it was.
 template <typename PerLine>
 std::string EachLine(std::string_view body, PerLine per_line) {
   std::string out;
-  while (!body.empty()) {
-    const size_t lf = body.find('\n');
-    std::string_view line = body.substr(0, lf);
-    std::string_view end;
-    if (lf != std::string_view::npos) {
-      const bool cr = !line.empty() && line.back() == '\r';
-      if (cr) line.remove_suffix(1);
-      end = body.substr(line.size(), cr ? 2 : 1);
-    }
-    per_line(line, out);
-    out.append(end);
-    body.remove_prefix(line.size() + end.size());
+  for (size_t pos = 0; pos < body.size();) {
+    const MailLine line = LineAt(body, pos);
+    per_line(line.text, out);
+    out.append(line.end);
+    pos = line.next;
   }
   return out;
-}
-
-std::string QuotedPrintable(std::string_view body, const std::string& eol) {
-  static const char kHex[] = "0123456789ABCDEF";
-  return EachLine(body, [&](std::string_view line, std::string& out) {
-    std::string encoded;
-    for (size_t i = 0; i < line.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(line[i]);
-      const bool last = i + 1 == line.size();
-      if ((byte >= 33 && byte <= 126 && byte != '=') || (IsBlank(line[i]) && !last)) {
-        encoded.push_back(line[i]);
-      } else {
-        encoded.push_back('=');
-        encoded.push_back(kHex[byte >> 4]);
-        encoded.push_back(kHex[byte & 15]);
-      }
-    }
-    SoftBreak(encoded, eol, out);
-  });
 }
 
 class Mender {
  public:
   explicit Mender(std::string_view message) : message_(message) {}
 
-  void Visit(const MimeEntity& entity, bool is_message) {
+  void Visit(const MimeEntity& entity, bool is_message, int depth) {
+    if (depth > kDeepestPart) {
+      if (LongestLine(Text(entity.begin, entity.end)) > kLongestAcceptedLine) {
+        Cannot(u"it has a line longer than 10,240 bytes in parts nested deeper than 100 levels");
+      }
+      return;
+    }
     const bool multipart = entity.type.rfind("multipart/", 0) == 0;
     const bool nested = entity.type == "message/rfc822" && Plain(entity.encoding);
-    const std::string_view body = Body(entity);
+    const std::string_view body = Text(entity.body_begin, entity.end);
     const bool long_leaf = !multipart && !nested && LongestLine(body) > kLongestAcceptedLine;
     const bool to_quoted_printable = long_leaf && Plain(entity.encoding);
     const HeaderField* encoding_field = entity.Field("Content-Transfer-Encoding");
@@ -113,15 +79,24 @@ class Mender {
       FoldField(field, entity.eol);
     }
     if (multipart) {
-      const std::vector<BodyRange> parts = SplitMultipart(message_, entity);
-      for (const BodyRange& part : parts) Visit(ReadEntity(message_, part.begin, part.end), false);
-      if (parts.empty() && LongestLine(body) > kLongestAcceptedLine) {
-        Cannot(u"it has a line longer than 10,240 bytes in a multipart body without its parts");
+      const MultipartLayout layout = SplitMultipart(message_, entity);
+      if (layout.parts.empty()) {
+        if (LongestLine(body) > kLongestAcceptedLine) {
+          Cannot(u"it has a line longer than 10,240 bytes in a multipart body without its parts");
+        }
+        return;
       }
+      boundaries_.push_back("--" + entity.boundary);
+      WrapUnseen(layout.preamble, entity.eol);
+      for (const BodyRange& part : layout.parts) {
+        Visit(ReadEntity(message_, part.begin, part.end), false, depth + 1);
+      }
+      WrapUnseen(layout.epilogue, entity.eol);
+      boundaries_.pop_back();
       return;
     }
     if (nested) {
-      Visit(ReadEntity(message_, entity.body_begin, entity.end), true);
+      Visit(ReadEntity(message_, entity.body_begin, entity.end), true, depth + 1);
       return;
     }
     if (!long_leaf) return;
@@ -135,14 +110,22 @@ class Mender {
     } else if (to_quoted_printable) {
       Replace(entity.body_begin, entity.end, QuotedPrintable(body, entity.eol));
       const std::string field = "Content-Transfer-Encoding: quoted-printable" + entity.eol;
+      const bool mime_version = is_message && !entity.has_mime_version;
+      if (!entity.has_header_section) {
+        // Text where the header should be: the new fields go in front, and all of the
+        // original, its first line too, becomes the body.
+        Replace(entity.begin, entity.begin,
+                (mime_version ? "MIME-Version: 1.0" + entity.eol : std::string()) + field +
+                    entity.eol);
+        if (is_message) header_added_ = true;
+        return;
+      }
       if (encoding_field != nullptr) {
         Replace(encoding_field->begin, encoding_field->end, field);
       } else {
         Replace(entity.header_end, entity.header_end, field);
       }
-      if (is_message && !entity.has_mime_version) {
-        Replace(entity.header_end, entity.header_end, "MIME-Version: 1.0" + entity.eol);
-      }
+      if (mime_version) Replace(entity.header_end, entity.header_end, "MIME-Version: 1.0" + entity.eol);
     } else {
       Cannot(u"it has a line longer than 10,240 bytes in a part whose encoding (" +
              std::u16string(entity.encoding.begin(), entity.encoding.end()) +
@@ -157,8 +140,10 @@ class Mender {
       result.reason = reason_;
       return result;
     }
-    std::stable_sort(edits_.begin(), edits_.end(),
-                     [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+    // An insertion goes before a replacement that starts at the same place.
+    std::stable_sort(edits_.begin(), edits_.end(), [](const Edit& a, const Edit& b) {
+      return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+    });
     size_t at = 0;
     for (const Edit& edit : edits_) {
       result.bytes.append(message_.substr(at, edit.begin - at)).append(edit.replacement);
@@ -174,6 +159,7 @@ class Mender {
     }
     result.outcome = edits_.empty() ? MendedMessage::Outcome::kUnchanged
                                     : MendedMessage::Outcome::kMended;
+    result.header_added = header_added_;
     return result;
   }
 
@@ -182,34 +168,85 @@ class Mender {
     return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
   }
 
-  std::string_view Body(const MimeEntity& entity) const {
-    return message_.substr(entity.body_begin, entity.end - entity.body_begin);
+  std::string_view Text(size_t begin, size_t end) const {
+    return message_.substr(begin, end - begin);
   }
 
-  // A header line over the limit gets line ends before white space, lines of at most 998 bytes
-  // where the white space allows; unfolding gives the same value back.
-  void FoldField(const HeaderField& field, const std::string& eol) {
-    const std::string_view text = message_.substr(field.begin, field.end - field.begin);
-    if (LongestLine(text) <= kLongestAcceptedLine) return;
-    const std::string folded = EachLine(text, [&](std::string_view line, std::string& out) {
-      size_t start = 0;
-      while (line.size() - start > kHeaderLine) {
-        // The last white space within the limit, else the first one past it.
-        size_t cut = line.find_last_of(" \t", start + kHeaderLine);
-        if (cut == std::string_view::npos || cut <= start) {
-          cut = line.find_first_of(" \t", start + kHeaderLine + 1);
-        }
-        if (cut == std::string_view::npos) break;
-        out.append(line.substr(start, cut - start)).append(eol);
-        start = cut;
-      }
-      out.append(line.substr(start));
+  // Whether a line starting with `text` would be read as a delimiter of an enclosing multipart.
+  bool LooksLikeDelimiter(std::string_view text) const {
+    return std::any_of(boundaries_.begin(), boundaries_.end(), [&](const std::string& b) {
+      return text.substr(0, b.size()) == b;
     });
-    if (LongestLine(folded) > kLongestAcceptedLine) {
+  }
+
+  // Soft line breaks into one quoted-printable line (its line end not included), never inside
+  // an =XX escape. A new line that would start like a delimiter gets its first dash encoded,
+  // which decodes the same; otherwise a reader would end the part there.
+  void SoftBreak(std::string_view line, const std::string& eol, std::string& out) const {
+    for (bool first = true;; first = false) {
+      size_t room = kBodyLine;
+      if (!first && !line.empty() && line[0] == '-' && LooksLikeDelimiter(line)) {
+        out.append("=2D");
+        line.remove_prefix(1);
+        room -= 3;
+      }
+      if (line.size() <= room) {
+        out.append(line);
+        return;
+      }
+      size_t cut = room - 1;  // room for the '='
+      if (line[cut - 1] == '=') {
+        cut -= 1;
+      } else if (line[cut - 2] == '=') {
+        cut -= 2;
+      }
+      out.append(line.substr(0, cut)).append("=").append(eol);
+      line.remove_prefix(cut);
+    }
+  }
+
+  std::string QuotedPrintable(std::string_view body, const std::string& eol) const {
+    static const char kHex[] = "0123456789ABCDEF";
+    return EachLine(body, [&](std::string_view line, std::string& out) {
+      std::string encoded;
+      for (size_t i = 0; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        const bool last = i + 1 == line.size();
+        if ((byte >= 33 && byte <= 126 && byte != '=') || (IsBlank(line[i]) && !last)) {
+          encoded.push_back(line[i]);
+        } else {
+          encoded.append({'=', kHex[byte >> 4], kHex[byte & 15]});
+        }
+      }
+      SoftBreak(encoded, eol, out);
+    });
+  }
+
+  // The preamble and the epilogue are not shown by any reader: a long line there is cut into
+  // shorter ones, never where the next would start like a delimiter.
+  void WrapUnseen(const BodyRange& range, const std::string& eol) {
+    const std::string_view text = Text(range.begin, range.end);
+    if (LongestLine(text) <= kLongestAcceptedLine) return;
+    Replace(range.begin, range.end, EachLine(text, [&](std::string_view line, std::string& out) {
+              while (line.size() > kBodyLine) {
+                size_t cut = kBodyLine;
+                while (cut > 1 && LooksLikeDelimiter(line.substr(cut))) --cut;
+                out.append(line.substr(0, cut)).append(eol);
+                line.remove_prefix(cut);
+              }
+              out.append(line);
+            }));
+  }
+
+  void FoldField(const HeaderField& field, const std::string& eol) {
+    const std::string_view text = Text(field.begin, field.end);
+    if (LongestLine(text) <= kLongestAcceptedLine) return;
+    std::optional<std::string> folded = FoldedField(text, eol);
+    if (!folded) {
       Cannot(u"a header line is longer than 10,240 bytes and has no white space to fold it at");
       return;
     }
-    Replace(field.begin, field.end, folded);
+    Replace(field.begin, field.end, std::move(*folded));
   }
 
   void Replace(size_t begin, size_t end, std::string replacement) {
@@ -221,38 +258,17 @@ class Mender {
 
   std::string_view message_;
   std::vector<Edit> edits_;
+  std::vector<std::string> boundaries_;  // "--" and the boundary of each enclosing multipart
   std::u16string reason_;
+  bool header_added_ = false;
 };
 
 }  // namespace
 
-void LineLengthCheck::Feed(const unsigned char* data, size_t size) {
-  const unsigned char* end = data + size;
-  while (data < end) {
-    const void* found = std::memchr(data, '\n', static_cast<size_t>(end - data));
-    const auto* lf = static_cast<const unsigned char*>(found);
-    const size_t run = static_cast<size_t>((lf ? lf : end) - data);
-    if (run > 0) cr_last_ = data[run - 1] == '\r';
-    current_ += run;
-    if (lf == nullptr) return;
-    const size_t length = current_ - (cr_last_ ? 1 : 0);
-    longest_ = std::max(longest_, length);
-    current_ = 0;
-    cr_last_ = false;
-    data = lf + 1;
-  }
-}
-
-size_t LongestLine(std::string_view text) {
-  LineLengthCheck check;
-  check.Feed(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-  return check.Longest();
-}
-
 MendedMessage MendLongLines(std::string_view message) {
   if (LongestLine(message) <= kLongestAcceptedLine) return {};
   Mender mender(message);
-  mender.Visit(ReadEntity(message, 0, message.size()), true);
+  mender.Visit(ReadEntity(message, 0, message.size()), true, 0);
   return mender.Result();
 }
 

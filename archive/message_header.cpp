@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/mail_lines.h"
 #include "archive/message_date.h"
 #include "base/ascii.h"
 
@@ -15,7 +16,8 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// The flags of X-Mozilla-Status: up to four hexadecimal digits; nothing when unreadable.
+// The flags of X-Mozilla-Status: hexadecimal digits (four, or eight where X-Mozilla-Status2 was
+// folded in by some tools); nothing when unreadable.
 std::optional<unsigned> HexFlags(std::string_view text) {
   text = Trimmed(text);
   if (text.empty() || text.size() > 8) return std::nullopt;
@@ -37,25 +39,34 @@ std::optional<unsigned> HexFlags(std::string_view text) {
 
 bool MessageHeaderScanner::Feed(const unsigned char* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
+  if (size > 0 && cr_last_ && text[0] == '\n') {  // the LF of a CRLF split between pieces
+    ++text;
+    --size;
+    ++seen_;
+  }
+  cr_last_ = false;
   while (size > 0 && !done_) {
     if (seen_ >= kLimit) {
       Finish();
       break;
     }
     const size_t room = std::min(size, kLimit - seen_);
-    const void* found = std::memchr(text, '\n', room);
-    const size_t take = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : room;
+    size_t take = 0;
+    while (take < room && text[take] != '\n' && text[take] != '\r') ++take;
+    const bool ended = take < room;
     const size_t keep = std::min(take, kFieldLimit - line_.size());
     line_.append(text, keep);
     line_too_long_ = line_too_long_ || keep < take;
-    const size_t used = found ? take + 1 : take;
+    size_t used = take;
+    if (ended) {
+      used += text[take] == '\r' && take + 1 < size && text[take + 1] == '\n' ? 2 : 1;
+      cr_last_ = text[take] == '\r' && used == take + 1 && take + 1 == size;
+    }
     seen_ += used;
     text += used;
     size -= used;
-    if (found) {
-      std::string_view line(line_);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      TakeLine(line);
+    if (ended) {
+      TakeLine(line_);
       line_.clear();
       line_too_long_ = false;
     }
@@ -71,7 +82,11 @@ void MessageHeaderScanner::Finish() {
 }
 
 void MessageHeaderScanner::TakeLine(std::string_view line) {
-  if (line.empty()) {  // the empty line that ends the header section
+  const bool first = first_line_;
+  first_line_ = false;
+  if (line.empty() || (first && !IsFieldLine(line) && !IsMboxFromLine(line))) {
+    // The empty line that ends the header section, or text where the first field should be:
+    // a message without header fields, all body.
     EndField();
     done_ = true;
     return;

@@ -13,7 +13,8 @@ namespace mailsheaf {
 
 class MessageHeaderScanner {
  public:
-  // Only the header section is read (up to the first empty line), and at most this much of it.
+  // Only the header section is read (up to the first empty line, any of CRLF, LF or a bare CR
+  // ending lines), and at most this much of it.
   static constexpr size_t kLimit = 1 << 20;
 
   // Returns true once the header section has ended; later input is ignored.
@@ -39,6 +40,8 @@ class MessageHeaderScanner {
 
   std::string line_;  // the current line, up to kFieldLimit bytes of it
   bool line_too_long_ = false;
+  bool cr_last_ = false;  // the last piece ended in a CR, whose LF may start the next
+  bool first_line_ = true;
   Field field_ = Field::kOther;  // the field being read, when it is one of ours
   std::string value_;            // its value, unfolded
   bool value_too_long_ = false;

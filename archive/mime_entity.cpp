@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/mail_lines.h"
 #include "base/ascii.h"
 
 namespace mailsheaf {
@@ -52,6 +53,14 @@ void ReadContentType(std::string_view value, std::string& type, std::string& bou
   }
 }
 
+// The size of the line end just before `pos`, not reaching back past `floor`.
+size_t LineEndBefore(std::string_view message, size_t floor, size_t pos) {
+  if (pos > floor && message[pos - 1] == '\n') {
+    return pos - 1 > floor && message[pos - 2] == '\r' ? 2 : 1;
+  }
+  return pos > floor && message[pos - 1] == '\r' ? 1 : 0;
+}
+
 }  // namespace
 
 const HeaderField* MimeEntity::Field(std::string_view name) const {
@@ -65,36 +74,37 @@ MimeEntity ReadEntity(std::string_view message, size_t begin, size_t end) {
   MimeEntity entity;
   entity.begin = begin;
   entity.end = end;
-  const size_t first_lf = message.substr(0, end).find('\n', begin);
-  entity.eol = first_lf != std::string_view::npos && first_lf > begin &&
-                       message[first_lf - 1] == '\r'
-                   ? "\r\n"
-                   : first_lf != std::string_view::npos ? "\n" : "\r\n";
+  const std::string_view text = message.substr(0, end);
+  entity.eol = begin < end ? std::string(LineAt(text, begin).end) : std::string();
+  if (entity.eol.empty()) entity.eol = "\r\n";
   entity.header_end = entity.body_begin = end;
-  size_t pos = begin;
-  while (pos < end) {
-    const size_t lf = message.substr(0, end).find('\n', pos);
-    const size_t next = lf == std::string_view::npos ? end : lf + 1;
-    std::string_view line = message.substr(pos, (lf == std::string_view::npos ? end : lf) - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) {
+  if (begin < end) {
+    const std::string_view first = LineAt(text, begin).text;
+    if (!first.empty() && !IsFieldLine(first) && !IsMboxFromLine(first)) {
+      entity.has_header_section = false;
+      entity.header_end = entity.body_begin = begin;
+    }
+  }
+  for (size_t pos = begin; entity.has_header_section && pos < end;) {
+    const MailLine line = LineAt(text, pos);
+    if (line.text.empty()) {
       entity.header_end = pos;
-      entity.body_begin = next;
+      entity.body_begin = line.next;
       break;
     }
-    if ((line.front() == ' ' || line.front() == '\t') && !entity.fields.empty()) {
-      entity.fields.back().value.append(line);
-      entity.fields.back().end = next;
+    if ((line.text.front() == ' ' || line.text.front() == '\t') && !entity.fields.empty()) {
+      entity.fields.back().value.append(line.text);
+      entity.fields.back().end = line.next;
     } else {
       HeaderField field;
-      const size_t colon = line.find(':');
-      field.name = std::string(line.substr(0, colon));
-      if (colon != std::string_view::npos) field.value = std::string(line.substr(colon + 1));
+      const size_t colon = line.text.find(':');
+      field.name = std::string(line.text.substr(0, colon));
+      if (colon != std::string_view::npos) field.value = std::string(line.text.substr(colon + 1));
       field.begin = pos;
-      field.end = next;
+      field.end = line.next;
       entity.fields.push_back(std::move(field));
     }
-    pos = next;
+    pos = line.next;
   }
   if (const HeaderField* type = entity.Field("Content-Type")) {
     ReadContentType(type->value, entity.type, entity.boundary);
@@ -106,38 +116,40 @@ MimeEntity ReadEntity(std::string_view message, size_t begin, size_t end) {
   return entity;
 }
 
-std::vector<BodyRange> SplitMultipart(std::string_view message, const MimeEntity& entity) {
-  std::vector<BodyRange> parts;
-  if (entity.boundary.empty()) return parts;
+MultipartLayout SplitMultipart(std::string_view message, const MimeEntity& entity) {
+  MultipartLayout layout;
+  layout.preamble = {entity.body_begin, entity.body_begin};
+  if (entity.boundary.empty()) return layout;
   const std::string delimiter = "--" + entity.boundary;
   const std::string_view body = message.substr(0, entity.end);
   bool open = false;
   size_t part_begin = 0;
   for (size_t pos = entity.body_begin; pos < entity.end;) {
-    const size_t lf = body.find('\n', pos);
-    const size_t next = lf == std::string_view::npos ? entity.end : lf + 1;
-    const std::string_view line = body.substr(pos, next - pos);
-    if (line.substr(0, delimiter.size()) == delimiter) {
-      std::string_view rest = line.substr(delimiter.size());
+    const MailLine line = LineAt(body, pos);
+    if (line.text.substr(0, delimiter.size()) == delimiter) {
+      std::string_view rest = line.text.substr(delimiter.size());
       const bool closing = rest.substr(0, 2) == "--";
       if (closing) rest.remove_prefix(2);
       if (Trimmed(rest).empty()) {
+        // The line end before a delimiter belongs to the delimiter.
+        const size_t before = pos - LineEndBefore(message, part_begin, pos);
         if (open) {
-          // The line end before a delimiter belongs to the delimiter.
-          size_t part_end = pos;
-          if (part_end > part_begin && message[part_end - 1] == '\n') --part_end;
-          if (part_end > part_begin && message[part_end - 1] == '\r') --part_end;
-          parts.push_back({part_begin, std::max(part_begin, part_end)});
+          layout.parts.push_back({part_begin, std::max(part_begin, before)});
+        } else {
+          layout.preamble.end = std::max(entity.body_begin, before);
         }
-        if (closing) return parts;
+        if (closing) {
+          layout.epilogue = {line.next, entity.end};
+          return layout;
+        }
         open = true;
-        part_begin = next;
+        part_begin = line.next;
       }
     }
-    pos = next;
+    pos = line.next;
   }
-  if (open) parts.push_back({part_begin, entity.end});
-  return parts;
+  if (open) layout.parts.push_back({part_begin, entity.end});
+  return layout;
 }
 
 }  // namespace mailsheaf

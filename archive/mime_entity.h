@@ -21,12 +21,14 @@ struct MimeEntity {
   size_t header_end = 0;   // where the empty line that ends the header section starts
   size_t body_begin = 0;   // after that empty line; == end when there is no body
   size_t end = 0;
-  std::string eol;         // the line end the entity's header uses: "\r\n" or "\n"
+  std::string eol;         // the entity's first line end: "\r\n", "\n" or "\r"
   std::vector<HeaderField> fields;
   std::string type = "text/plain";  // lower case, without parameters
   std::string boundary;             // of a multipart
   std::string encoding;             // lower case; empty when not given
   bool has_mime_version = false;
+  // False when the entity begins with text instead of header fields: then all of it is body.
+  bool has_header_section = true;
 
   const HeaderField* Field(std::string_view name) const;
 };
@@ -34,12 +36,18 @@ struct MimeEntity {
 // Reads the entity that occupies [begin, end) of `message`.
 MimeEntity ReadEntity(std::string_view message, size_t begin, size_t end);
 
-// The parts of a multipart body: each [begin, end) without the line end that belongs to the
-// next delimiter. Empty when no delimiter line is found.
+// A multipart body: its parts, each [begin, end) without the line end that belongs to the next
+// delimiter, and the text before the first delimiter and after the closing one, which no
+// reader shows. No parts when no delimiter line is found.
 struct BodyRange {
   size_t begin = 0;
   size_t end = 0;
 };
-std::vector<BodyRange> SplitMultipart(std::string_view message, const MimeEntity& entity);
+struct MultipartLayout {
+  BodyRange preamble;
+  std::vector<BodyRange> parts;
+  BodyRange epilogue;  // empty when there is no closing delimiter
+};
+MultipartLayout SplitMultipart(std::string_view message, const MimeEntity& entity);
 
 }  // namespace mailsheaf

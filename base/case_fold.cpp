@@ -23,6 +23,7 @@ constexpr CaseRun kCaseRuns[] = {
 }  // namespace
 
 char32_t CaseBlind(char32_t c) {
+  if (c == 0x130) return u'i';  // Java's one-code-point lower case, which the server uses
   const auto after = std::upper_bound(std::begin(kCaseRuns), std::end(kCaseRuns), c,
                                       [](char32_t v, const CaseRun& run) { return v < run.first; });
   if (after == std::begin(kCaseRuns)) return c;

@@ -96,6 +96,26 @@ inline std::vector<MendCase> MendCases(const std::string& eol) {
                    }() + n + n + "body" + n,
                    {"body" + n},
                    {}});
+  std::string paragraph;
+  for (int i = 0; i < 400; ++i) paragraph += "The minutes, item " + std::to_string(i) + ": caf\xC3\xA9 = 100%. ";
+  cases.push_back({"a message without a header section",
+                   "Hi Bob, the minutes follow" + n + n + paragraph + n, {},
+                   {"Content-Transfer-Encoding: quoted-printable" + n + n + "Hi Bob"}});
+  cases.push_back({"a long word in the subject, next to an encoded word",
+                   "Subject: =?utf-8?q?caf=C3=A9?= " + [] {
+                     std::string word;
+                     for (int i = 0; i < 3000; ++i) word += "\xC3\xA9t\xC3\xA9";
+                     return word;
+                   }() + " " + std::string(12000, 'x') + " end" + n + n + "body" + n,
+                   {n + "body" + n},
+                   {"=?UTF-8?Q?_"}});
+  cases.push_back({"long lines in the preamble and the epilogue, and a soft break at a delimiter",
+                   "Content-Type: multipart/mixed; boundary=zz" + n + n + std::string(20000, '-') + n +
+                       "--zz" + n + "Content-Type: text/plain" + n + n + std::string(75, 'a') +
+                       "--zz" + n + std::string(11000, 'b') + n + "--zz--" + n +
+                       std::string(20000, 'e') + n,
+                   {},
+                   {"=2D-zz"}});
   return cases;
 }
 

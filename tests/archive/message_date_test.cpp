@@ -141,6 +141,11 @@ TEST(MessageHeaderScanner, FindsTheFirstDateFieldOfTheHeaderSectionOnly) {
       {"Date: sometime soon\n" + date + "\n\n", std::nullopt},
       {"Datex: Thu, 22 Aug 2002 07:36:16 -0400\n\n", std::nullopt},
       {"", std::nullopt},
+      // Old Mac mail: a bare CR ends each line.
+      {"Subject: x\r" + date + "\rStatus: RO\r\rbody\r", k0736EDT},
+      {"Subject: x\r\r" + date + "\r", std::nullopt},
+      // Text where the header fields should be: no header section at all.
+      {"Hi Bob, the minutes follow\n" + date + "\n\nbody\n", std::nullopt},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ScanWhole(c.message), c.expected) << c.message;
@@ -181,6 +186,7 @@ TEST(MessageHeaderScanner, ReadStateFollowsMozillaStatusThenStatusElseRead) {
       {"X-Status: R\nStatus: O\n", false},
       {"Subject: x\n\nStatus: O\n", true},  // in the body: not the message's own
       {"Status: O\nX-Mozilla-Status: 0001\n", true},
+      {"Subject: x\rX-Mozilla-Status: 0000\r", false},
   };
   for (const auto& c : cases) {
     const std::string message = c.head + "\nbody\n";

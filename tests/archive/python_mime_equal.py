@@ -3,11 +3,20 @@ leaf part's decoded bytes equal, every header's unfolded value equal. Prints wha
 exits 1 when anything does; exits 0 when the two are the same message."""
 import sys
 from email import message_from_bytes
+from email.header import decode_header
 from email.policy import compat32
 
 
 def unfolded(value):
-    return str(value).replace("\r\n", "").replace("\n", "")
+    """The value as a reader shows it: unfolded, encoded words decoded."""
+    text = str(value).replace("\r\n", "").replace("\n", "").replace("\r", "")
+    text = text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+    shown = []
+    for chunk, charset in decode_header(text):
+        if isinstance(chunk, bytes):  # plain text comes back raw-unicode-escaped
+            chunk = chunk.decode(charset or "raw-unicode-escape", "replace")
+        shown.append(chunk)
+    return "".join(shown).strip()
 
 
 def walk(message, path="1"):
@@ -29,8 +38,8 @@ def main(first_path, second_path):
             [p for p, _ in first_parts], [p for p, _ in second_parts]))
     for (path, a), (_, b) in zip(first_parts, second_parts):
         skip = {"content-transfer-encoding", "mime-version"}
-        headers_a = [(k.lower(), unfolded(v)) for k, v in a.items() if k.lower() not in skip]
-        headers_b = [(k.lower(), unfolded(v)) for k, v in b.items() if k.lower() not in skip]
+        headers_a = [(k.lower(), unfolded(v)) for k, v in a.raw_items() if k.lower() not in skip]
+        headers_b = [(k.lower(), unfolded(v)) for k, v in b.raw_items() if k.lower() not in skip]
         if headers_a != headers_b:
             problems.append(f"part {path}: headers differ")
         if not a.is_multipart() and not b.is_multipart():
