@@ -145,16 +145,31 @@ bool ReadTime(Tokens& tokens, int64_t& hour, int64_t& minute, int64_t& second) {
     const size_t s = tokens.Number(second);
     if (s < 1 || s > 2) return false;
   }
-  return hour <= 23 && minute <= 59 && second <= 60;
+  if (hour > 23 || minute > 59 || second > 60) return false;
+  // A 12-hour clock ("10:00 PM"), as some programs write the Date: the hour is read with it or
+  // not at all.
+  const std::string_view word = tokens.PeekWord();
+  const bool am = SameAsciiLetters(word, "AM");
+  if (!am && !SameAsciiLetters(word, "PM")) return true;
+  tokens.Word();
+  if (hour < 1 || hour > 12) return false;
+  hour = hour % 12 + (am ? 0 : 12);
+  return true;
 }
 
 // "+hhmm" or "-hhmm": minutes east of UTC. Real mail also carries the offset without its sign
-// ("0530", even "01800"), which is read as east of UTC.
+// ("0530", even "01800"), which is read as east of UTC, and with a colon ("+01:00").
 bool ReadNumericZone(Tokens& tokens, int64_t& offset) {
   int sign = 1;
   const bool signed_zone = tokens.Punct('+') || (tokens.Punct('-') && (sign = -1));
   int64_t hhmm = 0;
-  const size_t digits = tokens.Number(hhmm);
+  size_t digits = tokens.Number(hhmm);
+  if (signed_zone && digits == 2 && tokens.Punct(':')) {
+    int64_t mm = 0;
+    if (tokens.Number(mm) != 2) return false;
+    hhmm = hhmm * 100 + mm;
+    digits = 4;
+  }
   if (signed_zone ? digits != 4 : (digits < 4 || digits > 5 || hhmm > 9959)) return false;
   if (hhmm % 100 > 59) return false;
   offset = sign * ((hhmm / 100) * 60 + hhmm % 100);
