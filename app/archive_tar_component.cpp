@@ -15,6 +15,9 @@ class ArchiveTarComponent final : public TarComponent {
   std::int32_t AddRootFolder(const std::u16string& folder) override {
     return archive_.AddRootFolder(folder);
   }
+  void SetCountedMessages(std::map<std::u16string, std::int64_t> counted) override {
+    archive_.SetCountedMessages(std::move(counted));
+  }
   std::int32_t WriteCompressedArchive(const std::u16string& destination) override {
     return archive_.WriteCompressedArchive(destination);
   }

@@ -1,6 +1,7 @@
 #include "app/frm_step1.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -26,6 +27,20 @@ class CountLineScanHost final : public ScanHost {
   void SetCountCaption(const std::u16string& caption) override {
     form_.SetCaption(ControlId::LblCount, caption);
   }
+  // Kept by folder below the chosen one, as the writer names folders, so that its report can
+  // say where any message counted here went.
+  void FolderCounted(const std::u16string& path, int32_t messages) override {
+    if (messages == 0 || path.size() < root_size_) return;
+    std::u16string folder = path.substr(root_size_);
+    std::replace(folder.begin(), folder.end(), u'\\', u'/');
+    counted_[folder] += messages;
+  }
+  void SetRoot(size_t size) { root_size_ = size; }
+
+  std::map<std::u16string, std::int64_t> counted_;
+
+ private:
+  size_t root_size_ = 0;
 
  private:
   FrmStep1& form_;
@@ -102,8 +117,12 @@ void FrmStep1::ScanSourceFolder() {
 
   std::optional<std::u16string_view> failure;
   try {
+    counted_messages_.clear();
     CountLineScanHost scanHost(*this, host_);
+    EnsureTrailingBackslash(root);
+    scanHost.SetRoot(root.size());
     ScanMessageFolder(root, pattern, state_.NextMessageNumber, state_.FolderCount, scanHost);
+    counted_messages_ = std::move(scanHost.counted_);
   } catch (const std::overflow_error&) {
     failure = kScanOverflow;
   } catch (const std::bad_alloc&) {
@@ -193,6 +212,12 @@ void FrmStep1::RunArchive() {
       added = 0;
     }
   }
+  if (added == 1) {
+    try {
+      state_.myTar->SetCountedMessages(counted_messages_);
+    } catch (...) {
+    }
+  }
   if (added != 1) {
     SetEnabled(ControlId::CmdAddFolder, true);
     ShowInformation(kErrorReadingMessages, kAppTitle);
@@ -242,6 +267,7 @@ void FrmStep1::ShowReport() {
   } catch (...) {
     return;
   }
+  // Fewer stored than counted is never empty: the writer was told what the scan counted.
   if (report.Empty()) return;
   std::u16string text = DecimalText(state_.MessageCount) + Text(kReportQueued) +
                         DecimalText(stored) + Text(kReportStored) + u"\r\n" +

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -111,6 +112,8 @@ class FrmStep1 final : private ArchiveEvents {
   TarComponentFactory& tar_factory_;
   // Guards against a handler starting again inside its own yields.
   bool scanning_ = false;
+  // Messages the last scan counted, by folder (see TarComponent::SetCountedMessages).
+  std::map<std::u16string, std::int64_t> counted_messages_;
   bool converting_ = false;
   // Set once the process has been told to end: nothing more is done. (Only a test's host
   // returns from EndNow.)

@@ -5,6 +5,7 @@
 // may even end the process.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,9 @@ class TarComponent {
   virtual void SetArchiveFormat(const std::u16string& format) = 0;
   // 1 when the folder tree has been taken in as the archive's root; anything else is a failure.
   virtual std::int32_t AddRootFolder(const std::u16string& folder) = 0;
+  // How many messages the scan counted in each folder below the root ("/"-separated, ending in
+  // "/"; "" for the root), so that the report can say where any went that are not stored.
+  virtual void SetCountedMessages(std::map<std::u16string, std::int64_t> counted) = 0;
   // 1 when the gzip-compressed tar has been written to the path; anything else is a failure.
   virtual std::int32_t WriteCompressedArchive(const std::u16string& destination) = 0;
   // Why the last call failed, in words for the user; empty when it did not.

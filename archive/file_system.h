@@ -29,7 +29,8 @@ struct FolderEntry {
   std::u16string name;
   bool is_folder = false;  // a folder, or a link that leads to one
   bool is_link = false;    // a link (reparse point, symbolic link): may lead back into the walk
-  bool name_ok = true;     // false when the stored name cannot be turned into text faithfully
+  // The name's bytes are not UTF-8: `name` keeps them as they are (BytesToName in base/text.h).
+  bool not_utf8 = false;
   uint64_t size = 0;       // of a file, as listed; only a hint for the progress figures
   int64_t mtime = 0;       // seconds since 1970 UTC of the last change
   // Why the entry could not be examined (its kind is unknown), empty when it could. A link
@@ -91,6 +92,9 @@ class ArchiveFileSystem {
   // is there (a dangling link), kFailed with the reason when it cannot be examined.
   virtual Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
                                 std::u16string& error) = 0;
+
+  // Removes a regular file; a link is removed itself, never what it leads to.
+  virtual bool RemoveFile(const std::u16string& path, std::u16string& error) = 0;
 
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::u16string& path,
                                                  std::u16string& error) = 0;

@@ -48,7 +48,8 @@ class PosixFileSystem final : public ArchiveFileSystem {
     std::string cwd(PATH_MAX, '\0');
     if (::getcwd(cwd.data(), cwd.size()) == nullptr) return path;
     cwd.resize(std::strlen(cwd.c_str()));
-    std::u16string full = Utf8ToUtf16(cwd);
+    bool utf8 = true;
+    std::u16string full = BytesToName(cwd, utf8);
     if (full.empty() || full.back() != u'/') full.push_back(u'/');
     return full + path;
   }
@@ -88,8 +89,9 @@ class PosixFileSystem final : public ArchiveFileSystem {
       const std::string raw = item->d_name;
       if (raw == "." || raw == "..") continue;
       FolderEntry entry;
-      entry.name = Utf8ToUtf16(raw);
-      entry.name_ok = Utf16ToUtf8(entry.name) == raw;
+      bool utf8 = true;
+      entry.name = BytesToName(raw, utf8);
+      entry.not_utf8 = !utf8;
       struct stat info;
       if (::fstatat(dir_fd, raw.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;  // gone since it was listed
@@ -183,6 +185,12 @@ class PosixFileSystem final : public ArchiveFileSystem {
       return nullptr;
     }
     return MakeWritableFile(dir_fd, fd, name, named);
+  }
+
+  bool RemoveFile(const std::u16string& path, std::u16string& error) override {
+    if (::unlink(Native(path).c_str()) == 0) return true;
+    error = ErrnoText(errno);
+    return false;
   }
 
   void RemoveStaleFiles(const std::u16string& folder) override {

@@ -151,6 +151,12 @@ class Win32FileSystem final : public ArchiveFileSystem {
     return MakeWritableFile(handle, path, MarkForDeletion(handle, true));
   }
 
+  bool RemoveFile(const std::u16string& path, std::u16string& error) override {
+    if (DeleteFileW(WidePath(path).get())) return true;
+    error = LastErrorText();
+    return false;
+  }
+
   void RemoveStaleFiles(const std::u16string& folder) override {
     std::u16string prefix = folder;
     EnsureTrailingBackslash(prefix);

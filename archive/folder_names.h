@@ -1,7 +1,8 @@
 #pragma once
 // Folder names as Zimbra's import takes them. A message whose folder cannot be made, or cannot
 // hold mail, is refused on its own while the import still reports success; so the names are
-// mended as they are written (the messages' own file names are not touched).
+// mended as they are written (the messages' own file names are not touched), and each change
+// says why, for the report.
 
 #include <string>
 #include <string_view>
@@ -13,9 +14,10 @@ namespace mailsheaf {
 // at a character boundary.
 std::u16string AcceptedFolderName(std::u16string_view name);
 
-// A folder directly below the chosen folder: accepted, and " (mail)" added to the names of
-// the account's folders for other things than mail (Contacts, Calendar, Tasks, Emailed
-// Contacts, Briefcase, Files shared with me), which cannot hold messages.
+// A folder directly below the chosen folder: accepted; " (mail)" added to the names of the
+// account's folders for other things than mail (Contacts, Calendar, Tasks, Emailed Contacts,
+// Briefcase, Files shared with me), which cannot hold messages; and the names mail programs
+// give sent mail (Sent Items, Sent Messages, Sent Mail) made "Sent", the account's own.
 std::u16string TopFolderName(std::u16string_view name);
 
 // "Junk" in any case, trailing spaces ignored: the folder that takes no sub-folders.
@@ -23,7 +25,20 @@ bool IsJunkFolder(std::u16string_view name);
 // A sub-folder of that Junk becomes a top-level folder of its own: "Junk - <name>".
 std::u16string JunkSubFolderName(std::u16string_view name);
 
-// What Zimbra compares folder paths by: each name without its trailing spaces, in lower case.
+// Where a folder sits decides which of the rules above apply to its name.
+enum class FolderPlace { kTop, kBelowTopJunk, kDeeper };
+struct StoredFolderName {
+  std::u16string name;
+  std::u16string why;  // why it differs from the folder's own name; empty when it does not
+};
+StoredFolderName NameToStore(std::u16string_view name, FolderPlace place);
+
+// Top-level folders whose messages go into the account's Trash or Junk, which Zimbra empties
+// on its own schedule: that folder's name, else empty.
+std::u16string EmptiedSystemFolder(std::u16string_view stored_top_name);
+
+// What Zimbra compares folder paths by: each name without its trailing spaces, case-blind over
+// the whole of Unicode.
 std::u16string MergeKey(std::u16string_view stored_path);
 
 }  // namespace mailsheaf

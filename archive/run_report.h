@@ -1,8 +1,9 @@
 #pragma once
-// What a write had to adjust or leave out so that every message arrives, in plain words for
-// the user. Only what happened: an empty report says nothing at all.
+// What a write stored, adjusted or left out, in plain words for the user. Only what happened:
+// a write with nothing to tell has an empty report and no report file.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,35 +11,63 @@ namespace mailsheaf {
 
 struct RunReport {
   struct Renamed {
-    std::u16string from;  // the folder's path below the chosen folder, "/"-separated
-    std::u16string to;    // the path it is stored under
+    std::u16string from;  // a folder's path below the chosen folder ("/"-separated), or a
+    std::u16string to;    // message's full path and the name it is stored under
+    std::u16string why;
   };
   struct Noted {
     std::u16string path;  // the file's full path
     std::u16string why;
   };
+  struct Merged {
+    std::u16string source;  // the folder's path below the chosen folder
+    std::u16string stored;  // the path it is stored under
+  };
+  struct Shortfall {
+    std::u16string folder;  // below the chosen folder; empty for the chosen folder itself
+    int64_t counted = 0;    // messages the count found there
+    int64_t found = 0;      // messages the write found there, stored or left out
+    bool gone = false;      // the write did not find the folder at all
+  };
 
-  std::vector<Renamed> renamed_folders;
-  std::vector<std::u16string> reencoded;  // messages whose long lines were re-encoded
+  int64_t stored = 0;                     // messages in the archive
+  int64_t counted = -1;                   // messages counted before the write; -1 when not
+  std::vector<Shortfall> shortfall;       // folders with fewer messages than were counted
   std::vector<Noted> refused;             // messages Zimbra will still refuse
-  std::vector<Noted> left_out;            // files named like messages that are not messages
+  std::vector<Renamed> renamed_folders;
+  std::vector<Renamed> renamed_messages;  // names that are not UTF-8
+  std::vector<Noted> reencoded;           // why: what else the mend did, when anything
+  std::vector<Noted> left_out;            // files that are or look like mail, not stored
+  std::map<std::u16string, int64_t> other_files;  // other files left out, by kind
   int64_t unread = 0;                     // messages stored as unread
-  std::vector<std::vector<std::u16string>> merging;  // stored folder paths that become one
+  std::vector<std::vector<Merged>> merging;        // folders Zimbra makes one
+  std::map<std::u16string, int64_t> emptied;       // "Trash", "Junk": messages stored there
 
+  // Nothing to tell. Other files alone (Thumbs.db, notes) are no reason for a report.
   bool Empty() const {
-    return renamed_folders.empty() && reencoded.empty() && refused.empty() && left_out.empty() &&
-           unread == 0 && merging.empty();
+    return shortfall.empty() && refused.empty() && renamed_folders.empty() &&
+           renamed_messages.empty() && reencoded.empty() && left_out.empty() && unread == 0 &&
+           merging.empty() && emptied.empty();
   }
 };
 
-// The report as text, `eol` ending every line.
+// The report as text, `eol` ending every line. Its first line begins with kReportSignature.
 std::u16string ReportText(const RunReport& report, const std::u16string& archive,
                           const std::u16string& eol);
+
+// What a report file of ours begins with: a file that does not is never replaced. Reports of
+// earlier versions began with kEarlierReportSignature.
+inline constexpr char kReportSignature[] = "Mailsheaf wrote the archive ";
+inline constexpr char kEarlierReportSignature[] = "Mailsheaf adjusted the archive ";
 
 // One or two lines for a message box: what was adjusted, counted.
 std::u16string ReportSummary(const RunReport& report);
 
 // The report's file name beside the archive: "mail.tgz" gives "mail - report.txt".
 std::u16string ReportFileName(const std::u16string& archive_name);
+
+// A name or path as the report shows it: in quotes, control characters and bytes that are not
+// text written out ("\t", "\x01", "\xE9"), so that a trailing space or a line break shows.
+std::u16string Shown(std::u16string_view name);
 
 }  // namespace mailsheaf

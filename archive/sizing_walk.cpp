@@ -8,17 +8,16 @@ namespace {
 class SizingVisitor final : public TreeVisitor {
  public:
   explicit SizingVisitor(const std::atomic<bool>& stop) : stop_(stop) {}
-  bool OnFolder(const std::string& stored, const std::u16string&, int64_t) override {
-    total += TarEntryBytes(stored.size(), 0);
+  bool OnFolder(const WalkFolder& folder) override {
+    total += TarEntryBytes(folder.stored.size(), 0);
     return true;
   }
-  bool OnMessage(const std::u16string& path, const std::string& stored,
-                 uint64_t listed_size) override {
-    if (listed_size > kTarLargestNumber) {
-      refusal = TooLargeReason(path);
+  bool OnMessage(const WalkMessage& message) override {
+    if (message.listed_size > kTarLargestNumber) {
+      refusal = TooLargeReason(message.path);
       return false;
     }
-    total += TarEntryBytes(stored.size(), listed_size);
+    total += TarEntryBytes(message.stored.size(), message.listed_size);
     return true;
   }
   // Not reported: the writing walk meets the same problem and reports it.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -56,6 +57,13 @@ class TarArchive {
   // Why the last call returned 0, with the path involved; empty after a success.
   const std::u16string& LastErrorText() const { return last_error_; }
 
+  // How many messages each folder held when they were counted before the write (by folder
+  // below the root, "/"-separated and ending in "/"; "" for the root): the report then says
+  // where any of them went. Empty, as it starts, when they were not counted.
+  void SetCountedMessages(std::map<std::u16string, int64_t> counted) {
+    counted_ = std::move(counted);
+  }
+
   // The one way to end a write from outside: the write returns 0 and leaves the destination as
   // it was. Any thread may call it; the writer notices at its next event or piece of a message.
   // Called from an event handler, the temporary file is already gone when Stop returns, so the
@@ -82,6 +90,7 @@ class TarArchive {
 
   std::u16string format_ = u"gnu";
   std::u16string root_;
+  std::map<std::u16string, int64_t> counted_;
   std::u16string last_error_;
   int64_t messages_stored_ = 0;
   int64_t folders_stored_ = 0;

@@ -8,6 +8,7 @@
 #include "archive/long_lines.h"
 #include "archive/tar_header.h"
 #include "archive/tree_walk.h"
+#include "base/message_name.h"
 #include "base/text.h"
 
 namespace mailsheaf {
@@ -55,19 +56,47 @@ bool TarArchive::Run::Write() {
   if (!RaisePercent(100)) return false;
   if (!output_.PutInPlace(error)) return Fail(std::move(error));
   NoteMergingFolders();
+  NoteShortfall();
+  report_.stored = archive_.messages_stored_;
   WriteReportFile();
   archive_.report_ = std::move(report_);
   return true;
 }
 
+bool TarArchive::Run::IsOurReport(const std::u16string& path) {
+  std::u16string ignored;
+  std::unique_ptr<ReadableFile> file = fs_.OpenRead(path, ignored);
+  if (!file) return false;
+  unsigned char head[64];
+  size_t have = 0;
+  while (have < sizeof head) {
+    const int64_t got = file->Read(head + have, sizeof head - have, ignored);
+    if (got <= 0) break;
+    have += static_cast<size_t>(got);
+  }
+  const std::string_view start(reinterpret_cast<const char*>(head), have);
+  return start.rfind(kReportSignature, 0) == 0 || start.rfind(kEarlierReportSignature, 0) == 0;
+}
+
 void TarArchive::Run::WriteReportFile() {
-  if (report_.Empty()) return;
-  const bool windows = fs_.Separator() == u'\\';
   const std::u16string path = output_.folder() + ReportFileName(output_.name());
+  const bool something_there = fs_.Exists(path);
+  std::u16string error;
+  if (report_.Empty()) {
+    if (something_there && IsOurReport(path) && !fs_.RemoveFile(path, error)) {
+      archive_.report_error_ = u"Cannot remove the earlier report " + path + u": " + error;
+    }
+    return;
+  }
+  if (something_there && !IsOurReport(path)) {
+    archive_.report_error_ = u"A file Mailsheaf did not write is at " + path +
+                             u"; it was left as it is, and the report was not written there.";
+    return;
+  }
+  const bool windows = fs_.Separator() == u'\\';
   const std::string text =
       Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
   AtomicOutput file(fs_, u"the report");
-  std::u16string error;
   if (!file.Create(path, error)) {
     archive_.report_error_ = error;
   } else if (!file.Put(reinterpret_cast<const unsigned char*>(text.data()), text.size())) {
@@ -87,25 +116,40 @@ void TarArchive::Run::Discard() {
   output_.Discard();
 }
 
-bool TarArchive::Run::OnFolder(const std::string& stored, const std::u16string& source,
-                               int64_t mtime) {
-  const int64_t time = UsableTime(mtime);
-  if (!PutHeader({stored, TarEntryType::kFolder, 0, time ? time : run_time_, 0755})) {
+bool TarArchive::Run::OnFolder(const WalkFolder& folder) {
+  const int64_t time = UsableTime(folder.mtime);
+  if (!PutHeader({folder.stored, TarEntryType::kFolder, 0, time ? time : run_time_, 0755})) {
     return false;
   }
   ++archive_.folders_stored_;
-  std::u16string stored_text = Utf8ToUtf16(stored);
-  if (stored_text != source) {
-    report_.renamed_folders.push_back({source.substr(0, source.size() - 1),
-                                       stored_text.substr(0, stored_text.size() - 1)});
+  const std::u16string stored = Utf8ToUtf16(folder.stored);
+  const std::u16string source = folder.source.substr(0, folder.source.size() - 1);
+  if (!folder.renamed.empty()) {
+    report_.renamed_folders.push_back({source, stored.substr(0, stored.size() - 1),
+                                       folder.renamed});
   }
-  folders_.push_back(std::move(stored_text));
+  folders_.push_back({source, stored.substr(0, stored.size() - 1)});
+  folders_met_.insert(folder.source);
   return Progress();
 }
 
-bool TarArchive::Run::OnMessage(const std::u16string& path, const std::string& stored, uint64_t) {
+void TarArchive::Run::OnLeftOut(const std::u16string& path, const std::u16string& folder,
+                                const std::u16string& why) {
+  const std::u16string name = path.substr(path.rfind(fs_.Separator()) + 1);
+  if (IsMessageName(name)) ++found_[folder];  // counted as a message before the write
+  if (why.empty()) {
+    ++report_.other_files[KindOfOtherFile(name)];
+  } else {
+    report_.left_out.push_back({path, why});
+  }
+}
+
+bool TarArchive::Run::OnMessage(const WalkMessage& message) {
+  const std::u16string& path = message.path;
+  const std::string& stored = message.stored;
   progress_.current_file = path;
   if (!RaiseInfo() || !SizingAllows()) return false;
+  ++found_[message.folder];
 
   std::u16string error;
   if (!reader_.Open(path, error)) return Fail(std::move(error));
@@ -119,6 +163,10 @@ bool TarArchive::Run::OnMessage(const std::u16string& path, const std::string& s
     reader_.Close();
     return Progress();
   }
+  if (!message.renamed.empty()) {
+    const std::u16string text = Utf8ToUtf16(stored);
+    report_.renamed_messages.push_back({path, text.substr(text.rfind(u'/') + 1), message.renamed});
+  }
   const int64_t time = reader_.Time() ? reader_.Time() : run_time_;
   const uint32_t mode = reader_.Read() ? 0644 : 0444;  // the importer's read flag
   if (!reader_.Read()) ++report_.unread;
@@ -128,16 +176,36 @@ bool TarArchive::Run::OnMessage(const std::u16string& path, const std::string& s
   if (!stored_ok) return false;
   ++archive_.messages_stored_;
   progress_.messages_stored = archive_.messages_stored_;
+  const size_t slash = stored.find('/');
+  if (slash != std::string::npos) {
+    const std::u16string emptied = EmptiedSystemFolder(Utf8ToUtf16(stored.substr(0, slash)));
+    if (!emptied.empty()) ++report_.emptied[emptied];
+  }
   return Progress();
 }
 
 void TarArchive::Run::NoteMergingFolders() {
-  std::map<std::u16string, std::vector<std::u16string>> by_key;
-  for (const std::u16string& folder : folders_) {
-    by_key[MergeKey(folder)].push_back(folder.substr(0, folder.size() - 1));
+  std::map<std::u16string, std::vector<RunReport::Merged>> by_key;
+  for (const RunReport::Merged& folder : folders_) {
+    by_key[MergeKey(folder.stored + u"/")].push_back(folder);
   }
   for (auto& [key, group] : by_key) {
     if (group.size() > 1) report_.merging.push_back(std::move(group));
+  }
+}
+
+void TarArchive::Run::NoteShortfall() {
+  const auto& counted = archive_.counted_;
+  if (counted.empty()) return;
+  report_.counted = 0;
+  for (const auto& [folder, n] : counted) {
+    report_.counted += n;
+    const auto found = found_.find(folder);
+    const int64_t met = found == found_.end() ? 0 : found->second;
+    if (met >= n) continue;
+    const bool gone = met == 0 && !folder.empty() && !folders_met_.contains(folder);
+    report_.shortfall.push_back(
+        {folder.empty() ? folder : folder.substr(0, folder.size() - 1), n, met, gone});
   }
 }
 
@@ -196,7 +264,10 @@ bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string&
   if (!read) return Fail(std::move(error));
   MendedMessage mended = MendLongLines(content);
   if (mended.outcome == MendedMessage::Outcome::kMended) {
-    report_.reencoded.push_back(path);
+    report_.reencoded.push_back(
+        {path, mended.header_added ? u"it began with text instead of header fields; a header "
+                                     u"section was put in front, and all of the text is its body"
+                                   : u""});
     content = std::move(mended.bytes);
   } else if (mended.outcome == MendedMessage::Outcome::kCannot) {
     report_.refused.push_back({path, mended.reason});

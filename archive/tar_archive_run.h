@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,9 +36,10 @@ class TarArchive::Run final : public TreeVisitor {
   void Discard();
 
   // TreeVisitor: the writing walk.
-  bool OnFolder(const std::string& stored, const std::u16string& source, int64_t mtime) override;
-
-  bool OnMessage(const std::u16string& path, const std::string& stored, uint64_t) override;
+  bool OnFolder(const WalkFolder& folder) override;
+  bool OnMessage(const WalkMessage& message) override;
+  void OnLeftOut(const std::u16string& path, const std::u16string& folder,
+                 const std::u16string& why) override;
 
   void OnProblem(std::u16string reason) override { Fail(std::move(reason)); }
 
@@ -45,10 +48,15 @@ class TarArchive::Run final : public TreeVisitor {
  private:
   // Folders that differ only in case or trailing spaces: Zimbra makes them one.
   void NoteMergingFolders();
+  // Folders where the write found fewer messages than the count before it.
+  void NoteShortfall();
 
-  // Beside the archive, named after it, only when there is something to tell. The archive is
-  // complete either way: a report that cannot be written is said, not a failure.
+  // Beside the archive, named after it, only when there is something to tell; a report of ours
+  // from an earlier write that no longer holds is removed, and a file we did not write is
+  // never replaced. The archive is complete either way: a report that cannot be written is
+  // said, not a failure.
   void WriteReportFile();
+  bool IsOurReport(const std::u16string& path);
 
   // The first reason wins; an empty one adds nothing (a failure already on record).
   bool Fail(std::u16string reason);
@@ -109,7 +117,9 @@ class TarArchive::Run final : public TreeVisitor {
   // The time stored when nothing else is usable: the importer would date 0 as 1970.
   const int64_t run_time_;
   RunReport report_;
-  std::vector<std::u16string> folders_;  // stored paths, for the merge note
+  std::vector<RunReport::Merged> folders_;  // for the merge note
+  std::map<std::u16string, int64_t> found_;  // messages met per folder, stored or left out
+  std::set<std::u16string> folders_met_;
   std::chrono::steady_clock::time_point last_percent_time_;
   std::vector<unsigned char> header_;
 };

@@ -4,6 +4,7 @@
 
 #include "archive/folder_names.h"
 #include "archive/message_name.h"
+#include "base/message_name.h"
 #include "base/text.h"
 
 namespace mailsheaf {
@@ -12,6 +13,7 @@ namespace {
 struct Entry {
   std::u16string name;
   std::string stored;
+  std::u16string renamed;  // why `stored` differs from the name
   uint64_t size = 0;
   int64_t mtime = 0;
   bool is_link = false;
@@ -26,6 +28,7 @@ struct Frame {
   std::string relative;   // as stored: empty for the root, else ends with "/"
   std::u16string source;  // as the file system names it, "/"-separated; likewise
   bool top_junk = false;  // the top-level Junk folder, whose sub-folders move up
+  bool never_mail = false;  // a folder that never holds mail: nothing of it is stored
   std::vector<Entry> folders;
   size_t next = 0;
   // Which folder this is, asked of the system only when needed: for a link met below it, or
@@ -59,6 +62,7 @@ class Walker {
       child.relative = (parent.top_junk ? std::string() : parent.relative) + sub.stored + "/";
       child.source = parent.source + sub.name + u"/";
       child.top_junk = parent.relative.empty() && IsJunkFolder(sub.name);
+      child.never_mail = parent.never_mail || IsNeverMailFolder(sub.name, parent.source.empty());
       if (sub.is_link) {
         std::u16string error;
         const Lookup lookup = fs_.FolderIdentity(child.path, child.id, error);
@@ -74,11 +78,11 @@ class Walker {
           return Resolve(f) && f.id == child.id;
         });
         if (back_into_walk) {
-          if (!visitor_.OnFolder(child.relative, child.source, sub.mtime)) return false;
+          if (!child.never_mail && !visitor_.OnFolder(Visit(child, sub))) return false;
           continue;
         }
       }
-      if (!visitor_.OnFolder(child.relative, child.source, sub.mtime)) return false;
+      if (!child.never_mail && !visitor_.OnFolder(Visit(child, sub))) return false;
       if (!Enter(child)) return false;
       stack.push_back(std::move(child));
     }
@@ -86,11 +90,42 @@ class Walker {
   }
 
  private:
+  static WalkFolder Visit(const Frame& child, const Entry& sub) {
+    return {child.relative, child.source, sub.renamed, sub.mtime};
+  }
+
+  // A name that is not UTF-8 is read as Windows-1252, where such names usually come from.
+  static std::u16string Readable(const FolderEntry& item, std::u16string& renamed) {
+    if (!item.not_utf8) return item.name;
+    renamed = u"its name is not UTF-8; it was read as Windows-1252";
+    return Windows1252ToUtf16(NameToBytes(item.name));
+  }
+
   // Folder names as the importer takes them; see folder_names.h.
-  static std::u16string StoredFolderName(const Frame& frame, const std::u16string& name) {
-    if (frame.relative.empty()) return TopFolderName(name);
-    if (frame.top_junk) return JunkSubFolderName(name);
-    return AcceptedFolderName(name);
+  static std::string FolderNameInArchive(const Frame& frame, const FolderEntry& item,
+                                      std::u16string& renamed) {
+    const std::u16string name = Readable(item, renamed);
+    const FolderPlace place = frame.source.empty() ? FolderPlace::kTop
+                              : frame.top_junk     ? FolderPlace::kBelowTopJunk
+                                                   : FolderPlace::kDeeper;
+    StoredFolderName stored = NameToStore(name, place);
+    if (!stored.why.empty()) renamed += (renamed.empty() ? u"" : u"; ") + stored.why;
+    return Utf16ToUtf8(stored.name);
+  }
+
+  // Whether the folder also lists `name` + ".msf", the index Thunderbird keeps beside an mbox.
+  static bool IndexBeside(const std::vector<FolderEntry>& listing, const std::u16string& name) {
+    return std::any_of(listing.begin(), listing.end(),
+                       [&](const FolderEntry& item) { return item.name == name + u".msf"; });
+  }
+
+  void LeaveOut(const Frame& frame, const FolderEntry& item, const std::vector<FolderEntry>& all,
+                bool message) {
+    const std::u16string why =
+        message ? u"it is in __MACOSX, where a Mac keeps the resource files of a zip, not "
+                  u"messages"
+                : WhyMailLikeFileIsLeftOut(item.name, IndexBeside(all, item.name));
+    visitor_.OnLeftOut(frame.path + item.name, frame.source, why);
   }
 
   // True when the folder's identity is known, asking the system the first time.
@@ -138,31 +173,31 @@ class Walker {
           fs_.SameName(item.name, exclusion_.temporary_name)) {
         continue;
       }
-      const bool message = !item.is_folder && IsMessageName(item.name);
+      const bool named_as_message = !item.is_folder && IsMessageName(item.name);
+      const bool message = named_as_message && !frame.never_mail;
       if (destination_here && fs_.SameName(item.name, exclusion_.destination_name)) {
         if (!message) continue;
         visitor_.OnProblem(u"The archive would replace a message it has to store: " + frame.path +
                            item.name);
         return false;
       }
-      if (!message && !item.is_folder) continue;
-      // Resource forks from macOS archives: the importer skips this top-level folder.
-      if (item.is_folder && frame.relative.empty() && item.name == u"__MACOSX") continue;
-      if (!item.name_ok) {
-        visitor_.OnProblem(u"The name of " + frame.path + item.name +
-                           u" is not valid UTF-8, so the archive cannot store it.");
-        return false;
+      if (!item.is_folder && !message) {
+        LeaveOut(frame, item, listing, named_as_message);
+        continue;
       }
-      Entry entry{std::move(item.name), {}, item.size, item.mtime, item.is_link};
-      entry.stored = message ? StoredName(entry.name, true)
-                             : Utf16ToUtf8(StoredFolderName(frame, entry.name));
+      Entry entry{item.name, {}, {}, item.size, item.mtime, item.is_link};
+      if (message) {
+        entry.stored = StoredName(Readable(item, entry.renamed), true);
+      } else {
+        entry.stored = FolderNameInArchive(frame, item, entry.renamed);
+      }
       (message ? messages : frame.folders).push_back(std::move(entry));
     }
     std::sort(messages.begin(), messages.end(), StoredOrder);
     std::sort(frame.folders.begin(), frame.folders.end(), StoredOrder);
     for (const Entry& message : messages) {
-      if (!visitor_.OnMessage(frame.path + message.name, frame.relative + message.stored,
-                              message.size)) {
+      if (!visitor_.OnMessage({frame.path + message.name, frame.relative + message.stored,
+                               frame.source, message.renamed, message.size})) {
         return false;
       }
     }
@@ -200,7 +235,7 @@ bool WalkStoresFile(ArchiveFileSystem& fs, const std::u16string& root, const std
     if (fs.FolderIdentity(path.substr(0, end + 1), id, error) == Lookup::kFound && id == root_id) {
       const std::u16string below = path.substr(end + 1);
       const size_t first = below.find(separator);
-      return !(first != std::u16string::npos && below.substr(0, first) == u"__MACOSX");
+      return !(first != std::u16string::npos && IsNeverMailFolder(below.substr(0, first), true));
     }
     if (end == 0) return false;
     end = path.rfind(separator, end - 1);

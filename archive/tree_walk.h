@@ -11,18 +11,35 @@
 
 namespace mailsheaf {
 
+// A folder below the root, as the walk meets it.
+struct WalkFolder {
+  std::string stored;      // its path in the archive: names mended for the importer, ends in "/"
+  std::u16string source;   // its path below the root as the file system names it,
+                           // "/"-separated, ends in "/"
+  std::u16string renamed;  // why its stored name differs from its own; empty when it does not
+  int64_t mtime = 0;
+};
+
+// A message, as the walk meets it.
+struct WalkMessage {
+  std::u16string path;           // the full path
+  std::string stored;            // its name in the archive
+  std::u16string folder;         // its folder's `source` (empty for the root)
+  std::u16string renamed;        // why its stored name differs from its own (not UTF-8)
+  uint64_t listed_size = 0;      // as listed: a hint only
+};
+
 class TreeVisitor {
  public:
   virtual ~TreeVisitor() = default;
-  // A folder below the root, before anything inside it: `stored` its path in the archive
-  // (names mended for the importer, ending in "/"), `source` its path below the root as the
-  // file system names it ("/"-separated, ending in "/"). A link that leads back to a folder
-  // being walked is reported here too, and then not entered.
-  virtual bool OnFolder(const std::string& stored, const std::u16string& source,
-                        int64_t mtime) = 0;
-  // A message: its full path, its name in the archive and its size as listed (a hint only).
-  virtual bool OnMessage(const std::u16string& path, const std::string& stored,
-                         uint64_t listed_size) = 0;
+  // Before anything inside the folder. A link that leads back to a folder being walked is
+  // reported here too, and then not entered.
+  virtual bool OnFolder(const WalkFolder& folder) = 0;
+  virtual bool OnMessage(const WalkMessage& message) = 0;
+  // A file the archive leaves out by its name or its place: `why` says why when it looks like
+  // mail (a ".eml" in a folder that never holds mail, an ".emlx"...), and is empty otherwise.
+  virtual void OnLeftOut(const std::u16string& /*path*/, const std::u16string& /*folder*/,
+                         const std::u16string& /*why*/) {}
   // Something the walk cannot get past; the walk ends after it.
   virtual void OnProblem(std::u16string reason) = 0;
   // Asked before each folder is listed; true ends the walk quietly.

@@ -63,7 +63,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+namespace {
+
+// Well-formed UTF-8 into UTF-16; each byte that is not part of a well-formed sequence (stray
+// continuation bytes, overlongs, surrogates, values past U+10FFFF) goes to `bad`.
+template <typename OnBadByte>
+std::u16string DecodeUtf8(std::string_view text, OnBadByte bad) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -83,32 +88,70 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     } else if ((b0 & 0xF8) == 0xF0) {
       extra = 3, cp = b0 & 0x07, min = 0x10000;
     } else {
-      out.push_back(static_cast<char16_t>(kReplacement));
+      bad(out, b0);
       ++i;
       continue;
     }
-    if (i + static_cast<size_t>(extra) >= text.size()) {
-      // Not enough bytes left for the sequence.
-      out.push_back(static_cast<char16_t>(kReplacement));
-      ++i;
-      continue;
-    }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
+    bool ok = i + static_cast<size_t>(extra) < text.size();
+    for (int k = 1; ok && k <= extra; ++k) {
       const auto b = static_cast<unsigned char>(text[i + k]);
-      if ((b & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
+      ok = (b & 0xC0) == 0x80;
       cp = (cp << 6) | (b & 0x3F);
     }
     if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(static_cast<char16_t>(kReplacement));
+      bad(out, b0);
       ++i;
       continue;
     }
     AppendUtf16(out, cp);
     i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+constexpr char16_t kFirstKeptByte = 0xDC80;  // lone low surrogates U+DC80..U+DCFF carry 80..FF
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  return DecodeUtf8(text, [](std::u16string& out, unsigned char) {
+    out.push_back(static_cast<char16_t>(kReplacement));
+  });
+}
+
+std::u16string BytesToName(std::string_view bytes, bool& utf8) {
+  utf8 = true;
+  return DecodeUtf8(bytes, [&utf8](std::u16string& out, unsigned char byte) {
+    utf8 = false;
+    out.push_back(static_cast<char16_t>(kFirstKeptByte + (byte - 0x80)));
+  });
+}
+
+std::string NameToBytes(std::u16string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    const char32_t cp = NextCodePoint(name, i);
+    if (cp >= kFirstKeptByte && cp <= kFirstKeptByte + 0x7F) {
+      out.push_back(static_cast<char>(0x80 + (cp - kFirstKeptByte)));
+    } else {
+      AppendUtf8(out, IsHighSurrogate(cp) || IsLowSurrogate(cp) ? kReplacement : cp);
+    }
+  }
+  return out;
+}
+
+std::u16string Windows1252ToUtf16(std::string_view bytes) {
+  // 80..9F; the five bytes Windows leaves undefined keep their C1 code points, as it does.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out.push_back(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char16_t>(b));
   }
   return out;
 }

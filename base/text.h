@@ -15,6 +15,16 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // become U+FFFD, one per offending byte.
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// Names as a native file system gives them: bytes, nearly always UTF-8. Each byte that is not
+// part of well-formed UTF-8 becomes a lone low surrogate (U+DC80..U+DCFF), so that the name
+// still leads back to its file; `utf8` says whether there was none.
+std::u16string BytesToName(std::string_view bytes, bool& utf8);
+// The bytes a name came from (BytesToName's inverse); other text as UTF-8.
+std::string NameToBytes(std::u16string_view name);
+// Windows' code page 1252, where names that are not UTF-8 usually come from (a zip made on
+// Windows, unpacked elsewhere).
+std::u16string Windows1252ToUtf16(std::string_view bytes);
+
 // The code point at `at`, which moves past it: a surrogate pair is one code point, a lone
 // surrogate comes back as it is. `at` must be inside the text.
 char32_t NextCodePoint(std::u16string_view text, size_t& at);

@@ -59,7 +59,10 @@ int main(int argc, char** argv) {
   signal(SIGXFSZ, SIG_IGN);
 
   std::vector<std::u16string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(mailsheaf::Utf8ToUtf16(argv[i]));
+  for (int i = 1; i < argc; ++i) {
+    bool utf8 = true;  // a path that is not UTF-8 still leads to its file
+    arguments.push_back(mailsheaf::BytesToName(argv[i], utf8));
+  }
   PosixConsole console;
   return mailsheaf::RunPacker(arguments, console, mailsheaf::RealFileSystem(),
                               std::max(1u, std::thread::hardware_concurrency()), g_interrupted);

@@ -96,6 +96,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   }
 
   // Messages: the entries the pattern matches, except folders (and the dot entries).
+  const int32_t counted_before = MessageCounter;
   if (FindFirstEntry(Path + Pattern, state) != kInvalidSearchHandle) {
     host.YieldToQueue();
     bool more = true;
@@ -115,6 +116,8 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
       more = FindNextEntry(state) != 0;
     }
   }
+
+  host.FolderCounted(Path, MessageCounter - counted_before);
 
   if (!folder.SubfolderNames.empty()) {
     host.YieldToQueue();

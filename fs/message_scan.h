@@ -17,6 +17,8 @@ class ScanHost {
   // macro, a leftover of 16-bit Windows.
   virtual void YieldToQueue() = 0;
   virtual void SetCountCaption(const std::u16string& caption) = 0;  // LblCount's caption
+  // After each folder's messages: how many the folder at `path` holds itself.
+  virtual void FolderCounted(const std::u16string& /*path*/, int32_t /*messages*/) {}
 };
 
 // A counter would pass 2,147,483,647. The scan lets it through to its caller, abandoning the

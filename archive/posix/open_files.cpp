@@ -140,7 +140,7 @@ class PosixWritableFile final : public WritableFile {
 
 std::u16string ErrnoText(int code) { return Utf8ToUtf16(std::strerror(code)); }
 
-std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
+std::string Native(const std::u16string& path) { return NameToBytes(path); }
 
 bool NothingThere(int code) { return code == ENOENT || code == ENOTDIR || code == ELOOP; }
 

@@ -359,7 +359,7 @@ TEST_F(WorkflowTest, WhatTheRunAdjustedIsShownAfterCompletedWhereThereIsAnything
   tars.prepare = [](ScriptedTar& t) {
     t.stored = 2;
     t.report.left_out.push_back({u"C:\\root\\._a.eml", u"not a message"});
-    t.report.reencoded.push_back(u"C:\\root\\sub\\b.eml");
+    t.report.reencoded.push_back({u"C:\\root\\sub\\b.eml", u""});
     t.report.unread = 1;
     t.reportFile = u"D:\\Out\\box - report.txt";
   };
@@ -387,11 +387,15 @@ TEST_F(WorkflowTest, WhatTheRunAdjustedIsShownAfterCompletedWhereThereIsAnything
             u"The report could not be written: Cannot write D:\\Out\\box - report.txt: "
             u"The disk is full.");
 
-  // Nothing adjusted: "Completed..." alone, as ever.
+  // Nothing adjusted: "Completed..." alone, as ever; the writer was told what was counted.
   ui.messages.clear();
-  tars.prepare = nullptr;
+  tars.prepare = [](ScriptedTar& t) { t.stored = 3; };
   Start();
   EXPECT_EQ(ui.messages.size(), 1u);
+  const std::map<std::u16string, std::int64_t> counted = {
+      {u"", 1}, {u"sub/", 1}, {u"sub/deeper/", 1}};
+  EXPECT_EQ(LastTar().counted, counted);
+
 }
 
 TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {

@@ -2,8 +2,19 @@
 first Date header as Python's email package reads it ("-" when it reads none)."""
 import email.utils
 import os
+import re
 import sys
 from email.parser import BytesHeaderParser
+
+# Python takes the AM or PM of a 12-hour time for a zone; it is read here as the hour it is.
+TWELVE_HOUR = re.compile(r"\b(\d{1,2})(:\d{1,2}(?::\d{1,2})?)\s*([AaPp])[Mm]\b")
+
+
+def twenty_four_hour(value):
+    def hour(match):
+        h = int(match.group(1)) % 12 + (12 if match.group(3) in "Pp" else 0)
+        return f"{h}{match.group(2)}"
+    return TWELVE_HOUR.sub(hour, value)
 
 root = sys.argv[1]
 for folder, _, files in os.walk(root):
@@ -12,6 +23,6 @@ for folder, _, files in os.walk(root):
         with open(path, "rb") as handle:
             headers = BytesHeaderParser().parse(handle)
         value = headers.get("Date")
-        parsed = email.utils.parsedate_tz(str(value)) if value is not None else None
+        parsed = email.utils.parsedate_tz(twenty_four_hour(str(value))) if value is not None else None
         stamp = email.utils.mktime_tz(parsed) if parsed else "-"
         print(f"{os.path.relpath(path, root)}\t{stamp}")

@@ -13,14 +13,16 @@ NOT_FOR_MAIL = {"contacts", "calendar", "tasks", "emailed contacts", "briefcase"
                 "files shared with me"}
 REFUSED = re.compile("[:\"\x00-\x1f\ufffe\uffff]")
 LONGEST_LINE = 10240
+LINE_END = re.compile(rb"\r\n|\r|\n")  # as the importer counts lines: a CR or an LF ends one
 LAST_TIME = 2147483647
 
 
 def read_flag(data):
     """Read unless X-Mozilla-Status (bit 1) or else Status (an R) says otherwise."""
-    head = re.split(rb"\r?\n\r?\n", data, maxsplit=1)[0]
     fields = {}
-    for line in re.split(rb"\r?\n", head):
+    for line in LINE_END.split(data):  # the header section ends at the first empty line
+        if not line:
+            break
         match = re.match(rb"([^:\s]+)\s*:(.*)", line)
         if match and match.group(1).lower() not in fields:
             fields[match.group(1).lower()] = match.group(2).strip()
@@ -66,7 +68,7 @@ def problems_of(archive, allowed):
             data = tar.extractfile(item).read()
             if not data or data[:4] == b"\x00\x05\x16\x07":
                 say("not a message (empty or AppleDouble)")
-            longest = max((len(line.rstrip(b"\r")) for line in data.split(b"\n")), default=0)
+            longest = max((len(line) for line in LINE_END.split(data)), default=0)
             if longest > LONGEST_LINE and name not in allowed:
                 say(f"a line of {longest} bytes")
             if not 0 < item.mtime <= LAST_TIME:

@@ -354,9 +354,6 @@ TEST(TarArchive, EveryFaultReturnsZeroWithItsReasonAndLeavesNothingBehind) {
          };
        },
        "The message /src/Inbox/b.eml changed while it was read"},
-      {"name is not text",
-       [](FakeFileSystem& fs, RecordingEvents&) { fs.Find(u"/src/Inbox/b.eml")->bad_name = true; },
-       "The name of /src/Inbox/b.eml is not valid UTF-8"},
       {"stop at the start",
        [](FakeFileSystem&, RecordingEvents& events) {
          events.on_percent = [&events](int32_t) { events.archive->Stop(); };
@@ -637,15 +634,33 @@ TEST(TarArchive, FolderLinksAreFollowedExceptBackIntoTheWalk) {
   EXPECT_EQ(packed.items[0].data, "s");
 }
 
-TEST(TarArchive, TopLevelMacResourceFolderIsLeftOut) {
+// Every message counted before the write is stored, or its absence is told: left out by name
+// or place, or gone from its folder since.
+TEST(TarArchive, TheReportAccountsForEveryCountedMessage) {
   FakeFileSystem fs;
-  fs.AddFile(u"/src/__MACOSX/._a.eml", "resource fork");
+  fs.AddFile(u"/src/__MACOSX/Inbox/._a.eml", "resource fork");
   fs.AddFile(u"/src/Inbox/__MACOSX/kept.eml", "a real message");
+  fs.AddFile(u"/src/Inbox/b.eml", "Subject: b\n\nbody\n");
+  fs.AddFile(u"/src/Inbox/notes.eml.txt", "not a message");
   fs.AddFolder(u"/out");
-  const Packed packed = PackFake(fs, u"/src", u"/out/mail.tgz");
-  ASSERT_EQ(packed.result, 1);
-  EXPECT_THAT(NamesOf(packed.items),
-              ElementsAre("Inbox/", "Inbox/__MACOSX/", "Inbox/__MACOSX/kept.eml"));
+  RecordingEvents events;
+  TarArchive archive(&events, fs, {1, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
+  ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
+  archive.SetCountedMessages(
+      {{u"__MACOSX/Inbox/", 1}, {u"Inbox/", 3}, {u"Inbox/__MACOSX/", 1}, {u"Gone/", 309}});
+  ASSERT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
+  EXPECT_THAT(NamesOf(ReadArchiveBytes(fs.Find(u"/out/mail.tgz")->content)),
+              ElementsAre("Inbox/", "Inbox/b.eml", "Inbox/__MACOSX/", "Inbox/__MACOSX/kept.eml"));
+  const RunReport& report = archive.Report();
+  EXPECT_EQ(report.counted, 314);
+  ASSERT_EQ(report.shortfall.size(), 2u);
+  EXPECT_EQ(report.shortfall[0].folder, u"Gone");
+  EXPECT_TRUE(report.shortfall[0].gone);
+  EXPECT_EQ(report.shortfall[1].folder, u"Inbox");
+  EXPECT_EQ(report.shortfall[1].found, 1);
+  ASSERT_EQ(report.left_out.size(), 2u);
+  EXPECT_EQ(report.left_out[0].path, u"/src/Inbox/notes.eml.txt");
+  EXPECT_EQ(report.left_out[1].path, u"/src/__MACOSX/Inbox/._a.eml");
 }
 
 TEST(TarArchive, StopFromAHandlerRemovesTheTemporaryFileAtOnce) {

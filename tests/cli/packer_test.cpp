@@ -98,24 +98,32 @@ TEST(Packer, PrintsWhatItAdjustedAfterItsSummaryAndWritesItBesideTheArchive) {
   ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), console, fs, 1, stop), kExitSuccess)
       << console.err;
   const size_t summary = console.out.find("1 messages and 2 folders stored");
-  const size_t report = console.out.find("Contacts -> Contacts (mail)");
+  const size_t report = console.out.find("\"Contacts\" -> \"Contacts (mail)\"");
   ASSERT_NE(summary, std::string::npos) << console.out;
   ASSERT_NE(report, std::string::npos) << console.out;
   EXPECT_LT(summary, report) << "the report follows the summary line";
-  EXPECT_THAT(console.out, HasSubstr("/mail/Inbox/._b.eml: it is a resource file"));
+  EXPECT_THAT(console.out, HasSubstr("/mail/Inbox/._b.eml\": it is a resource file"));
   EXPECT_THAT(console.out, HasSubstr("This report is also in /out/mail - report.txt"));
   const testing::FakeFileSystem::Node* file = fs.Find(u"/out/mail - report.txt");
   ASSERT_NE(file, nullptr);
-  EXPECT_THAT(file->content, HasSubstr("Contacts -> Contacts (mail)"));
+  EXPECT_THAT(file->content, HasSubstr("\"Contacts\" -> \"Contacts (mail)\""));
   EXPECT_THAT(file->content, HasSubstr("/mail/Inbox/._b.eml"));
 
-  // Nothing to tell: no report, no file.
-  FakeFileSystem tidy;
-  MakeTree(tidy);
+  // Nothing to tell: no report, and ours from the earlier run beside the same archive is gone,
+  // since it no longer describes it.
+  fs.AddFile(u"/tidy/Inbox/b.eml", "Subject: b\n\nbody\n");
   FakeConsole quiet;
-  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), quiet, tidy, 1, stop), kExitSuccess);
+  ASSERT_EQ(RunPacker(Args({u"/tidy", u"/out/mail.tgz"}), quiet, fs, 1, stop), kExitSuccess);
   EXPECT_EQ(quiet.out.find("report"), std::string::npos);
-  EXPECT_THAT(tidy.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
+  EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
+
+  // A file we did not write is never replaced, nor removed.
+  fs.AddFile(u"/out/mail - report.txt", "my own notes");
+  FakeConsole again;
+  ASSERT_EQ(RunPacker(Args({u"/tidy", u"/out/mail.tgz"}), again, fs, 1, stop), kExitSuccess);
+  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), again, fs, 1, stop), kExitSuccess);
+  EXPECT_EQ(fs.Find(u"/out/mail - report.txt")->content, "my own notes");
+  EXPECT_THAT(again.out, HasSubstr("Mailsheaf did not write is at /out/mail - report.txt"));
 }
 
 TEST(Packer, DrawsALiveLineOnATerminal) {

@@ -107,6 +107,7 @@ class ScriptedTar : public TarComponent {
     if (throwInWrite) throw std::runtime_error("write failed");
     return writeResult;
   }
+  void SetCountedMessages(std::map<std::u16string, std::int64_t> c) override { counted = c; }
   std::u16string LastErrorText() const override { return errorText; }
   std::int64_t MessagesStored() const override { return stored; }
   RunReport Report() const override { return report; }
@@ -118,6 +119,7 @@ class ScriptedTar : public TarComponent {
   std::int32_t writeResult = 1;
   std::u16string errorText;
   std::int64_t stored = 0;
+  std::map<std::u16string, std::int64_t> counted;
   RunReport report;
   std::u16string reportFile, reportFileError;
   bool throwInWrite = false;

@@ -326,7 +326,7 @@ bool FakeFileSystem::ListLocked(const std::u16string& path, std::vector<FolderEn
     const Node& node = tree_->nodes[child];
     FolderEntry entry;
     entry.name = name;
-    entry.name_ok = !node.bad_name;
+    entry.not_utf8 = node.bad_name;
     entry.mtime = node.mtime;
     if (node.unexaminable) {
       entry.examine_error = u"Permission denied";
@@ -391,6 +391,17 @@ std::unique_ptr<WritableFile> FakeFileSystem::CreateNew(const std::u16string& pa
   }
   if (!unnamed_temporary_files) AddFile(trimmed, "").held = true;
   return std::make_unique<FakeWritable>(*this, trimmed, !unnamed_temporary_files);
+}
+
+bool FakeFileSystem::RemoveFile(const std::u16string& path, std::u16string& error) {
+  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
+  const auto it = tree_->nodes.find(Trimmed(path));
+  if (it == tree_->nodes.end() || it->second.kind == Node::kFolder) {
+    error = it == tree_->nodes.end() ? u"No such file or directory" : u"Is a directory";
+    return false;
+  }
+  tree_->nodes.erase(it);
+  return true;
 }
 
 void FakeFileSystem::RemoveStaleFiles(const std::u16string& folder) {
