@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/message_name.h"
 #include "base/nul_trim.h"
 #include "base/path_forms.h"
 #include "base/text.h"
@@ -65,7 +66,8 @@ bool IsFolder(int32_t attributes) {
 
 // Both listings of one folder. Returns the folder ready for its sub-folders to be walked.
 WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
-                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host) {
+                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host,
+                        bool top) {
   WalkedFolder folder;
   folder.path = std::move(path);
   const std::u16string& Path = folder.path;
@@ -83,7 +85,9 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
       if (!IsDotEntry(name)) {
         host.YieldToQueue();
         const int32_t attributes = QueryFileAttributes(Path + name);
-        if (IsFolder(attributes)) {
+        // A folder that never holds mail is neither counted nor walked, as the archive
+        // leaves it out.
+        if (IsFolder(attributes) && !IsNeverMailFolder(name, top)) {
           host.YieldToQueue();
           const bool reparsePoint =
               (static_cast<uint32_t>(attributes) & kFileAttributeReparsePoint) != 0;
@@ -156,7 +160,7 @@ void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
   EnsureTrailingBackslash(Path);
 
   std::vector<WalkedFolder> walk;
-  walk.push_back(ListFolder(Path, Pattern, MessageCounter, FolderCounter, host));
+  walk.push_back(ListFolder(Path, Pattern, MessageCounter, FolderCounter, host, true));
   while (!walk.empty()) {
     WalkedFolder& current = walk.back();
     if (current.next == current.SubfolderNames.size()) {
@@ -169,7 +173,8 @@ void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
       continue;
     }
     std::u16string childPath = current.path + sub.name + u"\\";
-    walk.push_back(ListFolder(std::move(childPath), Pattern, MessageCounter, FolderCounter, host));
+    walk.push_back(
+        ListFolder(std::move(childPath), Pattern, MessageCounter, FolderCounter, host, false));
   }
 }
 

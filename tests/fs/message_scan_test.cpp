@@ -31,8 +31,12 @@ class RecordingHost : public ScanHost {
     captions.push_back(caption);
     if (log_ != nullptr) log_->push_back("caption " + Utf16ToUtf8(caption));
   }
+  void FolderCounted(const std::u16string& path, int32_t messages) override {
+    if (messages > 0) counted.push_back(Utf16ToUtf8(path) + " " + std::to_string(messages));
+  }
 
   int yields = 0;
+  std::vector<std::string> counted;
   std::vector<std::u16string> captions;
 
  private:
@@ -75,6 +79,7 @@ TEST_P(SampleTreeScan, CountsMessagesDepthFirstInAnyListingOrder) {
   fake->AddFile(u"C:\\root\\sub\\b.eml");
   fake->AddFile(u"C:\\root\\sub\\deeper\\c.eml");
   fake->AddFolder(u"C:\\root\\empty");
+  fake->AddFile(u"C:\\root\\__MACOSX\\._a.eml");  // the archive leaves it out, so does the count
   std::vector<std::string> log;
   fake->sharedLog = &log;
   RecordingHost host(&log);
@@ -95,6 +100,8 @@ TEST_P(SampleTreeScan, CountsMessagesDepthFirstInAnyListingOrder) {
   EXPECT_THAT(captioned, ElementsAre("C:\\root\\a.eml", "C:\\root\\sub\\b.eml",
                                      "C:\\root\\sub\\deeper\\c.eml"));
   EXPECT_TRUE(WasListed(*fake, u"C:\\root\\empty\\*"));
+  EXPECT_THAT(host.counted, ::testing::UnorderedElementsAre(
+                                "C:\\root\\ 1", "C:\\root\\sub\\ 1", "C:\\root\\sub\\deeper\\ 1"));
   EXPECT_EQ(fake->CountCalls("FolderIdentityW"), 0);  // no links, no identity checks
   ExpectListingsClosed(*fake);
 }
