@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 #include "archive/file_system.h"
 #include "archive/file_system_posix.h"
@@ -204,8 +205,8 @@ class PosixFileSystem final : public ArchiveFileSystem {
     std::vector<std::string> candidates;
     while (const dirent* item = ::readdir(dir)) {
       const std::string raw = item->d_name;
-      const std::u16string name = Utf8ToUtf16(raw);
-      if (Utf16ToUtf8(name) == raw && IsTemporaryName(name)) candidates.push_back(raw);
+      bool utf8 = true;
+      if (IsTemporaryName(BytesToName(raw, utf8))) candidates.push_back(raw);
     }
     ::closedir(dir);
     for (const std::string& name : candidates) RemoveIfStale(dir_fd, name);
@@ -216,18 +217,20 @@ class PosixFileSystem final : public ArchiveFileSystem {
   void set_unnamed(bool unnamed) { unnamed_ = unnamed; }
 
  private:
+  // O_NOFOLLOW: a link is never opened, so never what it leads to removed. A running write
+  // holds its file's lock until the file is gone or put in place.
   static void RemoveIfStale(int dir_fd, const std::string& name) {
     const int fd = ::openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat opened, listed;
-    unsigned char head[2];
-    ssize_t got = -1;
-    // A running write holds its file's lock until the file is gone or put in place.
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      got = ::pread(fd, head, sizeof head, 0);
+    LeftoverFile file;
+    if (::fstat(fd, &opened) == 0) {
+      file.regular = S_ISREG(opened.st_mode);
+      file.held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+      file.modified = opened.st_mtime;
     }
-    if (got >= 0 && IsTemporaryContent(head, static_cast<size_t>(got)) &&
+    bool utf8 = true;
+    if (IsDeadLeftover(BytesToName(name, utf8), file, std::time(nullptr)) &&
         ::fstatat(dir_fd, name.c_str(), &listed, AT_SYMLINK_NOFOLLOW) == 0 &&
         SameFile(opened, listed)) {
       ::unlinkat(dir_fd, name.c_str(), 0);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <ctime>
 #include <string>
 
 #include "archive/file_system.h"
@@ -174,24 +175,29 @@ class Win32FileSystem final : public ArchiveFileSystem {
       }
     } while (FindNextFileW(find, &data));
     FindClose(find);
-    for (const std::u16string& name : candidates) RemoveIfStale(prefix + name);
+    for (const std::u16string& name : candidates) RemoveIfStale(prefix + name, name);
   }
 
  private:
   // A running write holds its file open without sharing, so this open fails on it. Opened with
-  // no sharing ourselves, the file cannot change between the look at its start and the removal.
-  static void RemoveIfStale(const std::u16string& path) {
+  // no sharing ourselves, the file cannot change between the look at it and the removal.
+  static void RemoveIfStale(const std::u16string& path, const std::u16string& name) {
     const HANDLE handle =
         CreateFileW(WidePath(path).get(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
-    unsigned char head[2];
-    DWORD got = 0;
-    const bool ours = ReadFile(handle, head, sizeof head, &got, nullptr) &&
-                      IsTemporaryContent(head, got);
-    const bool marked = ours && MarkForDeletion(handle, true);
+    BY_HANDLE_FILE_INFORMATION info;
+    LeftoverFile file;
+    if (GetFileInformationByHandle(handle, &info)) {
+      file.regular = (info.dwFileAttributes &
+                      (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+                     GetFileType(handle) == FILE_TYPE_DISK;
+      file.modified = UnixSeconds(info.ftLastWriteTime);
+    }
+    const bool dead = IsDeadLeftover(name, file, std::time(nullptr));
+    const bool marked = dead && MarkForDeletion(handle, true);
     CloseHandle(handle);
-    if (ours && !marked) DeleteFileW(WidePath(path).get());
+    if (dead && !marked) DeleteFileW(WidePath(path).get());
   }
 };
 

@@ -2,13 +2,19 @@
 // run keeps: on the machine's own file system, with files made out of sight (O_TMPFILE) and
 // with files named from the start, as where O_TMPFILE is missing.
 
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "archive/file_system_posix.h"
 #include "archive/tar_archive.h"
+#include "archive/temporary_name.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
 #include "tests/archive/test_helpers_posix.h"
@@ -20,7 +26,14 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
-bool IsPart(const std::string& name) { return name.find(".part") != std::string::npos; }
+bool IsPart(const std::string& name) { return name.rfind(".mailsheaf-", 0) == 0; }
+
+// A leftover as it is once the run that made it is long gone.
+void Age(const std::string& path) {
+  const struct timespec times[2] = {{std::time(nullptr) - 2 * kLeftoverAge, 0},
+                                    {std::time(nullptr) - 2 * kLeftoverAge, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
 
 int32_t Pack(ArchiveFileSystem& fs, const std::string& source, const std::string& destination,
              RecordingEvents& events, std::u16string* error = nullptr) {
@@ -88,28 +101,34 @@ TEST(Leftovers, FileSizeLimitFailsTheWriteAndKeepsTheOldArchive) {
   EXPECT_EQ(ReadWholeFile(tree.Path("out/mail.tgz")), "the previous archive");
 }
 
-TEST(Leftovers, StaleFilesOfOursGoUnlessAWriterHoldsThem) {
+TEST(Leftovers, OnlyDeadFilesOfOursGoNeverAUsersNorALinksTarget) {
   TempTree tree;
   tree.Write("out/mail.tgz", "an archive");
-  tree.Write("out/mail.tgz.part0123abcd", kGzipStart + "half an archive");
-  tree.Write("out/x.part00000000", "");
-  tree.Write("out/held.tgz.part11111111", kGzipStart);
-  tree.Write("out/notes.part22222222", "someone's notes");
-  tree.Write("out/mail.tgz.part0123ABCD", kGzipStart);
-  tree.Folder("out/folder.part33333333");
+  for (const char* name : {".mailsheaf-0123abcd-mail.tgz", ".mailsheaf-89abcdef-mail - report.txt",
+                           ".mailsheaf-11111111-held.tgz", "backup.tgz.part00000000",
+                           "mailbox.part20240101", "x.part0000abcd"}) {
+    tree.Write(std::string("out/") + name, kGzipStart);
+    Age(tree.Path(std::string("out/") + name));
+  }
+  tree.Write("out/.mailsheaf-22222222-live.tgz", kGzipStart);
+  tree.Folder("out/.mailsheaf-33333333-folder");
   tree.Write("elsewhere.tgz", kGzipStart);
-  std::filesystem::create_symlink(tree.Path("elsewhere.tgz"), tree.Path("out/link.part44444444"));
+  Age(tree.Path("elsewhere.tgz"));
+  std::filesystem::create_symlink(tree.Path("elsewhere.tgz"),
+                                  tree.Path("out/.mailsheaf-44444444-link"));
+  Age(tree.Path("out/.mailsheaf-44444444-link"));
   // Held as a running writer holds its file: open, with an exclusive flock.
-  const int held = ::open(tree.Path("out/held.tgz.part11111111").c_str(), O_WRONLY);
+  const int held = ::open(tree.Path("out/.mailsheaf-11111111-held.tgz").c_str(), O_WRONLY);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
   RealFileSystem().RemoveStaleFiles(Utf8ToUtf16(tree.Path("out/")));
   ::close(held);
   EXPECT_THAT(NamesIn(tree.Path("out")),
-              UnorderedElementsAre("mail.tgz", "held.tgz.part11111111", "notes.part22222222",
-                                   "mail.tgz.part0123ABCD", "folder.part33333333",
-                                   "link.part44444444"));
+              UnorderedElementsAre("mail.tgz", ".mailsheaf-11111111-held.tgz",
+                                   ".mailsheaf-22222222-live.tgz", "backup.tgz.part00000000",
+                                   "mailbox.part20240101", "x.part0000abcd",
+                                   ".mailsheaf-33333333-folder", ".mailsheaf-44444444-link"));
   EXPECT_EQ(ReadWholeFile(tree.Path("elsewhere.tgz")), kGzipStart);
 }
 
@@ -135,7 +154,8 @@ TEST(Leftovers, NamedTemporaryFileIsHeldWhileWrittenAndCleanedUpAfterAKill) {
   std::vector<std::string> left = NamesIn(tree.root());
   ASSERT_EQ(left.size(), 2u) << "the killed run left its file";
   const std::string stale = IsPart(left[0]) ? left[0] : left[1];
-  EXPECT_TRUE(IsPart(stale));
+  ASSERT_TRUE(IsPart(stale));
+  Age(tree.Path(stale));
 
   RecordingEvents events;
   std::vector<std::string> during;

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "archive/temporary_name.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
@@ -15,17 +17,17 @@ using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
 TEST(TemporaryName, FitsWhereverTheDestinationNameFits) {
-  EXPECT_EQ(TemporaryName(u"mail.tgz", 0x0123abcd), u"mail.tgz.part0123abcd");
-  EXPECT_EQ(TemporaryName(u"", 0xffffffff), u".partffffffff");
-  EXPECT_EQ(TemporaryName(u"exactly13.tgz", 0), u"exactly13.tgz.part00000000");
-  EXPECT_EQ(TemporaryName(u"fourteen14.tgz", 0), u"f.part00000000");
+  EXPECT_EQ(TemporaryName(u"mail.tgz", 0x0123abcd), u".mailsheaf-0123abcd-mail.tgz");
+  EXPECT_EQ(TemporaryName(u"", 0xffffffff), u".mailsheaf-ffffffff-");
+  EXPECT_EQ(TemporaryName(u"exactly-twenty-1.tgz", 0), u".mailsheaf-00000000-exactly-twenty-1.tgz");
+  EXPECT_EQ(TemporaryName(u"twenty-one-units.tgz1", 0), u".mailsheaf-00000000-t");
 
   const std::u16string longest(255, u'n');
-  EXPECT_EQ(TemporaryName(longest, 7), std::u16string(242, u'n') + u".part00000007");
+  EXPECT_EQ(TemporaryName(longest, 7), u".mailsheaf-00000007-" + std::u16string(235, u'n'));
 
   // A cut never leaves half of a surrogate pair, nor so half of a UTF-8 sequence.
   const std::u16string clef = u"\U0001D11E";  // two units, four bytes in UTF-8
-  for (size_t length = 14; length <= 40; ++length) {
+  for (size_t length = 21; length <= 48; ++length) {
     std::u16string name;
     while (name.size() < length) name += name.size() % 3 == 0 ? clef : u"\u00e4";
     name.resize(length);
@@ -39,23 +41,22 @@ TEST(TemporaryName, FitsWhereverTheDestinationNameFits) {
   }
 }
 
-TEST(TemporaryName, OnlyOurNamesAndContentsAreRecognised) {
-  for (const char16_t* name : {u"mail.tgz.part0123abcd", u".part00000000", u"a.part99999999"}) {
+TEST(TemporaryName, OnlyOurDeadFilesAreLeftovers) {
+  for (const char16_t* name : {u".mailsheaf-0123abcd-mail.tgz", u".mailsheaf-00000000-"}) {
     EXPECT_TRUE(IsTemporaryName(name)) << Utf16ToUtf8(name);
   }
-  for (const char16_t* name : {u"mail.tgz", u"mail.tgz.part", u"mail.tgz.part0123ABCD",
-                               u"mail.tgz.part0123abc", u"mail.tgz.part0123abcde",
-                               u"mail.tgz.part0123abcg", u"mail.tgz-part0123abcd",
-                               u"film.mkv.part", u"mail.tgz.part0123abcd.eml"}) {
+  for (const char16_t* name : {u"backup.tgz.part00000000", u"mailbox.part20240101",
+                               u"x.part0000abcd", u".mailsheaf-0123ABCD-x", u".mailsheaf-0123abc-x",
+                               u".mailsheaf-0123abcde", u"mailsheaf-0123abcd-x", u"mail.tgz"}) {
     EXPECT_FALSE(IsTemporaryName(name)) << Utf16ToUtf8(name);
   }
-  const unsigned char gzip[] = {0x1f, 0x8b}, text[] = {'h', 'i'}, half[] = {0x1f, 0x00};
-  EXPECT_TRUE(IsTemporaryContent(gzip, 0));
-  EXPECT_TRUE(IsTemporaryContent(gzip, 1));
-  EXPECT_TRUE(IsTemporaryContent(gzip, 2));
-  EXPECT_FALSE(IsTemporaryContent(text, 2));
-  EXPECT_FALSE(IsTemporaryContent(text, 1));
-  EXPECT_FALSE(IsTemporaryContent(half, 2));
+  const std::u16string ours = u".mailsheaf-0123abcd-mail.tgz";
+  const int64_t now = 2000000000;
+  EXPECT_TRUE(IsDeadLeftover(ours, {true, false, now - kLeftoverAge}, now));
+  EXPECT_FALSE(IsDeadLeftover(ours, {true, false, now - kLeftoverAge + 1}, now)) << "changing";
+  EXPECT_FALSE(IsDeadLeftover(ours, {true, true, 0}, now)) << "held";
+  EXPECT_FALSE(IsDeadLeftover(ours, {false, false, 0}, now)) << "a link, a folder, a device";
+  EXPECT_FALSE(IsDeadLeftover(u"backup.tgz.part00000000", {true, false, 0}, now));
 }
 
 TEST(TemporaryFile, LongestDestinationNameIsWrittenEitherWay) {
@@ -74,23 +75,22 @@ TEST(TemporaryFile, LongestDestinationNameIsWrittenEitherWay) {
     if (!unnamed) {
       ASSERT_EQ(while_writing.size(), 1u);
       EXPECT_EQ(while_writing[0].size(), name.size());
-      EXPECT_EQ(while_writing[0].substr(0, 242), name.substr(0, 242));
+      EXPECT_EQ(while_writing[0].substr(20), name.substr(0, 235));
     }
   }
 }
 
-// What a killed run of each kind, or another program, left in the destination's folder.
+// What killed runs, the user and other programs left in the destination's folder.
 void FillWithLeftovers(FakeFileSystem& fs) {
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
-  fs.AddFile(u"/out/mail.tgz.part0123abcd", kGzipStart + "half an archive");
-  fs.AddFile(u"/out/other.tgz.part89abcdef", "");
-  fs.AddFile(u"/out/long-name-cut.part00000001", kGzipStart);
-  fs.AddFile(u"/out/held.tgz.part11111111", kGzipStart).held = true;
-  fs.AddFile(u"/out/notes.part22222222", "someone's notes");
-  fs.AddFile(u"/out/mail.tgz.part3333333G", kGzipStart);
-  fs.AddFile(u"/out/film.mkv.part", "");
-  fs.AddFolder(u"/out/folder.part44444444");
-  fs.AddLink(u"/out/link.part55555555", u"/out/mail.tgz.part0123abcd");
+  fs.AddFile(u"/out/.mailsheaf-0123abcd-mail.tgz", kGzipStart + "half an archive");
+  fs.AddFile(u"/out/.mailsheaf-89abcdef-mail - report.txt", "half a report");
+  fs.AddFile(u"/out/.mailsheaf-11111111-held.tgz", kGzipStart).held = true;
+  fs.AddFile(u"/out/.mailsheaf-22222222-live.tgz", kGzipStart).mtime = std::time(nullptr);
+  fs.AddFile(u"/out/backup.tgz.part00000000", kGzipStart);
+  fs.AddFile(u"/out/mailbox.part20240101", kGzipStart);
+  fs.AddFolder(u"/out/.mailsheaf-44444444-folder");
+  fs.AddLink(u"/out/.mailsheaf-55555555-link", u"/out/mail.tgz");
 }
 
 TEST(TemporaryFile, AWriteFirstRemovesStaleFilesOfOursThatNoWriterHolds) {
@@ -100,10 +100,10 @@ TEST(TemporaryFile, AWriteFirstRemovesStaleFilesOfOursThatNoWriterHolds) {
     FillWithLeftovers(fs);
     if (!success) fs.Find(u"/src/a.eml")->unreadable = true;
     EXPECT_EQ(PackFake(fs, u"/src", u"/out/new.tgz").result, success ? 1 : 0);
-    std::vector<std::u16string> kept = {u"mail.tgz",          u"held.tgz.part11111111",
-                                        u"notes.part22222222", u"mail.tgz.part3333333G",
-                                        u"film.mkv.part",      u"folder.part44444444",
-                                        u"link.part55555555"};
+    std::vector<std::u16string> kept = {
+        u"mail.tgz", u".mailsheaf-11111111-held.tgz", u".mailsheaf-22222222-live.tgz",
+        u"backup.tgz.part00000000", u"mailbox.part20240101", u".mailsheaf-44444444-folder",
+        u".mailsheaf-55555555-link"};
     if (success) kept.push_back(u"new.tgz");
     EXPECT_THAT(fs.NamesIn(u"/out"), ::testing::UnorderedElementsAreArray(kept));
     EXPECT_EQ(fs.Find(u"/out/mail.tgz")->content, "the previous archive");

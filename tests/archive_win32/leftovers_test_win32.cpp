@@ -11,6 +11,7 @@
 
 #include "archive/file_system.h"
 #include "archive/tar_archive.h"
+#include "archive/temporary_name.h"
 #include "base/path_forms.h"
 #include "base/text.h"
 #include "base/win32/wide.h"
@@ -33,6 +34,20 @@ std::u16string PackerPath() {
     path.push_back(*c == '/' ? u'\\' : static_cast<char16_t>(*c));
   }
   return path;
+}
+
+// A leftover as it is once the run that made it is long gone.
+void Age(const std::u16string& path) {
+  const HANDLE file = CreateFileW(WidePointer(LongPathBuffer(path)), FILE_WRITE_ATTRIBUTES, 0,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+  ticks.QuadPart -= 2ULL * kLeftoverAge * 10000000ULL;
+  const FILETIME then{ticks.LowPart, ticks.HighPart};
+  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &then));
+  CloseHandle(file);
 }
 
 // A file opened as a running write opens its temporary file: for writing, shared with no one.
@@ -135,7 +150,7 @@ TEST(WindowsLeftovers, TerminatedPackerLeavesNothingAndTheNextRunSucceeds) {
 TEST(WindowsLeftovers, TemporaryFileIsHeldWhileWrittenAndGoesWithItsHandle) {
   WinTree tree;
   tree.Folder(u"out");
-  const std::u16string path = tree.Path(u"out\\mail.tgz.part0123abcd");
+  const std::u16string path = tree.Path(u"out\\.mailsheaf-0123abcd-mail.tgz");
   std::u16string error;
   std::unique_ptr<WritableFile> file = RealFileSystem().CreateNew(path, error);
   ASSERT_TRUE(file) << Utf16ToUtf8(error);
@@ -147,23 +162,25 @@ TEST(WindowsLeftovers, TemporaryFileIsHeldWhileWrittenAndGoesWithItsHandle) {
   EXPECT_TRUE(tree.NamesIn(u"out").empty());
 }
 
-TEST(WindowsLeftovers, StaleFilesOfOursGoUnlessAWriterHoldsThem) {
+TEST(WindowsLeftovers, OnlyDeadFilesOfOursGo) {
   WinTree tree;
   tree.Write(u"out\\mail.tgz", "an archive");
-  tree.Write(u"out\\mail.tgz.part0123abcd", kGzipStart + "half an archive");
-  tree.Write(u"out\\x.part00000000", "");
-  tree.Write(u"out\\held.tgz.part11111111", kGzipStart);
-  tree.Write(u"out\\notes.part22222222", "someone's notes");
-  tree.Write(u"out\\mail.tgz.part0123wxyz", kGzipStart);
-  tree.Folder(u"out\\folder.part33333333");
-  const HANDLE held = HoldOpen(tree.Path(u"out\\held.tgz.part11111111"));
+  for (const char16_t* name : {u".mailsheaf-0123abcd-mail.tgz", u".mailsheaf-89abcdef-report.txt",
+                               u".mailsheaf-11111111-held.tgz", u"backup.tgz.part00000000"}) {
+    tree.Write(u"out\\" + std::u16string(name), kGzipStart);
+    Age(tree.Path(u"out\\" + std::u16string(name)));
+  }
+  tree.Write(u"out\\.mailsheaf-22222222-live.tgz", kGzipStart);
+  tree.Folder(u"out\\.mailsheaf-33333333-folder");
+  const HANDLE held = HoldOpen(tree.Path(u"out\\.mailsheaf-11111111-held.tgz"));
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
   RealFileSystem().RemoveStaleFiles(tree.Path(u"out\\"));
   CloseHandle(held);
   EXPECT_THAT(tree.NamesIn(u"out"),
-              UnorderedElementsAre(u"mail.tgz", u"held.tgz.part11111111", u"notes.part22222222",
-                                   u"mail.tgz.part0123wxyz", u"folder.part33333333"));
+              UnorderedElementsAre(u"mail.tgz", u".mailsheaf-11111111-held.tgz",
+                                   u".mailsheaf-22222222-live.tgz", u"backup.tgz.part00000000",
+                                   u".mailsheaf-33333333-folder"));
 }
 
 TEST(WindowsLeftovers, LongestDestinationNameWorks) {

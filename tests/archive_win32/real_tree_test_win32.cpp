@@ -72,6 +72,48 @@ TEST(WindowsTree, UnicodeNamesAndLongPathsRoundTrip) {
   }
 }
 
+// What real exports carry, on Windows folders: bare CR line ends, a message without header
+// fields, sent mail under another folder name, look-alike files; and a report that always
+// describes the archive beside it, never replacing a file of the user's.
+TEST(WindowsTree, RealExportsArriveAsWrittenAndTheReportTellsTheTruth) {
+  WinTree tree;
+  const std::string mac = "Date: Thu, 22 Aug 2002 07:36:16 -0400\rStatus: O\r\rline one\rline two\r";
+  std::string minutes = "Hi Bob, the minutes follow\r\n\r\n";
+  for (int i = 0; i < 600; ++i) minutes += "Item " + std::to_string(i) + " agreed. ";
+  tree.Write(u"src\\Sent Items\\mac.eml", mac);
+  tree.Write(u"src\\Notes\\minutes.eml", minutes);
+  tree.Write(u"src\\Notes\\old.emlx", "12\nSubject: x\n\n");
+  const std::u16string destination = tree.Path(u"out\\mail.tgz");
+  const std::u16string report = tree.Path(u"out\\mail - report.txt");
+  tree.Write(u"tidy\\Sent\\a.eml", kDated);
+  auto pack = [&](const std::u16string& source) {
+    RecordingEvents events;
+    TarArchive archive(&events);
+    ASSERT_EQ(archive.AddRootFolder(tree.Path(source)), 1);
+    ASSERT_EQ(archive.WriteCompressedArchive(destination), 1);
+  };
+  pack(u"src");
+  std::map<std::string, TarItem> stored;
+  for (const TarItem& item : ReadArchiveBytes(tree.Read(destination))) stored[item.name] = item;
+  ASSERT_EQ(stored.count("Sent/mac.eml"), 1u);
+  EXPECT_EQ(stored["Sent/mac.eml"].data, mac) << "stored byte for byte";
+  EXPECT_EQ(stored["Sent/mac.eml"].mode & 0777, 0444u) << "its Status: O was read";
+  EXPECT_EQ(stored["Sent/mac.eml"].mtime, 1030016176);
+  EXPECT_EQ(stored["Notes/minutes.eml"].data.rfind("MIME-Version: 1.0\r\n", 0), 0u);
+  const std::string text = tree.Read(report);
+  for (const char* said : {"\"Sent Items\" -> \"Sent\"", "old.emlx\": an Apple Mail message",
+                           "a header section was put in front"}) {
+    EXPECT_THAT(text, HasSubstr(said));
+  }
+
+  // Nothing to tell: the earlier report goes. A file of the user's never does.
+  pack(u"tidy");
+  EXPECT_EQ(tree.Read(report), "<missing>");
+  tree.Write(u"out\\mail - report.txt", "my notes");
+  pack(u"src");
+  EXPECT_EQ(tree.Read(report), "my notes");
+}
+
 TEST(WindowsTree, FailureOrDiscardLeavesTheOldArchiveAndNoTemporaryFile) {
   WinTree tree;
   tree.Write(u"src\\a.eml", kDated);

@@ -410,9 +410,8 @@ void FakeFileSystem::RemoveStaleFiles(const std::u16string& folder) {
   for (const std::u16string& name : NamesIn(folder)) {
     const auto it = tree_->nodes.find(prefix + name);
     const Node& node = it->second;
-    const auto* head = reinterpret_cast<const unsigned char*>(node.content.data());
-    if (IsTemporaryName(name) && node.kind == Node::kFile && !node.held &&
-        IsTemporaryContent(head, std::min<size_t>(2, node.content.size()))) {
+    if (IsDeadLeftover(name, {node.kind == Node::kFile, node.held, node.mtime},
+                       std::time(nullptr))) {
       tree_->nodes.erase(it);
     }
   }
