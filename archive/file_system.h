@@ -93,6 +93,12 @@ class ArchiveFileSystem {
   virtual Lookup FolderIdentity(const std::u16string& path, FileIdentity& identity,
                                 std::u16string& error) = 0;
 
+  // Where a write to `path` lands: the path itself, or the file a link there finally leads to
+  // (the link stays a link). False with the reason when what is there is no file that an
+  // archive may replace: a device, a pipe, a socket.
+  virtual bool WriteTarget(const std::u16string& path, std::u16string& target,
+                           std::u16string& error) = 0;
+
   // Removes a regular file; a link is removed itself, never what it leads to.
   virtual bool RemoveFile(const std::u16string& path, std::u16string& error) = 0;
 
@@ -109,6 +115,12 @@ class ArchiveFileSystem {
   // running write holds. Best effort; a file that cannot be examined stays.
   virtual void RemoveStaleFiles(const std::u16string& folder) = 0;
 };
+
+// Why a destination that is a device, a pipe or a socket is refused.
+inline std::u16string NotAFile(const std::u16string& path) {
+  return u"The destination " + path +
+         u" is a device or a pipe, not a file; the archive is written only to a file.";
+}
 
 // The machine's own file system; one instance serves every caller.
 ArchiveFileSystem& RealFileSystem();

@@ -188,6 +188,35 @@ class PosixFileSystem final : public ArchiveFileSystem {
     return MakeWritableFile(dir_fd, fd, name, named);
   }
 
+  bool WriteTarget(const std::u16string& path, std::u16string& target,
+                   std::u16string& error) override {
+    std::string native = Native(path);
+    for (int hops = 0;; ++hops) {
+      struct stat info;
+      if (::lstat(native.c_str(), &info) != 0) {
+        if (errno == ENOENT) break;  // nothing there yet: a new file
+        error = u"Cannot examine the destination " + path + u": " + ErrnoText(errno);
+        return false;
+      }
+      if (!S_ISLNK(info.st_mode)) {
+        if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) break;
+        error = NotAFile(path);
+        return false;
+      }
+      std::string link(PATH_MAX, '\0');
+      const ssize_t length = ::readlink(native.c_str(), link.data(), link.size());
+      if (length < 0 || hops == 40) {
+        error = u"Cannot follow the link " + path + u": " + ErrnoText(length < 0 ? errno : ELOOP);
+        return false;
+      }
+      link.resize(static_cast<size_t>(length));
+      native = link.front() == '/' ? link : native.substr(0, native.rfind('/') + 1) + link;
+    }
+    bool utf8 = true;
+    target = BytesToName(native, utf8);
+    return true;
+  }
+
   bool RemoveFile(const std::u16string& path, std::u16string& error) override {
     if (::unlink(Native(path).c_str()) == 0) return true;
     error = ErrnoText(errno);

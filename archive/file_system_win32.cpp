@@ -152,6 +152,28 @@ class Win32FileSystem final : public ArchiveFileSystem {
     return MakeWritableFile(handle, path, MarkForDeletion(handle, true));
   }
 
+  bool WriteTarget(const std::u16string& path, std::u16string& target,
+                   std::u16string& error) override {
+    target = path;
+    const HANDLE handle = CreateFileW(WidePath(path).get(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return true;  // nothing there yet, or the write says why
+    const DWORD type = GetFileType(handle);
+    const DWORD attributes = GetFileAttributesW(WidePath(path).get());
+    std::u16string final_path;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      final_path = FinalPath(handle);
+    }
+    CloseHandle(handle);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
+      error = NotAFile(path);
+      return false;
+    }
+    if (!final_path.empty()) target = final_path;
+    return true;
+  }
+
   bool RemoveFile(const std::u16string& path, std::u16string& error) override {
     if (DeleteFileW(WidePath(path).get())) return true;
     error = LastErrorText();

@@ -74,7 +74,13 @@ int32_t TarArchive::WriteCompressedArchive(const std::u16string& destination) {
   }
   if (root_.empty()) return Fail(u"No source folder has been added.");
 
-  Run run(*this, file_system_.AbsolutePath(destination));
+  // Through a link to the file it leads to, so that the link stays; never over a device.
+  std::u16string target;
+  std::u16string error;
+  if (!file_system_.WriteTarget(file_system_.AbsolutePath(destination), target, error)) {
+    return Fail(std::move(error));
+  }
+  Run run(*this, target);
   stop_requested_ = false;
   writing_thread_ = std::this_thread::get_id();
   run_ = &run;

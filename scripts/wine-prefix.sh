@@ -6,6 +6,6 @@ export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
+  "$(dirname "$0")/with-native-32-bit.sh" bash -c \
+    'wineboot --init >/dev/null 2>&1; wineserver -w' || true
 fi

@@ -14,6 +14,15 @@ SetFileInformationByHandleFunction SetInformationByHandle() {
   return function;
 }
 
+// GetFinalPathNameByHandleW arrived with Vista as well.
+using FinalPathFunction = decltype(&GetFinalPathNameByHandleW);
+
+FinalPathFunction FinalPathByHandle() {
+  static const auto function = reinterpret_cast<FinalPathFunction>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+  return function;
+}
+
 int64_t Ticks(const FILETIME& time) {
   return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
                               time.dwLowDateTime);
@@ -98,5 +107,18 @@ bool MarkForDeletion(HANDLE handle, bool marked) {
 }
 
 
+
+std::u16string FinalPath(HANDLE handle) {
+  const FinalPathFunction function = FinalPathByHandle();
+  if (function == nullptr) return {};
+  std::vector<wchar_t> buffer(32768);
+  const DWORD length =
+      function(handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= buffer.size()) return {};
+  std::u16string path = FromWide(buffer.data(), length);
+  if (path.rfind(u"\\\\?\\UNC\\", 0) == 0) return u"\\\\" + path.substr(8);
+  if (path.rfind(u"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
 
 }  // namespace mailsheaf::archive_win32

@@ -30,6 +30,10 @@ std::u16string SystemErrorText(DWORD code);
 std::u16string LastErrorText();
 int64_t UnixSeconds(const FILETIME& time);
 
+// The path an open file finally has, links followed, in plain form; empty where the system
+// cannot say (before Vista).
+std::u16string FinalPath(HANDLE handle);
+
 // What a message's handle says of it. The change time moves with any rewrite, even one of the
 // same length within the same second.
 struct FileStamp {

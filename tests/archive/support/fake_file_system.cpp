@@ -393,6 +393,23 @@ std::unique_ptr<WritableFile> FakeFileSystem::CreateNew(const std::u16string& pa
   return std::make_unique<FakeWritable>(*this, trimmed, !unnamed_temporary_files);
 }
 
+bool FakeFileSystem::WriteTarget(const std::u16string& path, std::u16string& target,
+                                 std::u16string& error) {
+  std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
+  target = Trimmed(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    const auto it = tree_->nodes.find(target);
+    if (it != tree_->nodes.end() && it->second.device) {
+      error = NotAFile(path);
+      return false;
+    }
+    if (it == tree_->nodes.end() || it->second.kind != Node::kLink) return true;
+    target = it->second.link_target;
+  }
+  error = u"Too many levels of symbolic links";
+  return false;
+}
+
 bool FakeFileSystem::RemoveFile(const std::u16string& path, std::u16string& error) {
   std::lock_guard<std::recursive_mutex> lock(tree_mutex_);
   const auto it = tree_->nodes.find(Trimmed(path));

@@ -29,6 +29,7 @@ class FakeFileSystem : public ArchiveFileSystem {
     bool identity_unreadable = false;   // FolderIdentity fails (an offline mount, say)
     uint64_t stamp = 0;                 // changes with every rewrite: the file's change time
     bool bad_name = false;              // listed as not UTF-8
+    bool device = false;                // stands for a device or a pipe
     std::optional<uint64_t> reported_size;  // what Size() says, when it differs from content
     std::optional<size_t> read_error_after; // Read fails once this many bytes were read
     // Writing: a file some running write has open (RemoveStaleFiles must leave it).
@@ -86,6 +87,8 @@ class FakeFileSystem : public ArchiveFileSystem {
                                          std::u16string& error) override;
   std::unique_ptr<WritableFile> CreateNew(const std::u16string& path,
                                           std::u16string& error) override;
+  bool WriteTarget(const std::u16string& path, std::u16string& target,
+                   std::u16string& error) override;
   bool RemoveFile(const std::u16string& path, std::u16string& error) override;
   void RemoveStaleFiles(const std::u16string& folder) override;
 
