@@ -1,5 +1,7 @@
 // The writer on the machine's own file system, read back by our reader, GNU tar and Python.
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -155,6 +157,33 @@ TEST(RealTree, DanglingMessageLinkFailsAndKeepsTheOldArchive) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("out")),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+// Nothing beside the archive is harmed: a device or a pipe is never replaced by a file, and a
+// link at the destination stays a link, the archive written to the file it leads to.
+TEST(RealTree, ADestinationThatIsNoPlainFileIsLeftAsItIs) {
+  TempTree tree;
+  tree.Write("src/a.eml", kDated);
+  ASSERT_EQ(::mkfifo(tree.Path("fifo.tgz").c_str(), 0600), 0);
+  tree.Write("real/target.tgz", "the previous archive");
+  tree.Folder("out");
+  std::filesystem::create_symlink("../real/target.tgz", tree.Path("out/link.tgz"));
+  for (const std::string& destination : {std::string("/dev/null"), tree.Path("fifo.tgz")}) {
+    RecordingEvents events;
+    TarArchive archive(&events);
+    ASSERT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("src"))), 1);
+    EXPECT_EQ(archive.WriteCompressedArchive(Utf8ToUtf16(destination)), 0);
+    EXPECT_THAT(Utf16ToUtf8(archive.LastErrorText()), HasSubstr("is a device or a pipe"));
+    struct stat info;
+    ASSERT_EQ(::stat(destination.c_str(), &info), 0);
+    EXPECT_FALSE(S_ISREG(info.st_mode)) << destination;
+  }
+  RecordingEvents events;
+  TarArchive archive(&events);
+  ASSERT_EQ(archive.AddRootFolder(Utf8ToUtf16(tree.Path("src"))), 1);
+  ASSERT_EQ(archive.WriteCompressedArchive(Utf8ToUtf16(tree.Path("out/link.tgz"))), 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(tree.Path("out/link.tgz")));
+  EXPECT_EQ(ReadArchiveBytes(ReadWholeFile(tree.Path("real/target.tgz"))).size(), 1u);
 }
 
 TEST(RealTree, ASourceThatIsAFileIsSaidToBeNoFolder) {
