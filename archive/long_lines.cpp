@@ -11,6 +11,8 @@ namespace {
 
 // What the re-encoding writes: body lines as MIME asks.
 constexpr size_t kBodyLine = 76;
+// Bytes between two calls of the tick within one long line.
+constexpr size_t kTickEvery = 1 << 16;
 // Real mail nests a few levels; past this the content is left as it is, so that no message can
 // exhaust the stack or the time of a run.
 constexpr int kDeepestPart = 100;
@@ -44,24 +46,14 @@ std::string RewrapBase64(std::string_view body, const std::string& eol) {
   return out.append(trail);
 }
 
-// Applies `per_line` to each line of the body, keeping every line end as it was.
-template <typename PerLine>
-std::string EachLine(std::string_view body, PerLine per_line) {
-  std::string out;
-  for (size_t pos = 0; pos < body.size();) {
-    const MailLine line = LineAt(body, pos);
-    per_line(line.text, out);
-    out.append(line.end);
-    pos = line.next;
-  }
-  return out;
-}
-
 class Mender {
  public:
-  explicit Mender(std::string_view message) : message_(message) {}
+  Mender(std::string_view message, const std::function<bool()>& tick)
+      : message_(message), tick_(tick) {}
 
   void Visit(const MimeEntity& entity, bool is_message, int depth) {
+    if (!Going(0)) return;
+    if (depth == 0 && entity.Field("DKIM-Signature") != nullptr) dkim_body_ = entity.body_begin;
     if (depth > kDeepestPart) {
       if (LongestLine(Text(entity.begin, entity.end)) > kLongestAcceptedLine) {
         Cannot(u"it has a line longer than 10,240 bytes in parts nested deeper than 100 levels");
@@ -88,8 +80,13 @@ class Mender {
       }
       boundaries_.push_back("--" + entity.boundary);
       WrapUnseen(layout.preamble, entity.eol);
+      // The first part of a multipart/signed is what its signature covers, byte for byte.
+      const bool is_signed = entity.type == "multipart/signed";
       for (const BodyRange& part : layout.parts) {
+        const bool covered = is_signed && &part == &layout.parts.front();
+        signed_depth_ += covered ? 1 : 0;
         Visit(ReadEntity(message_, part.begin, part.end), false, depth + 1);
+        signed_depth_ -= covered ? 1 : 0;
       }
       WrapUnseen(layout.epilogue, entity.eol);
       boundaries_.pop_back();
@@ -100,6 +97,13 @@ class Mender {
       return;
     }
     if (!long_leaf) return;
+    if (entity.type == "message/partial" || entity.type == "message/external-body") {
+      // These must stay 7bit as they are (RFC 2046): re-encoded, the pieces no longer join.
+      Cannot(u"it has a line longer than 10,240 bytes in a piece of a message split for "
+             u"sending (" + std::u16string(entity.type.begin(), entity.type.end()) +
+             u"), which must stay as it is");
+      return;
+    }
     if (entity.encoding == "base64") {
       Replace(entity.body_begin, entity.end, RewrapBase64(body, entity.eol));
     } else if (entity.encoding == "quoted-printable") {
@@ -135,6 +139,10 @@ class Mender {
 
   MendedMessage Result() {
     MendedMessage result;
+    if (stopped_) {
+      result.stopped = true;
+      return result;
+    }
     if (!reason_.empty()) {
       result.outcome = MendedMessage::Outcome::kCannot;
       result.reason = reason_;
@@ -160,10 +168,36 @@ class Mender {
     result.outcome = edits_.empty() ? MendedMessage::Outcome::kUnchanged
                                     : MendedMessage::Outcome::kMended;
     result.header_added = header_added_;
+    result.signature_broken = signature_broken_;
+    result.dkim_broken = dkim_broken_;
     return result;
   }
 
  private:
+  // Calls the tick once a mebibyte has gone by since the last; false once it said no.
+  bool Going(size_t done) {
+    since_tick_ += done;
+    if (!stopped_ && tick_ && since_tick_ >= (1u << 20)) {
+      since_tick_ = 0;
+      stopped_ = !tick_();
+    }
+    return !stopped_;
+  }
+
+  // Applies `per_line` to each line of the body, keeping every line end as it was.
+  template <typename PerLine>
+  std::string EachLine(std::string_view body, PerLine per_line) {
+    std::string out;
+    for (size_t pos = 0; pos < body.size() && Going(0);) {
+      const MailLine line = LineAt(body, pos);
+      per_line(line.text, out);
+      out.append(line.end);
+      Going(line.next - pos);
+      pos = line.next;
+    }
+    return out;
+  }
+
   static bool Plain(const std::string& encoding) {
     return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
   }
@@ -205,11 +239,12 @@ class Mender {
     }
   }
 
-  std::string QuotedPrintable(std::string_view body, const std::string& eol) const {
+  std::string QuotedPrintable(std::string_view body, const std::string& eol) {
     static const char kHex[] = "0123456789ABCDEF";
     return EachLine(body, [&](std::string_view line, std::string& out) {
       std::string encoded;
       for (size_t i = 0; i < line.size(); ++i) {
+        if (i % kTickEvery == kTickEvery - 1 && !Going(kTickEvery)) return;  // a long line
         const auto byte = static_cast<unsigned char>(line[i]);
         const bool last = i + 1 == line.size();
         if ((byte >= 33 && byte <= 126 && byte != '=') || (IsBlank(line[i]) && !last)) {
@@ -250,13 +285,24 @@ class Mender {
   }
 
   void Replace(size_t begin, size_t end, std::string replacement) {
+    signature_broken_ = signature_broken_ || signed_depth_ > 0;
+    dkim_broken_ = dkim_broken_ || (dkim_body_ != kNoBody && begin >= dkim_body_);
     edits_.push_back({begin, end, std::move(replacement)});
   }
   void Cannot(std::u16string reason) {
     if (reason_.empty()) reason_ = std::move(reason);
   }
 
+  static constexpr size_t kNoBody = static_cast<size_t>(-1);
+
   std::string_view message_;
+  const std::function<bool()>& tick_;
+  size_t since_tick_ = 0;
+  bool stopped_ = false;
+  int signed_depth_ = 0;  // inside the signed part of a multipart/signed
+  size_t dkim_body_ = kNoBody;  // where the body a DKIM signature covers begins
+  bool signature_broken_ = false;
+  bool dkim_broken_ = false;
   std::vector<Edit> edits_;
   std::vector<std::string> boundaries_;  // "--" and the boundary of each enclosing multipart
   std::u16string reason_;
@@ -265,9 +311,9 @@ class Mender {
 
 }  // namespace
 
-MendedMessage MendLongLines(std::string_view message) {
+MendedMessage MendLongLines(std::string_view message, const std::function<bool()>& tick) {
   if (LongestLine(message) <= kLongestAcceptedLine) return {};
-  Mender mender(message);
+  Mender mender(message, tick);
   mender.Visit(ReadEntity(message, 0, message.size()), true, 0);
   return mender.Result();
 }

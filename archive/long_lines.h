@@ -6,6 +6,7 @@
 // reader decodes stays exactly the same.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ struct MendedMessage {
   std::u16string reason;  // why Zimbra will still refuse the message, when it cannot be mended
   // The message began with text, not header fields: the mend put a header section in front.
   bool header_added = false;
+  // A change fell inside a digitally signed part (multipart/signed): its signature no longer
+  // verifies. Or inside the body of a message with a DKIM signature.
+  bool signature_broken = false;
+  bool dkim_broken = false;
+  bool stopped = false;  // `tick` said no: nothing else here counts
 };
 
 // Re-encodes the leaf parts that hold a line over the limit (base64 re-wrapped, quoted-printable
@@ -26,6 +32,9 @@ struct MendedMessage {
 // multipart's preamble and epilogue (which no reader shows), and folds header lines over it at
 // white space, or splits a long word of an unstructured field into encoded words. Every other
 // byte stays as it is, line ends included.
-MendedMessage MendLongLines(std::string_view message);
+// `tick` is called now and then while a large message is re-encoded, so that the writer can
+// raise its events; false stops the work.
+MendedMessage MendLongLines(std::string_view message,
+                            const std::function<bool()>& tick = nullptr);
 
 }  // namespace mailsheaf

@@ -45,7 +45,7 @@ void LineLengthCheck::Feed(const unsigned char* data, size_t size) {
   }
 }
 
-size_t LongestLine(std::string_view text) {
+uint64_t LongestLine(std::string_view text) {
   LineLengthCheck check;
   check.Feed(reinterpret_cast<const unsigned char*>(text.data()), text.size());
   return check.Longest();

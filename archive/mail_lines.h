@@ -6,6 +6,7 @@
 // splits them here.
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace mailsheaf {
@@ -26,15 +27,16 @@ MailLine LineAt(std::string_view text, size_t pos);
 class LineLengthCheck {
  public:
   void Feed(const unsigned char* data, size_t size);
-  // The longest line so far, the one still open included.
-  size_t Longest() const { return longest_ > current_ ? longest_ : current_; }
+  // The longest line so far, the one still open included; counted in 64 bits, as a line of a
+  // large message can be longer than 4 GiB.
+  uint64_t Longest() const { return longest_ > current_ ? longest_ : current_; }
 
  private:
-  size_t longest_ = 0;
-  size_t current_ = 0;  // bytes of the open line
+  uint64_t longest_ = 0;
+  uint64_t current_ = 0;  // bytes of the open line
 };
 
-size_t LongestLine(std::string_view text);
+uint64_t LongestLine(std::string_view text);
 
 // A header field's first line: a name of printable characters, optional white space (an
 // obsolete form), then a colon.

@@ -35,7 +35,7 @@ class MessageReader {
   // Whether the message says it has been read (see MessageHeaderScanner::Read).
   bool Read() const { return read_; }
   // The longest line of the whole message, in bytes between line ends.
-  size_t LongestLine() const { return longest_line_; }
+  uint64_t LongestLine() const { return longest_line_; }
   // Begins with the AppleDouble signature: a resource file a Mac left behind, not a message.
   bool AppleDouble() const { return apple_double_; }
 
@@ -60,7 +60,7 @@ class MessageReader {
   uint64_t size_ = 0;
   int64_t time_ = 0;
   bool read_ = true;
-  size_t longest_line_ = 0;
+  uint64_t longest_line_ = 0;
   bool apple_double_ = false;
   bool held_ = false;    // the whole message is in buffer_
   size_t buffered_ = 0;  // bytes at the start of buffer_ not yet handed on

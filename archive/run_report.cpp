@@ -96,6 +96,16 @@ std::u16string ReportText(const RunReport& report, const std::u16string& archive
       line(Shown(n.path) + (n.why.empty() ? u"" : u": " + n.why));
     }
   }
+  if (!report.signature_broken.empty()) {
+    section(u"Messages re-encoded inside a digitally signed part (S/MIME or PGP): they arrive "
+            u"and say the same, but their digital signature will no longer verify:");
+    for (const std::u16string& path : report.signature_broken) line(Shown(path));
+  }
+  if (report.dkim_broken > 0) {
+    section(Count(report.dkim_broken, u"re-encoded message carries", u"re-encoded messages carry") +
+            u" a DKIM signature over a body that changed; it no longer verifies, which matters "
+            u"only to a program that checks it again.");
+  }
   if (!report.left_out.empty()) {
     section(u"Files left out that are, or look like, mail but are not .eml messages:");
     for (const RunReport::Noted& n : report.left_out) line(Shown(n.path) + u": " + n.why);
@@ -145,6 +155,7 @@ std::u16string ReportSummary(const RunReport& report) {
   add(report.renamed_folders.size() + report.renamed_messages.size(), u"name changed",
       u"names changed");
   add(report.reencoded.size(), u"message re-encoded", u"messages re-encoded");
+  add(report.signature_broken.size(), u"signature broken", u"signatures broken");
   add(report.left_out.size(), u"file left out", u"files left out");
   add(static_cast<size_t>(report.unread), u"message stored as unread",
       u"messages stored as unread");

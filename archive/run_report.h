@@ -37,6 +37,8 @@ struct RunReport {
   std::vector<Renamed> renamed_folders;
   std::vector<Renamed> renamed_messages;  // names that are not UTF-8
   std::vector<Noted> reencoded;           // why: what else the mend did, when anything
+  std::vector<std::u16string> signature_broken;  // re-encoded inside a signed part
+  int64_t dkim_broken = 0;                // re-encoded in the body a DKIM signature covers
   std::vector<Noted> left_out;            // files that are or look like mail, not stored
   std::map<std::u16string, int64_t> other_files;  // other files left out, by kind
   int64_t unread = 0;                     // messages stored as unread

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
+#include <new>
 
 #include "archive/folder_names.h"
 #include "archive/long_lines.h"
@@ -259,10 +260,25 @@ bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string&
   }
   std::string content;
   std::u16string error;
-  const bool read = reader_.ReadAll(content, error);
-  reader_.Close();
-  if (!read) return Fail(std::move(error));
-  MendedMessage mended = MendLongLines(content);
+  MendedMessage mended;
+  try {
+    const bool read = reader_.ReadAll(content, error);
+    reader_.Close();
+    if (!read) return Fail(std::move(error));
+    mended = MendLongLines(content, [this] { return Heartbeat(); });
+  } catch (const std::bad_alloc&) {
+    // Not a reason to lose the run: the message is stored as it is, and said.
+    content = std::string();
+    reader_.Close();
+    report_.refused.push_back(
+        {path, u"it has a line longer than 10,240 bytes and is too large to re-encode in the "
+               u"memory this program has"});
+    if (!reader_.Open(path, error)) return Fail(std::move(error));
+    return StoreAsItIs(stored, time, mode);
+  }
+  if (mended.stopped) return false;
+  if (mended.signature_broken) report_.signature_broken.push_back(path);
+  if (mended.dkim_broken) ++report_.dkim_broken;
   if (mended.outcome == MendedMessage::Outcome::kMended) {
     report_.reencoded.push_back(
         {path, mended.header_added ? u"it began with text instead of header fields; a header "

@@ -12,6 +12,9 @@ if(WIN32)
                           _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
   # libgcc, libstdc++ and winpthread go into the executable: it runs with nothing beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Up to 4 GiB of address space on 64-bit Windows instead of 2: room to re-encode a large
+  # message.
+  add_link_options(-Wl,--large-address-aware)
 elseif(MAILSHEAF_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

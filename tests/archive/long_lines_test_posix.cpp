@@ -60,7 +60,20 @@ TEST(LongLines, EachKindOfPartIsReEncodedAndDecodesToTheSameBytes) {
   }
 }
 
+// Nested `depth` deep, one part in each level, with `inner` at the bottom.
+std::string Nested(int depth, bool multipart, const std::string& inner) {
+  std::string before, after;
+  for (int i = 0; i < depth; ++i) {
+    const std::string b = "b" + std::to_string(i);
+    before += multipart ? "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n"
+                        : "Content-Type: message/rfc822\r\n\r\n";
+    if (multipart) after = "\r\n--" + b + "--\r\n" + after;
+  }
+  return before + inner + after;
+}
+
 TEST(LongLines, WhatCannotBeMendedIsSaidAndLeftAsItIs) {
+  const std::string long_part = "Content-Type: text/plain\r\n\r\n" + std::string(20000, 'x');
   const struct {
     const char* what;
     std::string message;
@@ -74,6 +87,11 @@ TEST(LongLines, WhatCannotBeMendedIsSaidAndLeftAsItIs) {
        "Content-Type: application/x-thing\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n" +
            std::string(20000, 'u') + "\r\n",
        "x-uuencode"},
+      {"parts nested 20,000 deep", Nested(20000, true, long_part), "nested deeper than 100"},
+      {"messages nested 20,000 deep", Nested(20000, false, long_part), "nested deeper than 100"},
+      {"a piece of a split message",
+       "Content-Type: message/partial; id=x; number=1\r\n\r\n" + std::string(20000, 'p'),
+       "message/partial"},
       {"a multipart whose boundary never comes",
        "Content-Type: multipart/mixed; boundary=zz\r\n\r\n" + std::string(20000, 'p') + "\r\n",
        "multipart"},
@@ -84,6 +102,41 @@ TEST(LongLines, WhatCannotBeMendedIsSaidAndLeftAsItIs) {
     EXPECT_EQ(mended.outcome, Outcome::kCannot);
     EXPECT_THAT(Narrow(mended.reason), HasSubstr(c.reason));
   }
+}
+
+// What a mend changes beside the bytes is told: a signature it breaks, and a stop asked for
+// while a large message is re-encoded.
+TEST(LongLines, WhatAMendBreaksIsToldAndAStopIsHeard) {
+  const std::string text = "Content-Type: text/plain\r\n\r\n" + std::string(20000, 't') + "\r\n";
+  const std::string signature = "Content-Type: application/pgp-signature\r\n\r\nsig\r\n";
+  const struct {
+    const char* what;
+    std::string message;
+    bool signature_broken, dkim_broken;
+  } cases[] = {
+      {"inside the signed part",
+       "Content-Type: multipart/signed; boundary=s\r\n\r\n--s\r\n" + text + "--s\r\n" +
+           signature + "--s--\r\n",
+       true, false},
+      {"beside a signed message, not in it",
+       "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\n" + text + "--m\r\n" +
+           "Content-Type: multipart/signed; boundary=s\r\n\r\n--s\r\nshort\r\n--s\r\n" +
+           signature + "--s--\r\n--m--\r\n",
+       false, false},
+      {"a body under DKIM", "DKIM-Signature: v=1; d=example.org\r\n" + text, false, true},
+  };
+  for (const auto& c : cases) {
+    const MendedMessage mended = MendLongLines(c.message);
+    ASSERT_EQ(mended.outcome, Outcome::kMended) << c.what;
+    EXPECT_EQ(mended.signature_broken, c.signature_broken) << c.what;
+    EXPECT_EQ(mended.dkim_broken, c.dkim_broken) << c.what;
+  }
+  int ticks = 0;
+  const MendedMessage stopped = MendLongLines(text + std::string(3 << 20, 'x'), [&] {
+    return ++ticks < 2;
+  });
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_EQ(ticks, 2);
 }
 
 }  // namespace
