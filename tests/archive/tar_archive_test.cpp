@@ -1,4 +1,5 @@
 #include "archive/tar_archive.h"
+#include "archive/temporary_name.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -606,7 +607,7 @@ TEST(TarArchive, DestinationAndItsTemporaryFileAreNeverStored) {
     // Named from the start, the temporary file sat beside the destination while the messages
     // were stored; made out of sight, it showed only when complete.
     EXPECT_EQ(std::any_of(seen_in_folder.begin(), seen_in_folder.end(),
-                          [&](auto& name) { return name.find(u".part") != std::u16string::npos; }),
+                          [&](auto& name) { return IsTemporaryName(name); }),
               !unnamed);
     const size_t expected = destination == u"/src/Inbox/mail.tgz" ? 2 : 4;
     EXPECT_EQ(fs.NamesIn(folder).size(), expected) << "only the archive was added";
