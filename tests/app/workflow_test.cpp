@@ -405,6 +405,15 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
       {"no writer", [&] { tars.failCreation = true; }, Info(u"Error Reading Messages..."), false},
       {"root refused", [&] { tars.prepare = [](ScriptedTar& t) { t.addResult = 0; }; },
        Info(u"Error Reading Messages..."), false},
+      {"root gone",
+       [&] {
+         tars.prepare = [](ScriptedTar& t) {
+           t.addResult = 0;
+           t.errorText = u"The source folder C:\\root\\ does not exist.";
+         };
+       },
+       Info(u"Error Reading Messages...\r\n\r\nThe source folder C:\\root\\ does not exist."),
+       false},
       {"write failed", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 0; }; },
        Info(u"Error in Creating TGZ File..."), true},
       {"write returned 2", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 2; }; },
@@ -443,19 +452,18 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
     EXPECT_EQ(stopShown, c.stopShown);
     EXPECT_FALSE(C(ControlId::CmdStop).visible);
     EXPECT_FALSE(C(ControlId::CmdConvertTGZ).enabled);
-    EXPECT_EQ(C(ControlId::CmdConvertTGZ).text,
-              c.stopShown ? u"Conversion in Progress..." : u"Please Wait...");
+    EXPECT_EQ(C(ControlId::CmdConvertTGZ).text, u"Start Conversion");
     EXPECT_TRUE(C(ControlId::CmdOpen).enabled);
     EXPECT_TRUE(C(ControlId::CmdAddFolder).enabled);
     EXPECT_EQ(form.State().DestinationFile, u"D:\\Out\\box.tgz");
   }
 }
 
-TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
+TEST_F(WorkflowTest, DuringAndAfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
   Select(u"C:\\root");
   view.focused.clear();
   Start();
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdOpen});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::CmdStop, ControlId::CmdOpen}));
 
   // A failed run leaves Start disabled: a new selection comes first.
   for (const bool writerFails : {true, false}) {
@@ -465,7 +473,8 @@ TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
     Select(u"C:\\root");
     view.focused.clear();
     Start();
-    EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder}) << writerFails;
+    EXPECT_EQ(view.focused.back(), ControlId::CmdAddFolder) << writerFails;
+    EXPECT_EQ(view.focused.front(), writerFails ? ControlId::CmdStop : ControlId::CmdAddFolder);
   }
 }
 
