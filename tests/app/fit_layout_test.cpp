@@ -1,8 +1,11 @@
-// Growing the window's controls to their texts, on the real design at 96 DPI.
+// Growing the window's controls to their texts, on the real design at 96 DPI; and long words
+// broken to keep a message box on the screen.
 
 #include "app/fit_layout.h"
 
 #include <gtest/gtest.h>
+
+#include "app/long_words.h"
 
 #include <string>
 
@@ -125,6 +128,21 @@ TEST_F(FitLayout, AControlGrowsDownOnlyIntoFreeRoom) {
   EXPECT_EQ(fitted.at[At(ControlId::LblTarFile)].height, 64 - 24);
   EXPECT_EQ(fitted.at[At(ControlId::LblCount)].height, 20);
   EXPECT_EQ(fitted.client, design.client);
+}
+
+// One unit of width per character, ten to a line.
+TEST(BreakLongWords, AtTheLastSeparatorThatFitsElseWhereTheLineIsFull) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"fits in ten", u"fits in ten"},
+      {u"in C:\\A\\Mail\\Old\\box.tgz", u"in C:\\A\\Mail\\\r\nOld\\\r\nbox.tgz"},
+      {u"/srv/a_very_long_name/x", u"/srv/\r\na_very_lon\r\ng_name/x"},
+      {u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7",
+       u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\r\n\U0001F4E7"},
+  };
+  const auto units = [](std::u16string_view part) { return static_cast<int>(part.size()); };
+  for (const auto& [text, broken] : cases) {
+    EXPECT_EQ(BreakLongWords(text, 10, units), broken);
+  }
 }
 
 }  // namespace

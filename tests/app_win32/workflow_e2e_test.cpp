@@ -20,6 +20,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/win32_clock.h"
+#include "app/win32/win32_ui.h"
 #include "base/text.h"
 #include "tests/archive/support/tar_reader.h"
 #include "tests/support/app_fakes.h"
@@ -41,21 +42,23 @@ std::u16string TextOf(HWND control) {
   return text;
 }
 
-// Message boxes: recorded, and while `real` is set also shown as the real thing, owned by the
-// window, and closed by Enter on their button as soon as they are up.
+// Message boxes: recorded, and while `real` is set also shown as the program shows them, owned
+// by the window, and closed by Enter on their button as soon as they are up.
 class BoxUi final : public RecordingUi {
  public:
   MessageAnswer ShowMessage(const MessageRequest& request) override {
     if (!real) return RecordingUi::ShowMessage(request);
     messages.push_back(request);
+    Win32Ui boxes;
+    boxes.SetOwner(reinterpret_cast<WindowHandle>(owner));
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PressEnterInTheBox);
-    MessageBoxW(owner, WidePointer(request.text), WidePointer(request.caption),
-                MB_OK | MB_APPLMODAL);
+    const MessageAnswer given = boxes.ShowMessage(request);
     KillTimer(nullptr, timer);
-    return MessageAnswer::Ok;
+    return given;
   }
   bool real = false;
   HWND owner = nullptr;
+  static inline std::vector<RECT> shown;  // where each real box stood
 
  private:
   static void CALLBACK PressEnterInTheBox(HWND, UINT, UINT_PTR, DWORD) {
@@ -63,6 +66,8 @@ class BoxUi final : public RecordingUi {
     wchar_t name[16] = {};
     GetClassNameW(box, name, 16);
     if (lstrcmpW(name, L"#32770") == 0 && GetFocus()) {
+      shown.push_back({});
+      GetWindowRect(box, &shown.back());
       PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
       PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 1 | (3u << 30));
     }
@@ -172,8 +177,8 @@ TEST_F(WorkflowEndToEndTest, FromFolderToArchiveWithEveryMessageByteForByte) {
 
 // The folder button is disabled during the scan and the start button during the run, and the
 // focus moves on from each. Once the count box is closed with Enter, a second Enter must start
-// the conversion rather than ask whether to exit; after the run the focus is on "Open Saving
-// Location".
+// the conversion rather than ask whether to exit; during the run the focus is on "Stop
+// Conversion", after it on "Open Saving Location".
 TEST_F(WorkflowEndToEndTest, EnterAfterTheCountBoxStartsTheConversionAndExitIsNeverLeftFocused) {
   window->Show(SW_SHOWNORMAL);
   SetForegroundWindow(window->Handle());
@@ -194,6 +199,12 @@ TEST_F(WorkflowEndToEndTest, EnterAfterTheCountBoxStartsTheConversionAndExitIsNe
 
   ui.savedName = out + u"box.tgz";
   ui.messages.clear();
+  bool stopShown = false, stopFocused = true;
+  host.onYield = [&] {
+    if (!IsWindowVisible(Control(ControlId::CmdStop))) return;
+    stopShown = true;
+    stopFocused = stopFocused && GetFocus() == Control(ControlId::CmdStop);
+  };
   MSG enter{};
   enter.hwnd = GetFocus();
   enter.message = WM_KEYDOWN;
@@ -201,6 +212,8 @@ TEST_F(WorkflowEndToEndTest, EnterAfterTheCountBoxStartsTheConversionAndExitIsNe
   EXPECT_TRUE(window->PreTranslate(enter));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].caption, u"Completed...");
+  EXPECT_TRUE(stopShown);
+  EXPECT_TRUE(stopFocused) << "Enter during the run must ask to stop, not to exit";
   EXPECT_EQ(GetFocus(), Control(ControlId::CmdOpen));
 
   // A folder without messages: choosing another is the way on.
@@ -236,20 +249,33 @@ TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) 
   EXPECT_EQ(tree.Read(destination), "an older archive");
 }
 
+// Deep below the destination folder, the report's path is far wider than the screen; its box
+// stays on the screen all the same.
 TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesideTheArchive) {
   tree.Write(u"Source\\Contacts\\card.eml", "Subject: not a contact\r\n\r\nmail\r\n");
   tree.Write(u"Source\\Junk\\Old\\spam.eml", "Status: O\r\n\r\nspam\r\n");
   tree.Write(u"Source\\._top.eml", std::string("\x00\x05\x16\x07 Mac", 8));
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
-  const std::u16string destination = out + u"box.tgz";
+  std::u16string deep = kOut;
+  for (int i = 0; i < 5; ++i) deep += u"\\Mail_of_the_whole_office_kept_since_the_old_server_of_2009";
+  tree.Folder(deep);
+  const std::u16string destination = tree.Path(deep + u"\\box.tgz");
   ui.savedName = destination;
   ui.messages.clear();
+  ui.owner = window->Handle();
+  ui.real = true;
+  BoxUi::shown.clear();
   ClickButton(ControlId::CmdConvertTGZ);
 
   ASSERT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(ui.messages[0].caption, u"Completed...");
-  const std::u16string report = out + u"box - report.txt";
+  ASSERT_EQ(BoxUi::shown.size(), 2u);
+  for (const RECT& box : BoxUi::shown) {
+    EXPECT_GE(box.left, 0);
+    EXPECT_LE(box.right, GetSystemMetrics(SM_CXSCREEN));
+  }
+  const std::u16string report = tree.Path(deep + u"\\box - report.txt");
   EXPECT_EQ(ui.messages[1].text,
             u"9 messages were queued and 8 stored.\r\n"
             u"2 folders renamed, 1 file left out, 1 message stored as unread.\r\n\r\n"
@@ -283,6 +309,26 @@ TEST_F(WorkflowEndToEndTest, ADestinationThatIsOneOfTheMessagesIsRefusedWithItsR
             u"The archive would replace a message it has to store: " + destination);
   EXPECT_EQ(tree.Read(destination), kMessages.at(u"top.eml"));
   EXPECT_EQ(tree.NamesIn(u"Source").size(), 8u) << "nothing added beside the messages";
+}
+
+// The chosen folder is moved away between the count and the run: the box says why, and once it
+// is back and chosen again, Start reads as it should.
+TEST_F(WorkflowEndToEndTest, AFolderGoneBeforeTheRunIsReportedWithItsReason) {
+  ui.chosenFolder = source;
+  ClickButton(ControlId::CmdAddFolder);
+  const std::u16string folder = tree.Path(u"Source"), away = tree.Path(u"Away");
+  ASSERT_TRUE(MoveFileW(WidePointer(folder), WidePointer(away)));
+  ui.savedName = out + u"box.tgz";
+  ui.messages.clear();
+  ClickButton(ControlId::CmdConvertTGZ);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, u"Error Reading Messages...\r\n\r\nThe source folder " +
+                                     source + u" does not exist.");
+
+  ASSERT_TRUE(MoveFileW(WidePointer(away), WidePointer(folder)));
+  ClickButton(ControlId::CmdAddFolder);
+  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::CmdConvertTGZ)));
+  EXPECT_EQ(TextOf(Control(ControlId::CmdConvertTGZ)), u"Start Conversion");
 }
 
 TEST_F(WorkflowEndToEndTest, AStopDuringOneLongMessageIsAskedAboutWithinIt) {
