@@ -222,8 +222,9 @@ void FrmStep1::RunArchive() {
 }
 
 void FrmStep1::EndRun() {
-  SetVisible(ControlId::CmdStop, false);
+  // In this order the focus leaving the hidden Stop finds the folder button, not Exit.
   SetEnabled(ControlId::CmdAddFolder, true);
+  SetVisible(ControlId::CmdStop, false);
   // A later selection enables Start again, whatever this run left it reading.
   SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
 }

@@ -2,6 +2,8 @@
 
 #include "app/win32/windows_api.h"
 
+#include <cstddef>
+
 #include <commdlg.h>
 #include "app/long_words.h"
 #include "shell/win32/shell_helpers.h"
@@ -18,8 +20,9 @@ constexpr std::size_t kFileNameCapacity = 32768;
 // area, at the font of message boxes: the box, with its icon and edges, stays on the screen.
 std::u16string FitToScreen(const std::u16string& text, HWND owner) {
   NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return text;
+  // The size every version knows: the message font comes before the field later ones added.
+  metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return text;
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   if (!GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor)) return text;

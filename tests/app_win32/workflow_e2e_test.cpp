@@ -263,6 +263,8 @@ TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesid
   const std::u16string destination = tree.Path(deep + u"\\box.tgz");
   ui.savedName = destination;
   ui.messages.clear();
+  window->Show(SW_SHOWNORMAL);
+  SetForegroundWindow(window->Handle());
   ui.owner = window->Handle();
   ui.real = true;
   BoxUi::shown.clear();
