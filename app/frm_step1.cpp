@@ -219,40 +219,51 @@ void FrmStep1::RunArchive() {
     }
   }
   if (added != 1) {
-    SetEnabled(ControlId::CmdAddFolder, true);
-    ShowInformation(kErrorReadingMessages, kAppTitle);
+    EndRun();
+    ShowFailure(kErrorReadingMessages);
     return;
   }
 
   try {
     SetVisible(ControlId::CmdStop, true);
+    // Enter during the run should ask to stop, not to exit, where disabling Start sent it.
+    FocusControl(ControlId::CmdStop);
     const std::int32_t written = state_.myTar->WriteCompressedArchive(state_.DestinationFile);
     if (ended_) return;
-    SetVisible(ControlId::CmdStop, false);
-    SetEnabled(ControlId::CmdAddFolder, true);
+    EndRun();
     if (written != 1) {
-      // The user learns what to fix: the writer's reason follows the box's own text.
-      std::u16string text = Text(kErrorCreatingArchive);
-      std::u16string reason;
-      try {
-        reason = state_.myTar->LastErrorText();
-      } catch (...) {
-      }
-      if (!reason.empty()) text += u"\r\n\r\n" + reason;
-      ShowInformation(text, kAppTitle);
+      ShowFailure(kErrorCreatingArchive);
       return;
     }
     ShowInformation(kCompletedText, kCompletedCaption);
     ShowReport();
     if (ended_) return;
     SetEnabled(ControlId::CmdConvertTGZ, true);
-    SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
   } catch (...) {
     if (ended_) return;
-    SetVisible(ControlId::CmdStop, false);
-    SetEnabled(ControlId::CmdAddFolder, true);
+    EndRun();
     ShowInformation(kFileErrorText, kFileErrorCaption);
   }
+}
+
+void FrmStep1::EndRun() {
+  // In this order the focus leaving the hidden Stop finds the folder button, not Exit.
+  SetEnabled(ControlId::CmdAddFolder, true);
+  SetVisible(ControlId::CmdStop, false);
+  // A later selection enables Start again, whatever this run left it reading.
+  SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
+}
+
+void FrmStep1::ShowFailure(std::u16string_view text) {
+  // The user learns what to fix: the writer's reason follows the box's own text.
+  std::u16string shown = Text(text);
+  std::u16string reason;
+  try {
+    if (state_.myTar) reason = state_.myTar->LastErrorText();
+  } catch (...) {
+  }
+  if (!reason.empty()) shown += u"\r\n\r\n" + reason;
+  ShowInformation(shown, kAppTitle);
 }
 
 void FrmStep1::ShowReport() {

@@ -98,6 +98,11 @@ class FrmStep1 final : private ArchiveEvents {
   void ScanSourceFolder();
   // The run from the chosen destination on; false when it ended in one of its error boxes.
   void RunArchive();
+  // Undoes what the run changed on the window: Stop hidden, the folder choice available
+  // again, Start with its own caption (and still disabled).
+  void EndRun();
+  // An error box, with the writer's reason for the failure after an empty line when it has one.
+  void ShowFailure(std::u16string_view text);
   // One more box after "Completed...", only when the writer had to adjust or leave out
   // something: the counts, what was adjusted and where the report file is.
   void ShowReport();

@@ -16,6 +16,8 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
 // The pictures are drawn at their own size, from the top left of their box.
 constexpr int kSmallIcon = 16;
+// Room left beside a one-line label's text: three pixels at 96 DPI.
+constexpr int kLabelMarginTwips = 45;
 
 const wchar_t* Wide(std::u16string_view text, std::u16string& storage) {
   storage.assign(text);
@@ -159,6 +161,8 @@ std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout
   // A button draws its text inside its edge and the focus rectangle.
   const int buttonPadX = 2 * (2 * GetSystemMetrics(SM_CXEDGE) + 2);
   const int buttonPadY = 2 * (2 * GetSystemMetrics(SM_CYEDGE) + 1);
+  // Wine's static control drops the last glyph of a line exactly as wide as the control.
+  const int labelPadX = TwipsToPixels(kLabelMarginTwips, dpi_x_);
   for (const ControlDesign& row : ControlTable()) {
     const bool button = row.kind == ControlKind::Button;
     if ((!button && row.kind != ControlKind::Label) || row.font.face.empty()) continue;
@@ -179,7 +183,7 @@ std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout
         need.width = std::max(need.width, std::min(line.width, width));
         need.height = std::max(need.height, WrappedHeight(dc, text, literal, width));
       } else {
-        need.width = std::max(need.width, line.width);
+        need.width = std::max(need.width, line.width + labelPadX);
         need.height = std::max(need.height, line.height);
       }
     }

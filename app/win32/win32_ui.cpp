@@ -2,7 +2,10 @@
 
 #include "app/win32/windows_api.h"
 
+#include <cstddef>
+
 #include <commdlg.h>
+#include "app/long_words.h"
 #include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
@@ -12,6 +15,32 @@ HWND AsHwnd(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 
 // The save dialog's file name buffer: room for long paths.
 constexpr std::size_t kFileNameCapacity = 32768;
+
+// The text with its long words (paths) broken into lines no wider than half the screen's work
+// area, at the font of message boxes: the box, with its icon and edges, stays on the screen.
+std::u16string FitToScreen(const std::u16string& text, HWND owner) {
+  NONCLIENTMETRICSW metrics{};
+  // The size every version knows: the message font comes before the field later ones added.
+  metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return text;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor)) return text;
+  HDC dc = GetDC(nullptr);
+  if (!dc) return text;
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+  std::u16string broken = BreakLongWords(
+      text, (monitor.rcWork.right - monitor.rcWork.left) / 2, [dc](std::u16string_view part) {
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, WideUnits(part), static_cast<int>(part.size()), &extent);
+        return static_cast<int>(extent.cx);
+      });
+  SelectObject(dc, old);
+  if (font) DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  return broken;
+}
 
 }  // namespace
 
@@ -23,8 +52,9 @@ MessageAnswer Win32Ui::ShowMessage(const MessageRequest& request) {
     case MessageIcon::Question: type |= MB_ICONQUESTION; break;
     case MessageIcon::None: break;
   }
+  const std::u16string text = FitToScreen(request.text, AsHwnd(owner_));
   const int answer =
-      MessageBoxW(AsHwnd(owner_), WidePointer(request.text), WidePointer(request.caption), type);
+      MessageBoxW(AsHwnd(owner_), WidePointer(text), WidePointer(request.caption), type);
   switch (answer) {
     case IDYES: return MessageAnswer::Yes;
     case IDNO: return MessageAnswer::No;

@@ -1,6 +1,7 @@
-// Growing the window's controls to their texts, on the real design at 96 DPI.
+// Texts fitted: the controls grown to them on the real design at 96 DPI; a box's words broken.
 
 #include "app/fit_layout.h"
+#include "app/long_words.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,17 @@ TEST_F(FitLayout, AControlGrowsDownOnlyIntoFreeRoom) {
   EXPECT_EQ(fitted.at[At(ControlId::LblTarFile)].height, 64 - 24);
   EXPECT_EQ(fitted.at[At(ControlId::LblCount)].height, 20);
   EXPECT_EQ(fitted.client, design.client);
+}
+
+// One unit of width per character, ten to a line.
+TEST(BreakLongWords, AtTheLastSeparatorThatFitsElseWhereTheLineIsFull) {
+  const auto units = [](std::u16string_view part) { return static_cast<int>(part.size()); };
+  EXPECT_EQ(BreakLongWords(u"at C:\\A\\Mail\\Old\\box.tgz", 10, units),
+            u"at C:\\A\\Mail\\\r\nOld\\\r\nbox.tgz");
+  EXPECT_EQ(BreakLongWords(u"/srv/a_very_long_name/x", 10, units),
+            u"/srv/\r\na_very_lon\r\ng_name/x");
+  EXPECT_EQ(BreakLongWords(u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7", 10, units),
+            u"a\U0001F4E7\U0001F4E7\U0001F4E7\U0001F4E7\r\n\U0001F4E7");
 }
 
 }  // namespace

@@ -407,8 +407,9 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
   };
   const Case cases[] = {
       {"no writer", [&] { tars.failCreation = true; }, Info(u"Error Reading Messages..."), false},
-      {"root refused", [&] { tars.prepare = [](ScriptedTar& t) { t.addResult = 0; }; },
-       Info(u"Error Reading Messages..."), false},
+      {"root refused",
+       [&] { tars.prepare = [](ScriptedTar& t) { t.addResult = 0, t.errorText = u"Gone."; }; },
+       Info(u"Error Reading Messages...\r\n\r\nGone."), false},
       {"write failed", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 0; }; },
        Info(u"Error in Creating TGZ File..."), true},
       {"write returned 2", [&] { tars.prepare = [](ScriptedTar& t) { t.writeResult = 2; }; },
@@ -447,8 +448,7 @@ TEST_F(WorkflowTest, EachFailureHasItsReportAndLeavesStartDisabled) {
     EXPECT_EQ(stopShown, c.stopShown);
     EXPECT_FALSE(C(ControlId::CmdStop).visible);
     EXPECT_FALSE(C(ControlId::CmdConvertTGZ).enabled);
-    EXPECT_EQ(C(ControlId::CmdConvertTGZ).text,
-              c.stopShown ? u"Conversion in Progress..." : u"Please Wait...");
+    EXPECT_EQ(C(ControlId::CmdConvertTGZ).text, u"Start Conversion");
     EXPECT_TRUE(C(ControlId::CmdOpen).enabled);
     EXPECT_TRUE(C(ControlId::CmdAddFolder).enabled);
     EXPECT_EQ(form.State().DestinationFile, u"D:\\Out\\box.tgz");
@@ -459,7 +459,7 @@ TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
   Select(u"C:\\root");
   view.focused.clear();
   Start();
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdOpen});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::CmdStop, ControlId::CmdOpen}));
 
   // A failed run leaves Start disabled: a new selection comes first.
   for (const bool writerFails : {true, false}) {
@@ -469,7 +469,7 @@ TEST_F(WorkflowTest, AfterARunTheFocusRestsOnTheNextStepNeverOnExit) {
     Select(u"C:\\root");
     view.focused.clear();
     Start();
-    EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder}) << writerFails;
+    EXPECT_EQ(view.focused.back(), ControlId::CmdAddFolder) << writerFails;
   }
 }
 

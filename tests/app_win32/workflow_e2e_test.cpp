@@ -20,6 +20,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/win32_clock.h"
+#include "app/win32/win32_ui.h"
 #include "base/text.h"
 #include "tests/archive/support/tar_reader.h"
 #include "tests/support/app_fakes.h"
@@ -49,13 +50,15 @@ class BoxUi final : public RecordingUi {
     if (!real) return RecordingUi::ShowMessage(request);
     messages.push_back(request);
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PressEnterInTheBox);
-    MessageBoxW(owner, WidePointer(request.text), WidePointer(request.caption),
-                MB_OK | MB_APPLMODAL);
+    Win32Ui boxes;  // as the program shows them
+    boxes.SetOwner(reinterpret_cast<WindowHandle>(owner));
+    boxes.ShowMessage(request);
     KillTimer(nullptr, timer);
     return MessageAnswer::Ok;
   }
   bool real = false;
   HWND owner = nullptr;
+  static inline bool offScreen = false;  // a real box reached past the screen's left edge
 
  private:
   static void CALLBACK PressEnterInTheBox(HWND, UINT, UINT_PTR, DWORD) {
@@ -63,6 +66,7 @@ class BoxUi final : public RecordingUi {
     wchar_t name[16] = {};
     GetClassNameW(box, name, 16);
     if (lstrcmpW(name, L"#32770") == 0 && GetFocus()) {
+      if (RECT at; GetWindowRect(box, &at) && at.left < 0) offScreen = true;
       PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
       PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 1 | (3u << 30));
     }
@@ -242,14 +246,22 @@ TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesid
   tree.Write(u"Source\\._top.eml", std::string("\x00\x05\x16\x07 Mac", 8));
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
-  const std::u16string destination = out + u"box.tgz";
+  std::u16string deep = kOut;  // the report's path, far wider than the screen, in a real box
+  for (int i = 0; i < 6; ++i) deep += u"\\Mail_of_the_office_kept_since_the_old_server";
+  tree.Folder(deep);
+  const std::u16string destination = tree.Path(deep + u"\\box.tgz");
   ui.savedName = destination;
   ui.messages.clear();
+  window->Show(SW_SHOWNORMAL);
+  SetForegroundWindow(window->Handle());
+  ui.owner = window->Handle();
+  ui.real = true;
   ClickButton(ControlId::CmdConvertTGZ);
 
   ASSERT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(ui.messages[0].caption, u"Completed...");
-  const std::u16string report = out + u"box - report.txt";
+  EXPECT_FALSE(BoxUi::offScreen);
+  const std::u16string report = tree.Path(deep + u"\\box - report.txt");
   EXPECT_EQ(ui.messages[1].text,
             u"9 messages were queued and 8 stored.\r\n"
             u"2 folders renamed, 1 file left out, 1 message stored as unread.\r\n\r\n"
@@ -269,7 +281,7 @@ TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesid
   EXPECT_EQ(stored.count("._top.eml"), 0u);
 }
 
-TEST_F(WorkflowEndToEndTest, ADestinationThatIsOneOfTheMessagesIsRefusedWithItsReason) {
+TEST_F(WorkflowEndToEndTest, FailuresToReadOrWriteAreReportedWithTheirReasons) {
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
   const std::u16string destination = source + u"top.eml";  // confirmed in the save dialog
@@ -283,6 +295,14 @@ TEST_F(WorkflowEndToEndTest, ADestinationThatIsOneOfTheMessagesIsRefusedWithItsR
             u"The archive would replace a message it has to store: " + destination);
   EXPECT_EQ(tree.Read(destination), kMessages.at(u"top.eml"));
   EXPECT_EQ(tree.NamesIn(u"Source").size(), 8u) << "nothing added beside the messages";
+
+  // Chosen again, Start reads as before; moved away before the run, the folder cannot be read.
+  ClickButton(ControlId::CmdAddFolder);
+  EXPECT_EQ(TextOf(Control(ControlId::CmdConvertTGZ)), u"Start Conversion");
+  ASSERT_TRUE(MoveFileW(WidePointer(tree.Path(u"Source")), WidePointer(tree.Path(u"Away"))));
+  ClickButton(ControlId::CmdConvertTGZ);
+  EXPECT_EQ(ui.messages.back().text,
+            u"Error Reading Messages...\r\n\r\nThe source folder " + source + u" does not exist.");
 }
 
 TEST_F(WorkflowEndToEndTest, AStopDuringOneLongMessageIsAskedAboutWithinIt) {
