@@ -4,6 +4,7 @@
 
 #include "archive/long_lines.h"
 #include "archive/message_header.h"
+#include "archive/importer_rules.h"
 #include "archive/tar_header.h"
 
 namespace mailsheaf {
@@ -44,7 +45,7 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
     return false;
   }
   size_ = file_->Size();
-  if (size_ > kTarLargestNumber) {
+  if (TooLargeToStore(size_)) {
     error = TooLargeReason(path);
     return false;
   }

@@ -1,5 +1,6 @@
 #include "archive/sizing_walk.h"
 
+#include "archive/importer_rules.h"
 #include "archive/tar_header.h"
 
 namespace mailsheaf {
@@ -13,7 +14,7 @@ class SizingVisitor final : public TreeVisitor {
     return true;
   }
   bool OnMessage(const WalkMessage& message) override {
-    if (message.listed_size > kTarLargestNumber) {
+    if (TooLargeToStore(message.listed_size)) {
       refusal = TooLargeReason(message.path);
       return false;
     }

@@ -7,6 +7,7 @@
 
 #include "archive/folder_names.h"
 #include "archive/long_lines.h"
+#include "archive/importer_rules.h"
 #include "archive/tar_header.h"
 #include "archive/tree_walk.h"
 #include "base/message_name.h"

@@ -9,44 +9,39 @@ namespace {
 
 using Block = std::array<unsigned char, kTarBlockSize>;
 
-// Field offsets of the GNU header.
-constexpr size_t kName = 0, kMode = 100, kUid = 108, kGid = 116, kSize = 124, kMtime = 136,
-                 kChecksum = 148, kType = 156, kMagic = 257;
-constexpr size_t kNameField = 100;
-
-// Writes `value` as zero-padded octal digits filling width-1 bytes, then a NUL.
-bool PutOctal(Block& block, size_t offset, size_t width, uint64_t value) {
-  const size_t digits = width - 1;
+// Writes `value` as zero-padded octal digits filling the field but its last byte, then a NUL.
+bool PutOctal(Block& block, TarField field, uint64_t value) {
+  const size_t digits = field.size - 1;
   for (size_t i = digits; i-- > 0;) {
-    block[offset + i] = static_cast<unsigned char>('0' + (value & 7));
+    block[field.offset + i] = static_cast<unsigned char>('0' + (value & 7));
     value >>= 3;
   }
-  block[offset + digits] = '\0';
+  block[field.offset + digits] = '\0';
   return value == 0;
 }
 
 void PutChecksum(Block& block) {
-  std::memset(block.data() + kChecksum, ' ', 8);
+  unsigned char* checksum = block.data() + kTarChecksum.offset;
+  std::memset(checksum, ' ', kTarChecksum.size);
   unsigned sum = 0;
   for (unsigned char byte : block) sum += byte;
   // Six digits, a NUL and a space, as GNU tar writes it.
   for (size_t i = 6; i-- > 0;) {
-    block[kChecksum + i] = static_cast<unsigned char>('0' + (sum & 7));
+    checksum[i] = static_cast<unsigned char>('0' + (sum & 7));
     sum >>= 3;
   }
-  block[kChecksum + 6] = '\0';
-  block[kChecksum + 7] = ' ';
+  checksum[6] = '\0';
 }
 
 bool MakeHeader(const std::string& name, char type, uint64_t size, int64_t mtime, uint32_t mode,
                 Block& block) {
   block.fill(0);
-  std::memcpy(block.data() + kName, name.data(), std::min(name.size(), kNameField));
-  bool fits = PutOctal(block, kMode, 8, mode) && PutOctal(block, kUid, 8, 0) &&
-              PutOctal(block, kGid, 8, 0) && PutOctal(block, kSize, 12, size) && mtime >= 0 &&
-              PutOctal(block, kMtime, 12, static_cast<uint64_t>(mtime));
-  block[kType] = static_cast<unsigned char>(type);
-  std::memcpy(block.data() + kMagic, "ustar  ", 8);  // with its NUL: "ustar  \0"
+  std::memcpy(block.data() + kTarName.offset, name.data(), std::min(name.size(), kTarName.size));
+  bool fits = PutOctal(block, kTarMode, mode) && PutOctal(block, kTarUid, 0) &&
+              PutOctal(block, kTarGid, 0) && PutOctal(block, kTarSize, size) && mtime >= 0 &&
+              PutOctal(block, kTarMtime, static_cast<uint64_t>(mtime));
+  block[kTarType.offset] = static_cast<unsigned char>(type);
+  std::memcpy(block.data() + kTarMagic.offset, "ustar  ", kTarMagic.size);  // with its NUL
   PutChecksum(block);
   return fits;
 }
@@ -63,7 +58,7 @@ bool AppendTarHeader(const TarEntry& entry, std::vector<unsigned char>& out) {
                   header)) {
     return false;
   }
-  if (entry.name.size() >= kNameField) {
+  if (entry.name.size() >= kTarName.size) {
     // The importer drops the last byte of a long name's data: it must be the NUL.
     const uint64_t long_size = entry.name.size() + 1;
     Block long_header;

@@ -10,6 +10,21 @@
 namespace mailsheaf {
 
 inline constexpr size_t kTarBlockSize = 512;
+
+// The fields of a header block that the writer fills, by offset and size (the rest is zeros).
+struct TarField {
+  size_t offset;
+  size_t size;
+};
+inline constexpr TarField kTarName{0, 100};
+inline constexpr TarField kTarMode{100, 8};
+inline constexpr TarField kTarUid{108, 8};
+inline constexpr TarField kTarGid{116, 8};
+inline constexpr TarField kTarSize{124, 12};
+inline constexpr TarField kTarMtime{136, 12};
+inline constexpr TarField kTarChecksum{148, 8};
+inline constexpr TarField kTarType{156, 1};
+inline constexpr TarField kTarMagic{257, 8};  // "ustar  \0", GNU's
 // The largest number an 11-digit octal field holds: sizes and times beyond it cannot be written.
 inline constexpr uint64_t kTarLargestNumber = 077777777777ULL;
 
@@ -35,20 +50,11 @@ inline size_t TarPadding(uint64_t size) {
 
 // Bytes an entry takes in the archive: its header block(s), its data and the padding after it.
 inline uint64_t TarEntryBytes(size_t name_size, uint64_t size) {
-  constexpr size_t kNameField = 100;
   uint64_t header = kTarBlockSize;
-  if (name_size >= kNameField) header += kTarBlockSize + name_size + 1 + TarPadding(name_size + 1);
+  if (name_size >= kTarName.size) {
+    header += kTarBlockSize + name_size + 1 + TarPadding(name_size + 1);
+  }
   return header + size + TarPadding(size);
-}
-
-// The importer keeps times as 32-bit signed seconds: a later one would wrap to 1901, and 0
-// dates a message 1970. Such a time is unusable (0 here), whatever the tar field could hold.
-inline constexpr int64_t kLastUsableTime = 2147483647;  // 2038-01-19 03:14:07 UTC
-inline int64_t UsableTime(int64_t time) { return time > 0 && time <= kLastUsableTime ? time : 0; }
-
-// Why a message cannot be stored: the size field cannot hold its size.
-inline std::u16string TooLargeReason(const std::u16string& path) {
-  return u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";
 }
 
 // The two zero blocks that end an archive.

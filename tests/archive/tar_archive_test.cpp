@@ -187,6 +187,20 @@ TEST(TarArchive, MessageTimeComesFromItsDateFieldElseFromTheFileAndIsNeverZero) 
   EXPECT_EQ(packed.items[7].data, long_header + kDated);
 }
 
+// One header against a block written out by hand from the GNU format, field by field.
+TEST(TarHeader, IsExactlyTheKnownBlock) {
+  std::string expected(512, '\0');
+  for (const auto& [offset, text] : std::vector<std::pair<size_t, std::string>>{
+           {0, "Inbox/a.eml"}, {100, "0000644"}, {108, "0000000"}, {116, "0000000"},
+           {124, "00000000005"}, {136, "07531146260"}, {148, "007741"}, {155, " 0"},
+           {257, "ustar  "}}) {
+    expected.replace(offset, text.size(), text);
+  }
+  std::vector<unsigned char> block;
+  ASSERT_TRUE(AppendTarHeader({"Inbox/a.eml", TarEntryType::kFile, 5, 1030016176, 0644}, block));
+  EXPECT_EQ(std::string(block.begin(), block.end()), expected);
+}
+
 TEST(TarArchive, EveryNameLengthUpTo300BytesReadsBackWhole) {
   FakeFileSystem fs;
   std::vector<std::string> expected;

@@ -1,0 +1,23 @@
+#pragma once
+// What the mail server's importer makes of the numbers in the tar headers, beyond what the tar
+// format itself allows.
+
+#include <cstdint>
+#include <string>
+
+#include "archive/tar_header.h"
+
+namespace mailsheaf {
+
+// The importer keeps times as 32-bit signed seconds: a later one would wrap to 1901, and 0
+// dates a message 1970. Such a time is unusable (0 here), whatever the tar field could hold.
+inline constexpr int64_t kLastUsableTime = 2147483647;  // 2038-01-19 03:14:07 UTC
+inline int64_t UsableTime(int64_t time) { return time > 0 && time <= kLastUsableTime ? time : 0; }
+
+// It reads sizes in octal only: a message larger than the size field holds cannot be stored.
+inline bool TooLargeToStore(uint64_t size) { return size > kTarLargestNumber; }
+inline std::u16string TooLargeReason(const std::u16string& path) {
+  return u"The message " + path + u" is 8 GiB or larger, more than the archive format can hold.";
+}
+
+}  // namespace mailsheaf
