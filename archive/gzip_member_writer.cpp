@@ -279,6 +279,8 @@ bool GzipMemberWriter::Finish() {
   if (writer_.joinable()) writer_.join();
   StopThreads();
   WaitLock::Held held(lock_);
+  // With threads, the writer thread sets writer_done_ only after the last block reached the
+  // sink; on one thread there is no writer thread, and every block was written by Submit.
   return !sink_failed_ && writer_done_ == parallel_;
 }
 

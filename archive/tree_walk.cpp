@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "archive/folder_names.h"
-#include "archive/message_name.h"
+#include "archive/stored_name.h"
 #include "base/message_name.h"
 #include "base/text.h"
 

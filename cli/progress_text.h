@@ -6,7 +6,8 @@
 
 namespace mailsheaf {
 
-// "0 B", "1023 B", "1.0 KiB", "12.3 MiB", "2.00 GiB"...
+// "0 B", "1023 B", "1.0 KiB", "12.34 MiB", "123.4 MiB", "2.00 GiB": KiB with one decimal,
+// larger units with two below 100 and one from there.
 std::u16string ByteText(uint64_t bytes);
 
 // The text cut to at most `width` characters; a cut removes the middle and puts "..." there,

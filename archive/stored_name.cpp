@@ -1,4 +1,4 @@
-#include "archive/message_name.h"
+#include "archive/stored_name.h"
 
 #include "base/text.h"
 
