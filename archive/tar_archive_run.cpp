@@ -1,3 +1,18 @@
+// How one write flows.
+// Walks: the writing walk (tree_walk.h) runs on the caller's thread and visits each folder and
+//   message in the order they are stored; the sizing walk runs the same walk on a thread of its
+//   own to add up the total for the percentages, and may stop the write early with a refusal
+//   (a message too large to store).
+// Threads: messages are read, mended and framed as tar on the caller's thread; the gzip member
+//   compresses blocks on its own threads and writes them in order (gzip_member_writer.h).
+// Events: every message raises ProgressInfo, every whole percent PercentDone, and a long
+//   message (read, mended or copied) raises both again at least every kEventInterval.
+// Stop: Stop() or the stop flag is looked at after every event and every piece; a stop, a
+//   failure or a handler's exception ends the write, and the destructor discards the
+//   temporary file.
+// Commit: the member is finished, the temporary file sealed and moved over the destination;
+//   only then is 100 raised and the report written beside it.
+
 #include "archive/tar_archive_run.h"
 
 #include <algorithm>
