@@ -10,8 +10,8 @@
 // Stop: Stop() or the stop flag is looked at after every event and every piece; a stop, a
 //   failure or a handler's exception ends the write, and the destructor discards the
 //   temporary file.
-// Commit: the member is finished, the temporary file sealed and moved over the destination;
-//   only then is 100 raised and the report written beside it.
+// Commit: the member is finished and the temporary file sealed, 100 is raised, the file is
+//   moved over the destination, and the report is written (or an old one of ours removed).
 
 #include "archive/tar_archive_run.h"
 
