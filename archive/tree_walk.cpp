@@ -1,6 +1,7 @@
 #include "archive/tree_walk.h"
 
 #include <algorithm>
+#include <set>
 
 #include "archive/folder_names.h"
 #include "archive/stored_name.h"
@@ -113,18 +114,24 @@ class Walker {
     return Utf16ToUtf8(stored.name);
   }
 
-  // Whether the folder also lists `name` + ".msf", the index Thunderbird keeps beside an mbox.
-  static bool IndexBeside(const std::vector<FolderEntry>& listing, const std::u16string& name) {
-    return std::any_of(listing.begin(), listing.end(),
-                       [&](const FolderEntry& item) { return item.name == name + u".msf"; });
+  // The names a folder's ".msf" files index: Thunderbird keeps one beside each mbox file.
+  static std::set<std::u16string> IndexedNames(const std::vector<FolderEntry>& listing) {
+    std::set<std::u16string> indexed;
+    for (const FolderEntry& item : listing) {
+      const size_t size = item.name.size();
+      if (size > 4 && item.name.compare(size - 4, 4, u".msf") == 0) {
+        indexed.insert(item.name.substr(0, size - 4));
+      }
+    }
+    return indexed;
   }
 
-  void LeaveOut(const Frame& frame, const FolderEntry& item, const std::vector<FolderEntry>& all,
-                bool message) {
+  void LeaveOut(const Frame& frame, const FolderEntry& item,
+                const std::set<std::u16string>& indexed, bool message) {
     const std::u16string why =
         message ? u"it is in __MACOSX, where a Mac keeps the resource files of a zip, not "
                   u"messages"
-                : WhyMailLikeFileIsLeftOut(item.name, IndexBeside(all, item.name));
+                : WhyMailLikeFileIsLeftOut(item.name, indexed.contains(item.name));
     visitor_.OnLeftOut(frame.path + item.name, frame.source, why);
   }
 
@@ -162,6 +169,7 @@ class Walker {
     }
     std::vector<Entry> messages;
     const bool destination_here = ListsDestinationName(listing) && InDestinationFolder(frame);
+    const std::set<std::u16string> indexed = IndexedNames(listing);
     for (FolderEntry& item : listing) {
       if (!item.examine_error.empty()) {
         // Whatever it is, it may be or hold messages: never pass over it in silence.
@@ -182,7 +190,7 @@ class Walker {
         return false;
       }
       if (!item.is_folder && !message) {
-        LeaveOut(frame, item, listing, named_as_message);
+        LeaveOut(frame, item, indexed, named_as_message);
         continue;
       }
       Entry entry{item.name, {}, {}, item.size, item.mtime, item.is_link};
