@@ -10,23 +10,17 @@
 #
 # Wine runs in the project's prefix (scripts/wine-prefix.sh; WINEPREFIX overrides it).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-messages=${1:-50000}
-runs=${RUNS:-2}
+# shellcheck source=bench/archive/common.sh
+source "$(dirname "$0")/common.sh" "$@"
 
-for tool in /usr/bin/time python3 wine wineserver winepath; do
-  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
-done
-
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/bench -j "$(nproc)" --target mailsheaf-pack >/dev/null
+require_tools /usr/bin/time python3 wine wineserver winepath
+build_native_pack
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
 cmake --build build/win32 -j "$(nproc)" --target mailsheaf-pack read_walk >/dev/null
-native=$PWD/build/bench/cli/mailsheaf-pack
 windows=$PWD/build/win32/cli/mailsheaf-pack.exe
 walk=$PWD/build/win32/bench/read_walk_win32/read_walk.exe
-bash tests/archive/fetch-corpus.sh build/corpus
+fetch_corpus
 
 source scripts/wine-prefix.sh
 export WINEDEBUG=-all
@@ -38,53 +32,29 @@ server_pid=""
 for pid in $(pgrep -x wineserver32 || pgrep -x wineserver || true); do
   case $(readlink "/proc/$pid/cwd") in */"$server_dir") server_pid=$pid ;; esac
 done
+# measure keeps the wineserver's CPU ticks during each contender's fastest run.
+measure_counter() { if [ -n "$server_pid" ]; then awk '{print $14 + $15}' "/proc/$server_pid/stat"; else echo 0; fi; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/mailsheaf-wine-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-echo "Making the tree ($messages messages)..."
-python3 bench/archive/make_tree.py build/corpus "$work/tree" "$messages"
-find "$work/tree" -type f -exec cat {} + >/dev/null
+make_work mailsheaf-wine-bench
+make_tree "$messages"
+warm_tree
 tree_w=$(winepath -w "$work/tree")
 out_w=$(winepath -w "$work/windows.tgz")
 
-server_ticks() { if [ -n "$server_pid" ]; then awk '{print $14 + $15}' "/proc/$server_pid/stat"; else echo 0; fi; }
-
-declare -A wall cpu server
-measure() {
-  local name=$1 output=$2
-  shift 2
-  local best=""
-  for ((run = 1; run <= runs; run++)); do
-    [ -z "$output" ] || rm -f "$output"
-    local before after
-    before=$(server_ticks)
-    /usr/bin/time -f '%e %U %S' -o "$work/time.txt" "$@" >"$work/stdout.txt" 2>"$work/stderr.txt" || {
-      cat "$work/stderr.txt" >&2; exit 1; }
-    after=$(server_ticks)
-    read -r elapsed user system <"$work/time.txt"
-    if [ -z "$best" ] || python3 -c "import sys; sys.exit(0 if $elapsed < $best else 1)"; then
-      best=$elapsed
-      wall[$name]=$elapsed
-      cpu[$name]=$(python3 -c "print($user + $system)")
-      server[$name]=$(python3 -c "print(($after - $before) / $(getconf CLK_TCK))")
-    fi
-  done
-}
-
 echo "Packing..."
-measure native "$work/native.tgz" "$native" "$work/tree" "$work/native.tgz"
+measure native "$work/native.tgz" "$native_pack" "$work/tree" "$work/native.tgz"
 measure windows "$work/windows.tgz" wine "$windows" "$tree_w" "$out_w"
 measure walk "" wine "$walk" "$tree_w"
 echo "bare walk: $(cat "$work/stdout.txt")"
 if cmp "$work/native.tgz" "$work/windows.tgz"; then same=yes; else same=NO; fi
 
 echo
-echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), load $(cut -d' ' -f1-3 /proc/loadavg)"
+machine
 echo "Wine: $(wine --version), tree: $messages messages, $(du -sb "$work/tree" | cut -f1) bytes"
 printf '%-30s %8s %8s %14s\n' "" "wall s" "cpu s" "wineserver s"
 for name in native windows walk; do
-  printf '%-30s %8.2f %8.2f %14.2f\n' "$name" "${wall[$name]}" "${cpu[$name]}" "${server[$name]}"
+  printf '%-30s %8.2f %8.2f %14.2f\n' "$name" "${wall[$name]}" "${cpu[$name]}" \
+    "$(awk -v t="${counted[$name]}" -v hz="$(getconf CLK_TCK)" 'BEGIN { print t / hz }')"
 done
 python3 - "${wall[native]}" "${wall[windows]}" "${wall[walk]}" <<'PY'
 import sys
