@@ -153,16 +153,24 @@ class Mender {
       return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
     });
     size_t at = 0;
-    for (const Edit& edit : edits_) {
-      result.bytes.append(message_.substr(at, edit.begin - at)).append(edit.replacement);
+    LineLengthCheck lines;
+    const auto add = [&](MendedMessage::Piece piece) {
+      const std::string_view bytes = piece.Bytes();
+      if (bytes.empty()) return;
+      lines.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+      result.pieces.push_back(std::move(piece));
+    };
+    for (Edit& edit : edits_) {
+      add({message_.substr(at, edit.begin - at), {}});
+      add({{}, std::move(edit.replacement)});
       at = edit.end;
     }
-    result.bytes.append(message_.substr(at));
-    if (LongestLine(result.bytes) > kLongestAcceptedLine) {
+    add({message_.substr(at), {}});
+    if (lines.Longest() > kLongestAcceptedLine) {
       result.outcome = MendedMessage::Outcome::kCannot;
       result.reason = u"it has a line longer than 10,240 bytes outside the parts that can be "
                       u"re-encoded";
-      result.bytes.clear();
+      result.pieces.clear();
       return result;
     }
     result.outcome = edits_.empty() ? MendedMessage::Outcome::kUnchanged
@@ -239,21 +247,35 @@ class Mender {
     }
   }
 
+  // Plain text as quoted-printable with soft line breaks, in one pass: the encoded line is
+  // never held apart from the output (for binary text it is three times the original).
   std::string QuotedPrintable(std::string_view body, const std::string& eol) {
     static const char kHex[] = "0123456789ABCDEF";
     return EachLine(body, [&](std::string_view line, std::string& out) {
-      std::string encoded;
+      size_t column = 0;
       for (size_t i = 0; i < line.size(); ++i) {
         if (i % kTickEvery == kTickEvery - 1 && !Going(kTickEvery)) return;  // a long line
         const auto byte = static_cast<unsigned char>(line[i]);
         const bool last = i + 1 == line.size();
-        if ((byte >= 33 && byte <= 126 && byte != '=') || (IsBlank(line[i]) && !last)) {
-          encoded.push_back(line[i]);
+        const bool literal =
+            (byte >= 33 && byte <= 126 && byte != '=') || (IsBlank(line[i]) && !last);
+        // Room for this character and, unless it ends the line, a soft break after it.
+        const size_t width = literal ? 1 : 3;
+        if (column + width > (last ? kBodyLine : kBodyLine - 1)) {
+          out.append("=").append(eol);
+          column = 0;
+        }
+        // A new line that would start like a delimiter gets its first dash encoded.
+        const bool dash = column == 0 && i > 0 && byte == '-' &&
+                          LooksLikeDelimiter(line.substr(i));
+        if (literal && !dash) {
+          out.push_back(line[i]);
+          ++column;
         } else {
-          encoded.append({'=', kHex[byte >> 4], kHex[byte & 15]});
+          out.append({'=', kHex[byte >> 4], kHex[byte & 15]});
+          column += 3;
         }
       }
-      SoftBreak(encoded, eol, out);
     });
   }
 
@@ -316,6 +338,23 @@ MendedMessage MendLongLines(std::string_view message, const std::function<bool()
   Mender mender(message, tick);
   mender.Visit(ReadEntity(message, 0, message.size()), true, 0);
   return mender.Result();
+}
+
+}  // namespace mailsheaf
+
+namespace mailsheaf {
+
+uint64_t MendedMessage::Size() const {
+  uint64_t size = 0;
+  for (const Piece& piece : pieces) size += piece.Bytes().size();
+  return size;
+}
+
+std::string MendedMessage::Bytes() const {
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(Size()));
+  for (const Piece& piece : pieces) bytes.append(piece.Bytes());
+  return bytes;
 }
 
 }  // namespace mailsheaf

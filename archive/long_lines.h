@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/mail_lines.h"
 
@@ -16,7 +17,17 @@ namespace mailsheaf {
 
 struct MendedMessage {
   enum class Outcome { kUnchanged, kMended, kCannot } outcome = Outcome::kUnchanged;
-  std::string bytes;      // the message to store, when mended
+  // The message to store, when mended, in pieces: runs of the original (views into it, which
+  // must outlive this) and the new text between them. Never copied whole: a mended message of
+  // a hundred megabytes would otherwise be in memory three times over.
+  struct Piece {
+    std::string_view original;
+    std::string replacement;  // used when `original` is empty
+    std::string_view Bytes() const { return original.empty() ? replacement : original; }
+  };
+  std::vector<Piece> pieces;
+  uint64_t Size() const;
+  std::string Bytes() const;  // all pieces in one string
   std::u16string reason;  // why Zimbra will still refuse the message, when it cannot be mended
   // The message began with text, not header fields: the mend put a header section in front.
   bool header_added = false;

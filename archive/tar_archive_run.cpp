@@ -300,18 +300,25 @@ bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string&
         {path, mended.header_added ? u"it began with text instead of header fields; a header "
                                      u"section was put in front, and all of the text is its body"
                                    : u""});
-    content = std::move(mended.bytes);
-  } else if (mended.outcome == MendedMessage::Outcome::kCannot) {
-    report_.refused.push_back({path, mended.reason});
-  }
-  if (!PutHeader({stored, TarEntryType::kFile, content.size(), time, mode})) return false;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
-  for (size_t at = 0; at < content.size(); at += MessageReader::kBufferSize) {
-    if (!PutPiece(bytes + at, std::min(MessageReader::kBufferSize, content.size() - at))) {
-      return false;
+  } else {
+    if (mended.outcome == MendedMessage::Outcome::kCannot) {
+      report_.refused.push_back({path, mended.reason});
     }
+    mended.pieces = {{content, {}}};
   }
-  return PutPadding(content.size());
+  const uint64_t size = mended.Size();
+  if (!PutHeader({stored, TarEntryType::kFile, size, time, mode})) return false;
+  for (MendedMessage::Piece& piece : mended.pieces) {
+    const std::string_view bytes = piece.Bytes();
+    for (size_t at = 0; at < bytes.size(); at += MessageReader::kBufferSize) {
+      const size_t length = std::min(MessageReader::kBufferSize, bytes.size() - at);
+      if (!PutPiece(reinterpret_cast<const unsigned char*>(bytes.data()) + at, length)) {
+        return false;
+      }
+    }
+    piece.replacement = std::string();  // written: its memory can go
+  }
+  return PutPadding(size);
 }
 
 bool TarArchive::Run::PutPiece(const unsigned char* data, size_t length) {
