@@ -53,15 +53,7 @@ std::u16string AcceptedFolderName(std::u16string_view name) {
   return CutToUnits(std::move(accepted), kLongestName);
 }
 
-std::u16string TopFolderName(std::u16string_view name) {
-  return NameToStore(name, FolderPlace::kTop).name;
-}
-
 bool IsJunkFolder(std::u16string_view name) { return SameName(name, u"Junk"); }
-
-std::u16string JunkSubFolderName(std::u16string_view name) {
-  return CutToUnits(u"Junk - " + AcceptedFolderName(name), kLongestName);
-}
 
 StoredFolderName NameToStore(std::u16string_view name, FolderPlace place) {
   StoredFolderName stored;
@@ -75,7 +67,7 @@ StoredFolderName NameToStore(std::u16string_view name, FolderPlace place) {
   if (name.size() > kLongestName) Because(why, u"Zimbra takes names of at most 255 characters");
   stored.name = accepted;
   if (place == FolderPlace::kBelowTopJunk) {
-    stored.name = JunkSubFolderName(name);
+    stored.name = CutToUnits(u"Junk - " + accepted, kLongestName);
     Because(why, u"Zimbra's Junk takes no sub-folders, so it became a top-level folder");
   } else if (place == FolderPlace::kTop) {
     if (const char16_t* reserved = KeptForOtherThanMail(accepted)) {

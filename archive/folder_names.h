@@ -14,18 +14,15 @@ namespace mailsheaf {
 // at a character boundary.
 std::u16string AcceptedFolderName(std::u16string_view name);
 
-// A folder directly below the chosen folder: accepted; " (mail)" added to the names of the
-// account's folders for other things than mail (Contacts, Calendar, Tasks, Emailed Contacts,
-// Briefcase, Files shared with me), which cannot hold messages; and the names mail programs
-// give sent mail (Sent Items, Sent Messages, Sent Mail) made "Sent", the account's own.
-std::u16string TopFolderName(std::u16string_view name);
-
 // "Junk" in any case, trailing spaces ignored: the folder that takes no sub-folders.
 bool IsJunkFolder(std::u16string_view name);
-// A sub-folder of that Junk becomes a top-level folder of its own: "Junk - <name>".
-std::u16string JunkSubFolderName(std::u16string_view name);
 
-// Where a folder sits decides which of the rules above apply to its name.
+// Where a folder sits decides which rules apply to its name. Every name is accepted as above.
+// At the top, " (mail)" is added to the names of the account's folders for other things than
+// mail (Contacts, Calendar, Tasks, Emailed Contacts, Briefcase, Files shared with me), which
+// cannot hold messages, and the names mail programs give sent mail (Sent Items, Sent Messages,
+// Sent Mail) become "Sent", the account's own. A sub-folder of the top-level Junk becomes a
+// top-level folder of its own, "Junk - <name>", since Junk takes no sub-folders.
 enum class FolderPlace { kTop, kBelowTopJunk, kDeeper };
 struct StoredFolderName {
   std::u16string name;
