@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -277,6 +278,16 @@ TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
   EXPECT_EQ(packed.items.size(), 151u);
   EXPECT_EQ(bare_events.percents.size(), 101u) << "every whole percentage, once";
   EXPECT_TRUE(std::is_sorted(bare_events.percents.begin(), bare_events.percents.end()));
+
+  // A message that grows when re-encoded goes past the counted total: still one 100, the last.
+  FakeFileSystem grows;
+  grows.AddFile(u"/src/a.eml", "Subject: x\n\n" + std::string(20000, '=') + "\n");
+  grows.AddFolder(u"/out");
+  RecordingEvents grown;
+  ASSERT_EQ(PackFake(grows, u"/src", u"/out/mail.tgz", 1, &grown, SizingWalk::kBeforeWriting).result,
+            1);
+  EXPECT_TRUE(std::is_sorted(grown.percents.begin(), grown.percents.end()));
+  EXPECT_EQ(std::count(grown.percents.begin(), grown.percents.end(), 100), 1);
 
   // Nothing at all to store.
   FakeFileSystem empty;
