@@ -290,7 +290,7 @@ void FrmStep1::ShowReport() {
 
 void FrmStep1::CmdStop_Click() { state_.StopRequested = true; }
 
-void FrmStep1::myTar_PercentDone(std::int32_t percent, bool& /*abort*/) {
+void FrmStep1::myTar_PercentDone(std::int32_t percent) {
   if (ended_) return;
   SetProgressValue(static_cast<float>(std::clamp(percent, 0, 100)));
   SetCaption(ControlId::CmdConvertTGZ, Text(kConversionInProgress));
@@ -314,8 +314,7 @@ void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16
 }
 
 void FrmStep1::PercentDone(std::int32_t percent, const ArchiveProgress&) {
-  bool abort = false;  // offered to the handler and never read: stopping is the Stop button's
-  myTar_PercentDone(percent, abort);
+  myTar_PercentDone(percent);
 }
 
 void FrmStep1::ProgressInfo(const std::u16string& kind, const std::u16string& value,

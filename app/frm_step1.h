@@ -57,7 +57,7 @@ class FrmStep1 final : private ArchiveEvents {
   void CmdAddFolder_Click();
   void CmdConvertTGZ_Click();
   void CmdStop_Click();
-  void myTar_PercentDone(std::int32_t percent, bool& abort);
+  void myTar_PercentDone(std::int32_t percent);
   void myTar_ProgressInfo(const std::u16string& kind, const std::u16string& value);
 
   // Sends a click on the control to its handler. A control without one, and a button that is

@@ -19,8 +19,7 @@ struct ArchiveProgress {
 };
 
 // Raised synchronously on the thread that called WriteCompressedArchive, inside that call; the
-// write waits while a handler runs. A handler that wants the write to end calls the writer's
-// Stop(); a handler that throws ends the write too, leaving nothing behind.
+// write waits while a handler runs. A handler ends the write by calling the writer's Stop().
 class ArchiveEvents {
  public:
   virtual ~ArchiveEvents() = default;

@@ -15,15 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace mailsheaf {
+#include "base/file_identity.h"
 
-// Which file or folder a path leads to, whatever way it was reached: volume serial number and
-// file index on Windows, device and inode natively.
-struct FileIdentity {
-  uint64_t volume = 0;
-  uint64_t index = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
+namespace mailsheaf {
 
 struct FolderEntry {
   std::u16string name;

@@ -17,7 +17,7 @@ std::u16string Quoted(const std::u16string& text) { return u"\"" + text + u"\"";
 TarArchive::TarArchive(ArchiveEvents* events)
     : TarArchive(events, RealFileSystem(),
                  {std::max(1u, std::thread::hardware_concurrency()),
-                  SizingWalk::kBesideTheWriter, nullptr}) {}
+                  SizingWalk::kBesideTheWriter}) {}
 
 TarArchive::TarArchive(ArchiveEvents* events, ArchiveFileSystem& file_system,
                        ArchiveOptions options)

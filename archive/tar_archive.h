@@ -26,8 +26,6 @@ struct ArchiveOptions {
   // Compressing threads; 1 or fewer compresses on the calling thread (same bytes either way).
   unsigned threads = 1;
   SizingWalk sizing = SizingWalk::kBesideTheWriter;
-  // A flag raised from outside (a Ctrl+C handler, say) that stops a write as Stop() does.
-  const std::atomic<bool>* stop_flag = nullptr;
   // Where the time comes from, for the events repeated during a long message; the steady
   // clock when empty.
   std::function<std::chrono::steady_clock::time_point()> clock = nullptr;
@@ -64,10 +62,10 @@ class TarArchive {
     counted_ = std::move(counted);
   }
 
-  // The one way to end a write from outside: the write returns 0 and leaves the destination as
-  // it was. Any thread may call it; the writer notices at its next event or piece of a message.
-  // Called from an event handler, the temporary file is already gone when Stop returns, so the
-  // handler may end the process right away. Outside a write it does nothing.
+  // The one way to end a write: the write returns 0 and leaves the destination as it was. Any
+  // thread may call it; the writer notices at its next event or piece of a message. Called from
+  // an event handler, the temporary file is already gone when Stop returns, so the handler may
+  // end the process right away. Outside a write it does nothing.
   void Stop();
 
   // What the last write stored: messages, folders below the root, compressed archive bytes.

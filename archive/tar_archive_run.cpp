@@ -7,9 +7,9 @@
 //   compresses blocks on its own threads and writes them in order (gzip_member_writer.h).
 // Events: every message raises ProgressInfo, every whole percent PercentDone, and a long
 //   message (read, mended or copied) raises both again at least every kEventInterval.
-// Stop: Stop() or the stop flag is looked at after every event and every piece; a stop, a
-//   failure or a handler's exception ends the write, and the destructor discards the
-//   temporary file.
+// Stop: Stop() is looked at (KeepGoing) after every event, folder and piece; a stop or a
+//   failure ends the write and Discard removes the temporary file, as the destructor does
+//   whatever else unwinds it.
 // Commit: the member is finished and the temporary file sealed, 100 is raised, the file is
 //   moved over the destination, and the report is written (or an old one of ours removed).
 
@@ -226,23 +226,15 @@ void TarArchive::Run::NoteShortfall() {
   }
 }
 
-bool TarArchive::Run::Stopped() {
-  if (!StopRequested()) return false;
-  StopFailure();
-  return true;
-}
+bool TarArchive::Run::Stopped() { return !KeepGoing(); }
 
 bool TarArchive::Run::Fail(std::u16string reason) {
   if (!reason.empty()) archive_.Fail(std::move(reason));
   return false;
 }
 
-bool TarArchive::Run::StopRequested() const {
-  const std::atomic<bool>* flag = archive_.options_.stop_flag;
-  return archive_.stop_requested_.load() || (flag != nullptr && flag->load());
-}
-
-bool TarArchive::Run::StopFailure() {
+bool TarArchive::Run::KeepGoing() {
+  if (!archive_.stop_requested_.load()) return true;
   return Fail(u"Writing the archive " + destination_ + u" was stopped.");
 }
 
@@ -378,7 +370,7 @@ int32_t TarArchive::Run::CurrentPercent() {
 bool TarArchive::Run::Progress() {
   const int32_t percent = CurrentPercent();
   if (!SizingAllows()) return false;
-  if (percent == last_percent_) return !StopRequested() || StopFailure();
+  if (percent == last_percent_) return KeepGoing();
   return RaisePercent(percent);
 }
 
@@ -386,13 +378,13 @@ bool TarArchive::Run::RaisePercent(int32_t percent) {
   last_percent_ = percent;
   last_percent_time_ = Now();
   archive_.events_->PercentDone(percent, progress_);
-  return !StopRequested() || StopFailure();
+  return KeepGoing();
 }
 
 bool TarArchive::Run::RaiseInfo() {
   last_info_ = Now();
   archive_.events_->ProgressInfo(kProgressKindMessage, progress_.current_file, progress_);
-  return !StopRequested() || StopFailure();
+  return KeepGoing();
 }
 
 }  // namespace mailsheaf

@@ -26,7 +26,7 @@ namespace mailsheaf {
 class TarArchive::Run final : public TreeVisitor {
  public:
   Run(TarArchive& owner, const std::u16string& destination);
-  // Also reached when a handler throws: nothing of the write survives it.
+  // Whatever ends the write, an exception too, nothing of it survives.
   ~Run() override { Discard(); }
 
   bool Write();
@@ -61,8 +61,8 @@ class TarArchive::Run final : public TreeVisitor {
   // The first reason wins; an empty one adds nothing (a failure already on record).
   bool Fail(std::u16string reason);
 
-  bool StopRequested() const;
-  bool StopFailure();
+  // False once Stop() was called, with the stop on record as the write's failure.
+  bool KeepGoing();
 
   std::u16string ReplacesMessage() const;
 

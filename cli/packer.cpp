@@ -27,13 +27,18 @@ std::u16string Usage() {
 
 using Clock = std::chrono::steady_clock;
 
+// A Ctrl+C sets `interrupted`; the next event stops the write, as the window's Stop does.
 class PackerEvents final : public ArchiveEvents {
  public:
-  explicit PackerEvents(Console& console) : console_(console), started_(Clock::now()) {}
+  PackerEvents(Console& console, const std::atomic<bool>& interrupted)
+      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+
+  void StopOnInterrupt(TarArchive& archive) { archive_ = &archive; }
 
   void ProgressInfo(const std::u16string&, const std::u16string&,
                     const ArchiveProgress& progress) override {
     if (console_.IsTerminal()) Draw(progress, false);
+    StopIfInterrupted();
   }
 
   void PercentDone(int32_t percent, const ArchiveProgress& progress) override {
@@ -46,6 +51,7 @@ class PackerEvents final : public ArchiveEvents {
       console_.Out(DecimalText(percent) + u"%  " + ByteText(progress.bytes_done) +
                    (progress.current_file.empty() ? u"" : u"  " + progress.current_file) + u"\n");
     }
+    StopIfInterrupted();
   }
 
   // Ends the live line so that what follows starts on a fresh one.
@@ -55,6 +61,10 @@ class PackerEvents final : public ArchiveEvents {
   }
 
  private:
+  void StopIfInterrupted() {
+    if (interrupted_ && archive_ != nullptr) archive_->Stop();
+  }
+
   void Draw(const ArchiveProgress& progress, bool force) {
     const Clock::time_point now = Clock::now();
     if (!force && drawn_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
@@ -70,6 +80,8 @@ class PackerEvents final : public ArchiveEvents {
   }
 
   Console& console_;
+  const std::atomic<bool>& interrupted_;
+  TarArchive* archive_ = nullptr;
   Clock::time_point started_;
   Clock::time_point last_draw_;
   int32_t percent_ = 0;
@@ -111,10 +123,9 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
                                    : u"too many arguments");
   }
 
-  PackerEvents events(console);
-  // A Ctrl+C raises `interrupted`, which stops the write as the writer's own Stop() would.
-  TarArchive archive(&events, file_system,
-                     {threads, SizingWalk::kBesideTheWriter, &interrupted});
+  PackerEvents events(console, interrupted);
+  TarArchive archive(&events, file_system, {threads, SizingWalk::kBesideTheWriter});
+  events.StopOnInterrupt(archive);
   archive.SetArchiveFormat(u"gnu");
   int32_t written = archive.AddRootFolder(paths[0]);
   if (written == 1) written = archive.WriteCompressedArchive(paths[1]);

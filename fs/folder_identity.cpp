@@ -6,10 +6,10 @@
 
 namespace mailsheaf {
 
-std::optional<FolderIdentity> QueryFolderIdentity(const std::u16string& path) {
+std::optional<FileIdentity> QueryFolderIdentity(const std::u16string& path) {
   EnsureCapabilitiesDetected();
   SystemCalls& sys = ActiveSystemCalls();
-  FolderIdentity identity;
+  FileIdentity identity;
   bool read;
   if (Capabilities().UseGetFileAttributesW) {
     const auto buffer = LongPathBuffer(path);

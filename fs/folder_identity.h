@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "fs/system_records.h"
+#include "base/file_identity.h"
 
 namespace mailsheaf {
 
 // The identity of the folder at the end of the path, every link on the way followed; nothing
 // when it cannot be read. Takes the wide or ANSI route as the attribute queries do.
-std::optional<FolderIdentity> QueryFolderIdentity(const std::u16string& path);
+std::optional<FileIdentity> QueryFolderIdentity(const std::u16string& path);
 
 }  // namespace mailsheaf

@@ -31,7 +31,7 @@ struct WalkedFolder {
   std::vector<Subfolder> SubfolderNames;
   size_t next = 0;
   bool identityQueried = false;
-  std::optional<FolderIdentity> identity;
+  std::optional<FileIdentity> identity;
 };
 
 // Closes a listing that an exception leaves open. A listing that ran to its end has been closed
@@ -129,7 +129,7 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   return folder;
 }
 
-const std::optional<FolderIdentity>& IdentityOf(WalkedFolder& folder) {
+const std::optional<FileIdentity>& IdentityOf(WalkedFolder& folder) {
   if (!folder.identityQueried) {
     folder.identity = QueryFolderIdentity(folder.path);
     folder.identityQueried = true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_identity.h"
 #include "fs/system_records.h"
 
 namespace mailsheaf {
@@ -46,8 +47,8 @@ class SystemCalls {
   // Opens the folder a path leads to, links followed, and reads its identity (on Windows:
   // CreateFile with backup semantics, GetFileInformationByHandle, CloseHandle). False when the
   // folder cannot be opened or read.
-  virtual bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) = 0;
-  virtual bool FolderIdentityA(const char* path, FolderIdentity& identity) = 0;
+  virtual bool FolderIdentityW(const unsigned char* path, FileIdentity& identity) = 0;
+  virtual bool FolderIdentityA(const char* path, FileIdentity& identity) = 0;
 };
 
 // The table every call of the services goes through: the installed one, else the platform's.

@@ -140,11 +140,11 @@ class PosixCalls final : public SystemCalls {
   std::string WideToAnsi(std::u16string_view text) override { return ToAnsiCodePage(text); }
   std::u16string AnsiToWide(std::string_view bytes) override { return FromAnsiCodePage(bytes); }
 
-  bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) override {
+  bool FolderIdentityW(const unsigned char* path, FileIdentity& identity) override {
     return Identity(ToPosixPath(FromLongPathBuffer(path)), identity);
   }
 
-  bool FolderIdentityA(const char* path, FolderIdentity& identity) override {
+  bool FolderIdentityA(const char* path, FileIdentity& identity) override {
     return Identity(ToPosixPath(Utf8ToUtf16(path)), identity);
   }
 
@@ -161,7 +161,7 @@ class PosixCalls final : public SystemCalls {
     return 1;
   }
 
-  static bool Identity(const std::string& path, FolderIdentity& identity) {
+  static bool Identity(const std::string& path, FileIdentity& identity) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
       return false;

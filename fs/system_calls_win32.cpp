@@ -64,7 +64,7 @@ FindHandle AsFindHandle(HANDLE handle) {
   return static_cast<FindHandle>(reinterpret_cast<intptr_t>(handle));
 }
 
-bool ReadIdentity(HANDLE file, FolderIdentity& identity) {
+bool ReadIdentity(HANDLE file, FileIdentity& identity) {
   if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -153,13 +153,13 @@ class Kernel32Calls final : public SystemCalls {
 
   std::u16string AnsiToWide(std::string_view bytes) override { return FromAnsiCodePage(bytes); }
 
-  bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) override {
+  bool FolderIdentityW(const unsigned char* path, FileIdentity& identity) override {
     return ReadIdentity(::CreateFileW(WidePointer(path), 0, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                         identity);
   }
 
-  bool FolderIdentityA(const char* path, FolderIdentity& identity) override {
+  bool FolderIdentityA(const char* path, FileIdentity& identity) override {
     return ReadIdentity(::CreateFileA(path, 0, kShareReadWrite, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                         identity);

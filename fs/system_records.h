@@ -77,12 +77,4 @@ struct OsVersionInfoA {
 };
 static_assert(sizeof(OsVersionInfoA) == 148);
 
-// Which folder a path leads to, after every link on the way has been followed: the volume's
-// serial number and the file index on Windows, the device and inode natively.
-struct FolderIdentity {
-  uint64_t volume = 0;
-  uint64_t index = 0;
-  friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
-};
-
 }  // namespace mailsheaf

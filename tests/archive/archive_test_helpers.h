@@ -59,7 +59,7 @@ inline Packed PackFake(FakeFileSystem& fs, const std::u16string& root,
                        SizingWalk sizing = SizingWalk::kBesideTheWriter) {
   RecordingEvents own;
   RecordingEvents& used = events ? *events : own;
-  TarArchive archive(&used, fs, {threads, sizing, nullptr, StillClock()});
+  TarArchive archive(&used, fs, {threads, sizing, StillClock()});
   used.archive = &archive;
   archive.SetArchiveFormat(u"gnu");
   Packed packed;

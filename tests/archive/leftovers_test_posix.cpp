@@ -37,7 +37,7 @@ void Age(const std::string& path) {
 
 int32_t Pack(ArchiveFileSystem& fs, const std::string& source, const std::string& destination,
              RecordingEvents& events, std::u16string* error = nullptr) {
-  TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
+  TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter, StillClock()});
   events.archive = &archive;
   EXPECT_EQ(archive.AddRootFolder(Utf8ToUtf16(source)), 1);
   const int32_t result = archive.WriteCompressedArchive(Utf8ToUtf16(destination));

@@ -61,6 +61,18 @@ TEST(LongLines, EachKindOfPartIsReEncodedAndDecodesToTheSameBytes) {
   }
 }
 
+// As long as MIME allows and no longer: base64, quoted-printable kept, and a plain part made so.
+TEST(LongLines, ReEncodedLinesAreSeventySixBytesAtMost) {
+  for (const std::string& message : {
+           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64(Bytes(30000, 7)),
+           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + std::string(20000, 'q'),
+           "Subject: x\r\n\r\n" + std::string(20000, '=')}) {
+    const std::string mended = MendLongLines(message + "\r\n").bytes;
+    EXPECT_EQ(LongestLine(mended.substr(mended.find("\r\n\r\n") + 4)), 76u)
+        << message.substr(0, 40);
+  }
+}
+
 // Nested `depth` deep, one part in each level, with `inner` at the bottom.
 std::string Nested(int depth, bool multipart, const std::string& inner) {
   std::string before, after;

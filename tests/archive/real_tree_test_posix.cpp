@@ -1,13 +1,17 @@
 // The writer on the machine's own file system, read back by our reader, GNU tar and Python.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <sstream>
+#include <thread>
 
+#include "archive/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
@@ -140,6 +144,25 @@ TEST(RealTree, RoundTripThroughOurReaderGnuTarAndPython) {
     ++count;
   }
   EXPECT_EQ(count, by_name.size());
+}
+
+// Rewritten in place with the same length and its modification time put back, a message shows
+// the change only in its change time.
+TEST(RealTree, ARewriteThatKeepsSizeAndModificationTimeIsSeen) {
+  TempTree tree;
+  tree.Write("a.eml", "first");
+  std::u16string error;
+  const auto file = RealFileSystem().OpenRead(Utf8ToUtf16(tree.Path("a.eml")), error);
+  ASSERT_TRUE(file) << Utf16ToUtf8(error);
+  struct stat before {};
+  ASSERT_EQ(::stat(tree.Path("a.eml").c_str(), &before), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past a tick of the file clock
+  tree.Write("a.eml", "other");
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, tree.Path("a.eml").c_str(), times, 0), 0);
+  bool unchanged = true;
+  ASSERT_TRUE(file->Unchanged(unchanged, error)) << Utf16ToUtf8(error);
+  EXPECT_FALSE(unchanged);
 }
 
 TEST(RealTree, DanglingMessageLinkFailsAndKeepsTheOldArchive) {

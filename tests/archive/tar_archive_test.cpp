@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -124,21 +124,20 @@ TEST(TarArchive, EveryEventCarriesWhereTheWriteStands) {
   EXPECT_EQ(at_percent.back().messages_stored, 3);
 }
 
-TEST(TarArchive, AFlagRaisedOnAnotherThreadStopsTheWrite) {
+TEST(TarArchive, StopCalledOnAnotherThreadEndsTheWrite) {
   FakeFileSystem fs;
   for (int i = 0; i < 20; ++i) {
     fs.AddFile(u"/src/m" + AsciiToUtf16(std::to_string(i)) + u".eml", std::string(100000, 'm'));
   }
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
-  std::atomic<bool> interrupted{false};
   RecordingEvents events;
+  TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter});
   std::thread interrupter;
   events.on_info = [&](const std::u16string& path) {
-    // As a Ctrl+C would: raised elsewhere while the writer carries on.
-    if (path == u"/src/m12.eml") interrupter = std::thread([&] { interrupted = true; });
+    // Called elsewhere while the writer carries on.
+    if (path == u"/src/m12.eml") interrupter = std::thread([&] { archive.Stop(); });
     if (interrupter.joinable() && path != u"/src/m12.eml") interrupter.join();
   };
-  TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter, &interrupted});
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   EXPECT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 0);
   if (interrupter.joinable()) interrupter.join();
@@ -279,6 +278,16 @@ TEST(TarArchive, PercentagesClimbFromZeroToOneHundredOnce) {
   EXPECT_EQ(packed.items.size(), 151u);
   EXPECT_EQ(bare_events.percents.size(), 101u) << "every whole percentage, once";
   EXPECT_TRUE(std::is_sorted(bare_events.percents.begin(), bare_events.percents.end()));
+
+  // A message that grows when re-encoded goes past the counted total: still one 100, the last.
+  FakeFileSystem grows;
+  grows.AddFile(u"/src/a.eml", "Subject: x\n\n" + std::string(20000, '=') + "\n");
+  grows.AddFolder(u"/out");
+  RecordingEvents grown;
+  ASSERT_EQ(PackFake(grows, u"/src", u"/out/mail.tgz", 1, &grown, SizingWalk::kBeforeWriting).result,
+            1);
+  EXPECT_TRUE(std::is_sorted(grown.percents.begin(), grown.percents.end()));
+  EXPECT_EQ(std::count(grown.percents.begin(), grown.percents.end(), 100), 1);
 
   // Nothing at all to store.
   FakeFileSystem empty;
@@ -463,7 +472,7 @@ TEST(TarArchive, ALongMessageRaisesItsEventsAgainAtLeastEveryQuarterSecond) {
     }
   } events;
   events.clock = &now;
-  TarArchive archive(&events, fs, {1, SizingWalk::kBeforeWriting, nullptr, [&] { return now; }});
+  TarArchive archive(&events, fs, {1, SizingWalk::kBeforeWriting, [&] { return now; }});
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   ASSERT_EQ(archive.WriteCompressedArchive(u"/out/mail.tgz"), 1);
 
@@ -481,7 +490,7 @@ TEST(TarArchive, ALongMessageRaisesItsEventsAgainAtLeastEveryQuarterSecond) {
   now = {};
   RecordingEvents stopper;
   int seen = 0;
-  TarArchive stopped(&stopper, fs, {1, SizingWalk::kBeforeWriting, nullptr, [&] { return now; }});
+  TarArchive stopped(&stopper, fs, {1, SizingWalk::kBeforeWriting, [&] { return now; }});
   stopper.on_info = [&](const std::u16string& path) {
     if (path == u"/src/big.eml" && ++seen == 3) stopped.Stop();
   };
@@ -659,7 +668,7 @@ TEST(TarArchive, TheReportAccountsForEveryCountedMessage) {
   fs.AddFile(u"/src/Inbox/notes.eml.txt", "not a message");
   fs.AddFolder(u"/out");
   RecordingEvents events;
-  TarArchive archive(&events, fs, {1, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
+  TarArchive archive(&events, fs, {1, SizingWalk::kBesideTheWriter, StillClock()});
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   archive.SetCountedMessages(
       {{u"__MACOSX/Inbox/", 1}, {u"Inbox/", 3}, {u"Inbox/__MACOSX/", 1}, {u"Gone/", 309}});
@@ -685,7 +694,7 @@ TEST(TarArchive, StopFromAHandlerRemovesTheTemporaryFileAtOnce) {
     fs.AddFile(u"/src/b.eml", std::string(400000, 'b'));
     fs.AddFile(u"/out/mail.tgz", "the previous archive");
     RecordingEvents events;
-    TarArchive archive(&events, fs, {threads, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
+    TarArchive archive(&events, fs, {threads, SizingWalk::kBesideTheWriter, StillClock()});
     std::vector<std::u16string> after_stop;
     events.on_info = [&](const std::u16string& path) {
       if (path != u"/src/b.eml") return;
@@ -713,7 +722,7 @@ TEST(TarArchive, AHandlerThatThrowsLeavesNothingBehind) {
   fs.AddFile(u"/src/a.eml", std::string(300000, 'a'));
   fs.AddFile(u"/out/mail.tgz", "the previous archive");
   RecordingEvents events;
-  TarArchive archive(&events, fs, {3, SizingWalk::kBesideTheWriter, nullptr, StillClock()});
+  TarArchive archive(&events, fs, {3, SizingWalk::kBesideTheWriter, StillClock()});
   events.on_info = [](const std::u16string&) { throw std::runtime_error("handler failed"); };
   ASSERT_EQ(archive.AddRootFolder(u"/src"), 1);
   EXPECT_THROW(archive.WriteCompressedArchive(u"/out/mail.tgz"), std::runtime_error);

@@ -190,8 +190,8 @@ class Windows95Calls final : public SystemCalls {
   uint32_t GetFileAttributesA(const char* p) override { return real_.GetFileAttributesA(p); }
   std::string WideToAnsi(std::u16string_view t) override { return real_.WideToAnsi(t); }
   std::u16string AnsiToWide(std::string_view b) override { return real_.AnsiToWide(b); }
-  bool FolderIdentityW(const unsigned char* p, FolderIdentity& i) override { return real_.FolderIdentityW(p, i); }
-  bool FolderIdentityA(const char* p, FolderIdentity& i) override { return real_.FolderIdentityA(p, i); }
+  bool FolderIdentityW(const unsigned char* p, FileIdentity& i) override { return real_.FolderIdentityW(p, i); }
+  bool FolderIdentityA(const char* p, FileIdentity& i) override { return real_.FolderIdentityA(p, i); }
 
  private:
   SystemCalls& real_ = PlatformSystemCalls();

@@ -450,7 +450,7 @@ uint32_t FakeSystem::GetFileAttributesA(const char* path) {
   return tooLong ? kInvalidFileAttributes : Attributes(text);
 }
 
-bool FakeSystem::Identity(const std::u16string& path, FolderIdentity& identity) {
+bool FakeSystem::Identity(const std::u16string& path, FileIdentity& identity) {
   const Node* node = Resolve(path, true);
   if (node == nullptr || !node->folder) {
     return false;
@@ -460,7 +460,7 @@ bool FakeSystem::Identity(const std::u16string& path, FolderIdentity& identity) 
   return true;
 }
 
-bool FakeSystem::FolderIdentityW(const unsigned char* path, FolderIdentity& identity) {
+bool FakeSystem::FolderIdentityW(const unsigned char* path, FileIdentity& identity) {
   Call call("FolderIdentityW");
   const std::u16string text = FromWideBuffer(path, call.widePath);
   call.path = WithoutLongPrefix(text);
@@ -468,7 +468,7 @@ bool FakeSystem::FolderIdentityW(const unsigned char* path, FolderIdentity& iden
   return text.starts_with(kLongPrefix) && Identity(text.substr(kLongPrefix.size()), identity);
 }
 
-bool FakeSystem::FolderIdentityA(const char* path, FolderIdentity& identity) {
+bool FakeSystem::FolderIdentityA(const char* path, FileIdentity& identity) {
   Call call("FolderIdentityA");
   const std::u16string text = FromAnsi(path, call.ansiPath);
   call.path = text;

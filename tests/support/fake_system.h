@@ -93,8 +93,8 @@ class FakeSystem final : public SystemCalls {
   uint32_t GetFileAttributesA(const char* path) override;
   std::string WideToAnsi(std::u16string_view text) override;
   std::u16string AnsiToWide(std::string_view bytes) override;
-  bool FolderIdentityW(const unsigned char* path, FolderIdentity& identity) override;
-  bool FolderIdentityA(const char* path, FolderIdentity& identity) override;
+  bool FolderIdentityW(const unsigned char* path, FileIdentity& identity) override;
+  bool FolderIdentityA(const char* path, FileIdentity& identity) override;
 
  private:
   struct Node {
@@ -130,7 +130,7 @@ class FakeSystem final : public SystemCalls {
   FindHandle FindFirst(const std::u16string& searchPath, Entry& first);
   bool FindNext(FindHandle handle, Entry& next);
   uint32_t Attributes(const std::u16string& path);
-  bool Identity(const std::u16string& path, FolderIdentity& identity);
+  bool Identity(const std::u16string& path, FileIdentity& identity);
 
   std::map<std::u16string, std::unique_ptr<Node>> drives_;
   std::set<std::u16string> failing_attributes_;
