@@ -67,7 +67,7 @@ TEST(LongLines, ReEncodedLinesAreSeventySixBytesAtMost) {
            "Content-Transfer-Encoding: base64\r\n\r\n" + Base64(Bytes(30000, 7)),
            "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + std::string(20000, 'q'),
            "Subject: x\r\n\r\n" + std::string(20000, '=')}) {
-    const std::string mended = MendLongLines(message + "\r\n").bytes;
+    const std::string mended = MendLongLines(message + "\r\n").Bytes();
     EXPECT_EQ(LongestLine(mended.substr(mended.find("\r\n\r\n") + 4)), 76u)
         << message.substr(0, 40);
   }
