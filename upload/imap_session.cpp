@@ -377,6 +377,8 @@ bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, Imap
         has_size = true;
       } else if (key.IsAtom("INTERNALDATE")) {
         has_date = ParseInternalDate(value.text, message.internal_date);
+      } else if (key.IsAtom("FLAGS") && value.kind == ImapItem::Kind::kList) {
+        for (const ImapItem& flag : value.items) message.flags.push_back(flag.text);
       } else if (StartsWithWord(key.text, "BODY[HEADER.FIELDS")) {
         message.message_id = MessageIdOf(value.text);
       }
@@ -391,7 +393,7 @@ bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, Imap
     return true;
   };
   return RunOk(ImapCommand("UID FETCH 1:*")
-                   .Add("(UID RFC822.SIZE INTERNALDATE BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
+                   .Add("(UID RFC822.SIZE INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
                take, error);
 }
 

@@ -84,6 +84,7 @@ struct StoredMessage {
   uint64_t size = 0;           // RFC822.SIZE: the message with CRLF line ends
   int64_t internal_date = 0;   // seconds since 1970 UTC
   std::string message_id;      // the Message-ID field's value, unfolded and trimmed; may be empty
+  std::vector<std::string> flags;  // as sent: "\\Seen", "\\Answered", keywords
 };
 
 struct AppendRequest {
