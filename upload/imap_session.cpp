@@ -538,7 +538,8 @@ bool ImapSession::WriteBytes(std::string_view bytes, ImapError& error) {
 bool ImapSession::Send(const ImapCommand& command, Pending*& pending, ImapError& error,
                        uint64_t append_id) {
   Pending entry;
-  entry.tag = "m" + std::to_string(next_tag_++);
+  entry.tag = "m";
+  entry.tag += std::to_string(next_tag_++);
   entry.sending = true;
   if (command.pieces().front().text.starts_with("APPEND")) {
     entry.append = true;
@@ -554,7 +555,9 @@ bool ImapSession::Send(const ImapCommand& command, Pending*& pending, ImapError&
   for (const ImapCommand::Piece& piece : command.pieces()) {
     text += piece.text;
     if (!piece.has_literal) break;
-    text += '{' + std::to_string(piece.literal.size()) + (literal_plus ? "+}\r\n" : "}\r\n");
+    text += '{';
+    text += std::to_string(piece.literal.size());
+    text += literal_plus ? "+}\r\n" : "}\r\n";
     if (!WriteBytes(text, error)) return false;
     text.clear();
     if (!literal_plus) {

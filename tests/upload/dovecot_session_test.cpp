@@ -138,7 +138,8 @@ TEST(DovecotSession, PipelinedAppendsReadBackExactly) {
     ASSERT_TRUE(s.imap.Create(box, s.error)) << Narrow(s.error.text);
     std::vector<std::string> ids, messages;
     for (int i = 0; i < 7; ++i) {
-      ids.push_back("<" + std::to_string(i) + "." + Narrow(box.substr(9)) + "@mailsheaf.test>");
+      ids.push_back(std::to_string(i) + "." + Narrow(box.substr(9)) + "@mailsheaf.test>");
+      ids.back().insert(0, 1, '<');
       messages.push_back("Message-ID:\r\n " + ids.back() + "\r\nSubject: " + std::to_string(i) +
                          "\r\n\r\n" + std::string(static_cast<size_t>(i) * 5000, 'x') + "\r\n");
     }
