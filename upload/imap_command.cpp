@@ -2,7 +2,9 @@
 
 namespace mailsheaf {
 
-ImapCommand::ImapCommand(std::string_view name) { pieces_.push_back({std::string(name), {}, false}); }
+ImapCommand::ImapCommand(std::string_view name) {
+  pieces_.push_back({std::string(name), {}, false});
+}
 
 ImapCommand& ImapCommand::Add(std::string_view text) {
   pieces_.back().text += ' ';

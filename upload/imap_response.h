@@ -12,18 +12,18 @@ namespace mailsheaf {
 
 // Every length that comes from the network is bounded by one of these.
 struct ResponseLimits {
-  size_t max_line = 64 * 1024;                  // one line, between literals
-  size_t max_literal = 128u * 1024 * 1024;      // one literal
-  size_t max_response = 160u * 1024 * 1024;     // lines and literals together
-  size_t max_items = 100000;                    // atoms, strings and lists in one response
-  size_t max_depth = 16;                        // lists within lists
+  size_t max_line = 64 * 1024;               // one line, between literals
+  size_t max_literal = 128u * 1024 * 1024;   // one literal
+  size_t max_response = 160u * 1024 * 1024;  // lines and literals together
+  size_t max_items = 100000;                 // atoms, strings and lists in one response
+  size_t max_depth = 16;                     // lists within lists
 };
 
 struct ImapItem {
   enum class Kind { kAtom, kString, kNil, kList };
   Kind kind = Kind::kAtom;
-  std::string text;             // an atom or a string (quoted or literal), undone
-  std::vector<ImapItem> items;  // a list's members
+  std::string text;                          // an atom or a string (quoted or literal), undone
+  std::vector<ImapItem> items;               // a list's members
   bool IsAtom(std::string_view name) const;  // an atom of that name, in any case
 };
 

@@ -61,7 +61,8 @@ ReadOutcome ImapResponseReader::Next(std::string& raw, std::u16string& error) {
     size_t searched = 0;  // bytes after start_ known to hold no CRLF
     size_t end;
     while ((end = buffer_.find("\r\n", start_ + searched)) == std::string::npos) {
-      if (buffer_.size() - start_ > limits_.max_line) return TooLong(u"a line", limits_.max_line, error);
+      if (buffer_.size() - start_ > limits_.max_line)
+        return TooLong(u"a line", limits_.max_line, error);
       searched = buffer_.size() - start_;
       if (searched > 0) --searched;  // the CR may have come without its LF yet
       const ReadOutcome filled = Fill(error);

@@ -39,7 +39,8 @@ std::string Base64(std::string_view bytes) {
   std::string out;
   for (size_t i = 0; i < bytes.size(); i += 3) {
     uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 1 < bytes.size())
+      group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
     if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
     out += kAlphabet[(group >> 18) & 63];
     out += kAlphabet[(group >> 12) & 63];
@@ -86,7 +87,9 @@ std::string MessageIdOf(std::string_view header) {
       std::string value;
       size_t i = colon + 1;
       for (; i < header.size(); ++i) {
-        if (header[i] == '\n' && (i + 1 >= header.size() || (header[i + 1] != ' ' && header[i + 1] != '\t'))) break;
+        if (header[i] == '\n' &&
+            (i + 1 >= header.size() || (header[i + 1] != ' ' && header[i + 1] != '\t')))
+          break;
         if (header[i] != '\r' && header[i] != '\n') value += header[i];
       }
       const size_t first = value.find_first_not_of(" \t");
@@ -142,9 +145,10 @@ bool ImapSession::Require(ImapState lowest, ImapError& error) const {
   if (state_ >= lowest && state_ != ImapState::kLoggedOut && state_ != ImapState::kDisconnected) {
     return true;
   }
-  error = {ImapErrorKind::kUsage, state_ == ImapState::kDisconnected || state_ == ImapState::kLoggedOut
-                                      ? u"The session is not connected"
-                                      : u"The session is not in the state this needs"};
+  error = {ImapErrorKind::kUsage,
+           state_ == ImapState::kDisconnected || state_ == ImapState::kLoggedOut
+               ? u"The session is not connected"
+               : u"The session is not in the state this needs"};
   return false;
 }
 
@@ -198,8 +202,9 @@ bool ImapSession::Connect(const ImapServer& server, ImapError& error) {
 
   if (!HasCapability("STARTTLS")) {
     Disconnect();
-    error = {ImapErrorKind::kConnect, u"The server " + Utf8ToUtf16(server.host) +
-                                          u" does not offer STARTTLS; use imaps:// or its TLS port"};
+    error = {ImapErrorKind::kConnect,
+             u"The server " + Utf8ToUtf16(server.host) +
+                 u" does not offer STARTTLS; use imaps:// or its TLS port"};
     return false;
   }
   if (!RunOk(ImapCommand("STARTTLS"), nullptr, error)) return false;
@@ -245,7 +250,8 @@ void ImapSession::TakeCapabilityCode(const std::string& code) {
 
 bool ImapSession::Login(std::string_view user, std::string_view password, ImapError& error) {
   if (state_ != ImapState::kNotAuthenticated) {
-    error = {ImapErrorKind::kUsage, u"Logging in needs a session that is connected and not logged in"};
+    error = {ImapErrorKind::kUsage,
+             u"Logging in needs a session that is connected and not logged in"};
     return false;
   }
   if (HasCapability("LOGINDISABLED")) {
@@ -255,7 +261,8 @@ bool ImapSession::Login(std::string_view user, std::string_view password, ImapEr
   }
   ImapResponse answer;
   if (HasCapability("AUTH=PLAIN")) {
-    std::string credentials = std::string(1, '\0') + std::string(user) + '\0' + std::string(password);
+    std::string credentials =
+        std::string(1, '\0') + std::string(user) + '\0' + std::string(password);
     std::string response = Base64(credentials);
     credentials.assign(credentials.size(), '\0');
     ImapCommand command("AUTHENTICATE PLAIN");
@@ -292,7 +299,8 @@ bool ImapSession::EnableUtf8(ImapError& error) {
   if (!HasCapability("UTF8=ACCEPT")) return true;
   bool enabled = false;
   const DataSink take = [&enabled](const ImapResponse& r, ImapError&) {
-    for (const ImapItem& item : r.items) enabled |= r.name == "ENABLED" && item.IsAtom("UTF8=ACCEPT");
+    for (const ImapItem& item : r.items)
+      enabled |= r.name == "ENABLED" && item.IsAtom("UTF8=ACCEPT");
     return true;
   };
   if (!RunOk(ImapCommand("ENABLE UTF8=ACCEPT"), take, error)) return false;
@@ -339,9 +347,9 @@ bool ImapSession::Select(std::u16string_view mailbox, bool read_only, MailboxSta
   status = MailboxStatus{};
   selecting_ = &status;
   ImapResponse answer;
-  const bool ran = Run(ImapCommand(read_only ? "EXAMINE" : "SELECT")
-                           .AddString(EncodeName(mailbox), utf8_names_),
-                       nullptr, answer, error);
+  const bool ran =
+      Run(ImapCommand(read_only ? "EXAMINE" : "SELECT").AddString(EncodeName(mailbox), utf8_names_),
+          nullptr, answer, error);
   selecting_ = nullptr;
   if (!ran) return false;
   if (answer.status != "OK") {
@@ -361,7 +369,8 @@ bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, Imap
   // "1:*" in an empty mailbox is an error on some servers.
   if (selected_exists_ == 0) return true;
   const DataSink take = [&](const ImapResponse& r, ImapError& failure) {
-    if (r.name != "FETCH" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList) return true;
+    if (r.name != "FETCH" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList)
+      return true;
     const std::vector<ImapItem>& pairs = r.items[0].items;
     StoredMessage message;
     bool has_uid = false, has_size = false, has_date = false;
@@ -392,16 +401,18 @@ bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, Imap
     messages.push_back(std::move(message));
     return true;
   };
-  return RunOk(ImapCommand("UID FETCH 1:*")
-                   .Add("(UID RFC822.SIZE INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
-               take, error);
+  return RunOk(
+      ImapCommand("UID FETCH 1:*")
+          .Add("(UID RFC822.SIZE INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
+      take, error);
 }
 
 bool ImapSession::FetchMessage(uint32_t uid, std::string& bytes, ImapError& error) {
   if (!Require(ImapState::kSelected, error)) return false;
   bool found = false;
   const DataSink take = [&](const ImapResponse& r, ImapError&) {
-    if (r.name != "FETCH" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList) return true;
+    if (r.name != "FETCH" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList)
+      return true;
     const std::vector<ImapItem>& pairs = r.items[0].items;
     bool this_uid = false;
     const std::string* body = nullptr;
@@ -635,7 +646,8 @@ bool ImapSession::ReadOne(ImapError& error) {
   auto found = std::find_if(pending_.begin(), pending_.end(),
                             [&](const Pending& p) { return p.tag == response.tag && !p.done; });
   if (found == pending_.end()) {
-    return Lost(ImapErrorKind::kProtocol, u"The server answered a command that was not sent", error);
+    return Lost(ImapErrorKind::kProtocol, u"The server answered a command that was not sent",
+                error);
   }
   TakeCapabilityCode(response.code);
   found->done = true;
@@ -655,9 +667,11 @@ bool ImapSession::HandleUntagged(const ImapResponse& response, ImapError& error)
     if (selecting_ != nullptr) {
       uint64_t number = 0;
       const std::string_view code = response.code;
-      if (StartsWithWord(code, "UIDVALIDITY") && ParseImapNumber(code.substr(12), UINT32_MAX, number)) {
+      if (StartsWithWord(code, "UIDVALIDITY") &&
+          ParseImapNumber(code.substr(12), UINT32_MAX, number)) {
         selecting_->uid_validity = static_cast<uint32_t>(number);
-      } else if (StartsWithWord(code, "UIDNEXT") && ParseImapNumber(code.substr(8), UINT32_MAX, number)) {
+      } else if (StartsWithWord(code, "UIDNEXT") &&
+                 ParseImapNumber(code.substr(8), UINT32_MAX, number)) {
         selecting_->uid_next = static_cast<uint32_t>(number);
       }
     }

@@ -60,12 +60,12 @@ struct ImapLimits {
 };
 
 struct MailboxEntry {
-  std::u16string name;      // decoded, with the server's delimiter between the levels
-  std::string wire_name;    // as the server sent it
-  char16_t delimiter = 0;   // 0 for a flat namespace (NIL)
+  std::u16string name;                  // decoded, with the server's delimiter between the levels
+  std::string wire_name;                // as the server sent it
+  char16_t delimiter = 0;               // 0 for a flat namespace (NIL)
   std::vector<std::string> attributes;  // as sent: "\\Noselect", "\\Sent", "\\HasChildren"
   bool HasAttribute(std::string_view attribute) const;  // in any case
-  bool Selectable() const;  // neither \Noselect nor \NonExistent
+  bool Selectable() const;                              // neither \Noselect nor \NonExistent
   // The SPECIAL-USE attribute (RFC 6154): "\\Sent", "\\Drafts", "\\Junk", "\\Trash",
   // "\\Archive", "\\All", "\\Flagged"; empty for none.
   std::string SpecialUse() const;
@@ -81,19 +81,19 @@ struct MailboxStatus {
 // What the server holds of one message, for the resume check.
 struct StoredMessage {
   uint32_t uid = 0;
-  uint64_t size = 0;           // RFC822.SIZE: the message with CRLF line ends
-  int64_t internal_date = 0;   // seconds since 1970 UTC
-  std::string message_id;      // the Message-ID field's value, unfolded and trimmed; may be empty
+  uint64_t size = 0;          // RFC822.SIZE: the message with CRLF line ends
+  int64_t internal_date = 0;  // seconds since 1970 UTC
+  std::string message_id;     // the Message-ID field's value, unfolded and trimmed; may be empty
   std::vector<std::string> flags;  // as sent: "\\Seen", "\\Answered", keywords
 };
 
 struct AppendRequest {
-  uint64_t id = 0;             // the caller's, given back in the result
+  uint64_t id = 0;  // the caller's, given back in the result
   std::u16string mailbox;
   std::vector<std::string> flags;  // "\\Seen", ...
   bool has_internal_date = false;
-  int64_t internal_date = 0;   // seconds since 1970 UTC
-  std::string_view message;    // must stay valid until Append returns
+  int64_t internal_date = 0;  // seconds since 1970 UTC
+  std::string_view message;   // must stay valid until Append returns
 };
 
 struct AppendResult {
@@ -132,8 +132,7 @@ class ImapSession {
   bool List(std::vector<MailboxEntry>& mailboxes, ImapError& error);
   bool Create(std::u16string_view mailbox, ImapError& error);
   // SELECT, or EXAMINE when read_only.
-  bool Select(std::u16string_view mailbox, bool read_only, MailboxStatus& status,
-              ImapError& error);
+  bool Select(std::u16string_view mailbox, bool read_only, MailboxStatus& status, ImapError& error);
   // What the selected mailbox holds, in one UID FETCH.
   bool FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error);
   // One message's bytes as the server holds them, without marking it read.

@@ -38,9 +38,8 @@ std::string InternalDateText(int64_t unix_seconds) {
 
 bool ParseInternalDate(std::string_view text, int64_t& unix_seconds) {
   // "dd-Mon-yyyy hh:mm:ss +zzzz", 26 characters.
-  if (text.size() != 26 || text[2] != '-' || text[6] != '-' || text[11] != ' ' ||
-      text[14] != ':' || text[17] != ':' || text[20] != ' ' ||
-      (text[21] != '+' && text[21] != '-')) {
+  if (text.size() != 26 || text[2] != '-' || text[6] != '-' || text[11] != ' ' || text[14] != ':' ||
+      text[17] != ':' || text[20] != ' ' || (text[21] != '+' && text[21] != '-')) {
     return false;
   }
   int day = 0, year = 0, hour = 0, minute = 0, second = 0, zone = 0;

@@ -13,8 +13,8 @@ std::u16string SystemErrorText(DWORD code) {
   if (length > 0 && buffer != nullptr) {
     text = FromWide(buffer, length);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
-                             text.back() == u' ' || text.back() == u'.')) {
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' ||
+                             text.back() == u'.')) {
       text.pop_back();
     }
   }

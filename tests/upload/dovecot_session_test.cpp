@@ -60,7 +60,8 @@ TEST(DovecotSession, LoginTellsTheServersWordsAndNeverThePassword) {
 TEST(DovecotSession, CertificatesAreCheckedAndOnePinnedIsAccepted) {
   std::string pinned_lower_bare = Server().fingerprint;
   std::erase(pinned_lower_bare, ':');
-  for (char& c : pinned_lower_bare) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : pinned_lower_bare)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string other_pin = Server().fingerprint;
   other_pin[0] = other_pin[0] == 'A' ? 'B' : 'A';
   const struct {
@@ -90,7 +91,8 @@ TEST(DovecotSession, CertificatesAreCheckedAndOnePinnedIsAccepted) {
       EXPECT_TRUE(imap.Login(Server().user, Server().password, error)) << Narrow(error.text);
     } else {
       EXPECT_EQ(error.kind, ImapErrorKind::kConnect);
-      EXPECT_NE(Narrow(error.text).find("certificate of 127.0.0.1 is not trusted"), std::string::npos)
+      EXPECT_NE(Narrow(error.text).find("certificate of 127.0.0.1 is not trusted"),
+                std::string::npos)
           << Narrow(error.text);
       EXPECT_NE(Narrow(error.text).find(Server().fingerprint), std::string::npos);
     }
@@ -105,7 +107,8 @@ TEST(DovecotSession, NonAsciiMailboxGoesThroughTheServerInModifiedUtf7) {
   std::vector<MailboxEntry> boxes;
   ASSERT_TRUE(s.imap.List(boxes, s.error)) << Narrow(s.error.text);
   auto named = [&](std::u16string_view name) {
-    const auto it = std::find_if(boxes.begin(), boxes.end(), [&](auto& b) { return b.name == name; });
+    const auto it =
+        std::find_if(boxes.begin(), boxes.end(), [&](auto& b) { return b.name == name; });
     return it == boxes.end() ? nullptr : &*it;
   };
   ASSERT_NE(named(child), nullptr);
@@ -144,7 +147,8 @@ TEST(DovecotSession, PipelinedAppendsReadBackExactly) {
                          "\r\n\r\n" + std::string(static_cast<size_t>(i) * 5000, 'x') + "\r\n");
     }
     for (size_t i = 0; i < messages.size(); ++i) {
-      AppendRequest request{i, box, {}, true, 1700000000 + static_cast<int64_t>(i) * 86399, messages[i]};
+      AppendRequest request{i,          box, {}, true, 1700000000 + static_cast<int64_t>(i) * 86399,
+                            messages[i]};
       if (i % 2 == 0) request.flags = {"\\Seen"};
       ASSERT_TRUE(s.imap.Append(request, s.error)) << Narrow(s.error.text);
       EXPECT_LE(s.imap.AppendsInFlight(), 3u);
@@ -203,7 +207,8 @@ TEST(DovecotSession, AConnectionKilledByTheServerIsReportedAsLost) {
   if (!KillServingProcesses(Server().user)) GTEST_SKIP() << "the imap process cannot be reached";
   const std::string message = "Subject: lost\r\n\r\n" + std::string(300 * 1024, 'z') + "\r\n";
   bool appended = true;
-  for (uint64_t id = 0; id < 4 && appended; ++id) appended = s.imap.Append({id, box, {}, false, 0, message}, s.error);
+  for (uint64_t id = 0; id < 4 && appended; ++id)
+    appended = s.imap.Append({id, box, {}, false, 0, message}, s.error);
   if (appended) {
     EXPECT_FALSE(s.imap.FinishAppends(s.error));
   }

@@ -1,10 +1,11 @@
 // The wire forms with rules of their own: modified UTF-7 names, INTERNALDATE, fingerprints.
 
+#include "upload/mailbox_name.h"
+
 #include <gtest/gtest.h>
 
 #include "upload/certificate_fingerprint.h"
 #include "upload/internal_date.h"
-#include "upload/mailbox_name.h"
 
 namespace mailsheaf {
 namespace {
@@ -50,9 +51,9 @@ TEST(InternalDate, BothWaysWithZones) {
     EXPECT_TRUE(ParseInternalDate(g.text, seconds)) << g.text;
     EXPECT_EQ(seconds, g.seconds) << g.text;
   }
-  for (const char* bad : {"29-Feb-2023 00:00:00 +0000", "07-Dez-2026 13:37:53 +0000",
-                          "07-Dec-2026 24:00:00 +0000", "07-Dec-2026 13:37:53 0000",
-                          "7-Dec-2026 13:37:53 +0000"}) {
+  for (const char* bad :
+       {"29-Feb-2023 00:00:00 +0000", "07-Dez-2026 13:37:53 +0000", "07-Dec-2026 24:00:00 +0000",
+        "07-Dec-2026 13:37:53 0000", "7-Dec-2026 13:37:53 +0000"}) {
     int64_t seconds = 0;
     EXPECT_FALSE(ParseInternalDate(bad, seconds)) << bad;
   }

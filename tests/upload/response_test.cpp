@@ -14,8 +14,11 @@ class ScriptedTransport final : public Transport {
   explicit ScriptedTransport(std::string bytes) : bytes_(std::move(bytes)) {}
   bool Connect(const std::string&, uint16_t, int, std::u16string&) override { return true; }
   bool StartTls(const TlsOptions&, std::u16string&) override { return true; }
-  TransportStatus WriteAll(const char*, size_t, std::u16string&) override { return TransportStatus::kOk; }
-  TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received, std::u16string&) override {
+  TransportStatus WriteAll(const char*, size_t, std::u16string&) override {
+    return TransportStatus::kOk;
+  }
+  TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received,
+                           std::u16string&) override {
     received = std::min({capacity, bytes_.size() - at_, size_t{3}});
     bytes_.copy(buffer, received, at_);
     at_ += received;
@@ -38,16 +41,19 @@ TEST(ImapResponse, TakesApartStatusAndData) {
   EXPECT_EQ(r.code, "OVERQUOTA");
   EXPECT_EQ(r.text, "NO [OVERQUOTA] Quota exceeded");
 
-  ASSERT_TRUE(ParseImapResponse("* LIST (\\Noselect \\Sent) NIL {5}\r\na\"b\\c\r\n", limits, r, why)) << why;
+  ASSERT_TRUE(
+      ParseImapResponse("* LIST (\\Noselect \\Sent) NIL {5}\r\na\"b\\c\r\n", limits, r, why))
+      << why;
   EXPECT_EQ(r.name, "LIST");
   ASSERT_EQ(r.items.size(), 3u);
   EXPECT_EQ(r.items[0].items[1].text, "\\Sent");
   EXPECT_EQ(r.items[1].kind, ImapItem::Kind::kNil);
   EXPECT_EQ(r.items[2].text, "a\"b\\c");
 
-  ASSERT_TRUE(ParseImapResponse("* 12 FETCH (UID 3 BODY[HEADER.FIELDS (MESSAGE-ID)] {4}\r\n"
-                                "x\r\ny FLAGS (\\Seen) X \"q\\\"\")\r\n",
-                                limits, r, why))
+  ASSERT_TRUE(
+      ParseImapResponse("* 12 FETCH (UID 3 BODY[HEADER.FIELDS (MESSAGE-ID)] {4}\r\n"
+                        "x\r\ny FLAGS (\\Seen) X \"q\\\"\")\r\n",
+                        limits, r, why))
       << why;
   EXPECT_EQ(r.number, 12u);
   ASSERT_EQ(r.items[0].items.size(), 8u);
@@ -81,12 +87,14 @@ TEST(ImapResponseReader, CutsWholeResponsesAndHoldsItsBounds) {
     ReadOutcome last;
   } cases[] = {
       {"* OK hi\r\n* 1 FETCH (BODY[] {6}\r\na\r\n}\r\n)\r\n+ go\r\n",
-       {"* OK hi\r\n", "* 1 FETCH (BODY[] {6}\r\na\r\n}\r\n)\r\n", "+ go\r\n"}, ReadOutcome::kClosed},
+       {"* OK hi\r\n", "* 1 FETCH (BODY[] {6}\r\na\r\n}\r\n)\r\n", "+ go\r\n"},
+       ReadOutcome::kClosed},
       {"* OK " + std::string(40, 'x') + "\r\n", {}, ReadOutcome::kMalformed},
       {"* OK " + std::string(60, 'x'), {}, ReadOutcome::kMalformed},
       {"* X {21}\r\n", {}, ReadOutcome::kMalformed},
       {"* X {99999999999999999999999}\r\n", {}, ReadOutcome::kMalformed},
-      {"* X {20}\r\n" + std::string(20, 'l') + " {20}\r\n" + std::string(20, 'l') + ")\r\n", {},
+      {"* X {20}\r\n" + std::string(20, 'l') + " {20}\r\n" + std::string(20, 'l') + ")\r\n",
+       {},
        ReadOutcome::kMalformed},
       {"* X {10}\r\nshort", {}, ReadOutcome::kClosed},
   };

@@ -3,6 +3,7 @@
 // connection and would end a program that did not ignore it: ours sends with MSG_NOSIGNAL.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -12,8 +13,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>
@@ -51,8 +50,8 @@ bool LeafDigest(SSL* ssl, Sha256Digest& digest) {
   X509* leaf = SSL_get1_peer_certificate(ssl);
   if (leaf == nullptr) return false;
   unsigned int length = 0;
-  const bool ok = X509_digest(leaf, EVP_sha256(), digest.data(), &length) == 1 &&
-                  length == digest.size();
+  const bool ok =
+      X509_digest(leaf, EVP_sha256(), digest.data(), &length) == 1 && length == digest.size();
   X509_free(leaf);
   return ok;
 }
@@ -158,8 +157,8 @@ class OpenSslTransport final : public Transport {
     SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(context_);
     if (!options.ca_file.empty() &&
-        SSL_CTX_load_verify_locations(context_, Utf16ToUtf8(options.ca_file).c_str(),
-                                      nullptr) != 1) {
+        SSL_CTX_load_verify_locations(context_, Utf16ToUtf8(options.ca_file).c_str(), nullptr) !=
+            1) {
       return Fail(u"Cannot read the certificate authorities in " + options.ca_file + u": " +
                       OpenSslErrorText("unreadable"),
                   error);
@@ -189,19 +188,20 @@ class OpenSslTransport final : public Transport {
     Sha256Digest digest{};
     if (!LeafDigest(ssl_, digest)) return Fail(u"The server showed no certificate", error);
     const long verdict = SSL_get_verify_result(ssl_);
-    if (verdict == X509_V_OK || PinnedFingerprintMatches(options.trust_certificate_sha256, digest)) {
+    if (verdict == X509_V_OK ||
+        PinnedFingerprintMatches(options.trust_certificate_sha256, digest)) {
       return true;
     }
-    return Fail(UntrustedCertificateText(
-                    host_, Utf8ToUtf16(X509_verify_cert_error_string(verdict)), digest),
+    return Fail(UntrustedCertificateText(host_, Utf8ToUtf16(X509_verify_cert_error_string(verdict)),
+                                         digest),
                 error);
   }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
     while (size > 0) {
       size_t sent = 0;
-      const TransportStatus status = ssl_ != nullptr ? TlsWrite(data, size, sent, error)
-                                                     : PlainWrite(data, size, sent, error);
+      const TransportStatus status =
+          ssl_ != nullptr ? TlsWrite(data, size, sent, error) : PlainWrite(data, size, sent, error);
       if (status != TransportStatus::kOk) return status;
       data += sent;
       size -= sent;

@@ -3,12 +3,15 @@
 // store and the host name by CertGetCertificateChain and the SSL chain policy, where a CA file
 // of the caller's and a pinned fingerprint can still be taken into account.
 
+// Sockets first, windows.h next, the security headers after it: each needs the one before.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
+
 #include <bcrypt.h>
-#include <security.h>
 #include <schannel.h>
+#include <security.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -132,8 +135,10 @@ class SchannelTransport final : public Transport {
     setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     if (timeout_ms > 0) {
       const DWORD limit = static_cast<DWORD>(timeout_ms);
-      setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
-      setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+      setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                 sizeof limit);
+      setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit),
+                 sizeof limit);
     }
     return true;
   }
@@ -153,9 +158,9 @@ class SchannelTransport final : public Transport {
     credentials.dwVersion = SCHANNEL_CRED_VERSION;
     credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
-    const SECURITY_STATUS acquired = AcquireCredentialsHandleW(
-        nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &credentials,
-        nullptr, nullptr, &credentials_, &expiry);
+    const SECURITY_STATUS acquired =
+        AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
+                                  nullptr, &credentials, nullptr, nullptr, &credentials_, &expiry);
     if (acquired != SEC_E_OK) return Fail(u"TLS is not available: " + StatusText(acquired), error);
     has_credentials_ = true;
     std::u16string reason;
@@ -166,7 +171,8 @@ class SchannelTransport final : public Transport {
       Close();
       return false;
     }
-    const SECURITY_STATUS sized = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    const SECURITY_STATUS sized =
+        QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
     if (sized != SEC_E_OK) return Fail(u"TLS failure: " + StatusText(sized), error);
     return true;
   }
@@ -233,7 +239,8 @@ class SchannelTransport final : public Transport {
   }
 
  private:
-  static bool ConnectWithin(SOCKET s, const sockaddr* address, int length, int timeout_ms, int& code) {
+  static bool ConnectWithin(SOCKET s, const sockaddr* address, int length, int timeout_ms,
+                            int& code) {
     u_long blocking = timeout_ms > 0 ? 1 : 0;
     ioctlsocket(s, FIONBIO, &blocking);
     bool ok = ::connect(s, address, length) == 0;
@@ -291,17 +298,19 @@ class SchannelTransport final : public Transport {
 
   TransportStatus DecryptSome(std::u16string& error) {
     if (!sealed_.empty()) {
-      SecBuffer buffers[4] = {{static_cast<unsigned long>(sealed_.size()), SECBUFFER_DATA, sealed_.data()},
-                              {0, SECBUFFER_EMPTY, nullptr},
-                              {0, SECBUFFER_EMPTY, nullptr},
-                              {0, SECBUFFER_EMPTY, nullptr}};
+      SecBuffer buffers[4] = {
+          {static_cast<unsigned long>(sealed_.size()), SECBUFFER_DATA, sealed_.data()},
+          {0, SECBUFFER_EMPTY, nullptr},
+          {0, SECBUFFER_EMPTY, nullptr},
+          {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
       const SECURITY_STATUS status = DecryptMessage(&context_, &description, 0, nullptr);
       if (status == SEC_E_OK || status == SEC_I_RENEGOTIATE || status == SEC_I_CONTEXT_EXPIRED) {
         std::vector<char> extra;
         for (const SecBuffer& b : buffers) {
           const char* bytes = static_cast<const char*>(b.pvBuffer);
-          if (b.BufferType == SECBUFFER_DATA) plain_.insert(plain_.end(), bytes, bytes + b.cbBuffer);
+          if (b.BufferType == SECBUFFER_DATA)
+            plain_.insert(plain_.end(), bytes, bytes + b.cbBuffer);
           if (b.BufferType == SECBUFFER_EXTRA) extra.assign(bytes, bytes + b.cbBuffer);
         }
         sealed_.swap(extra);
@@ -325,7 +334,8 @@ class SchannelTransport final : public Transport {
         return TransportStatus::kFailed;
       }
     }
-    if (sealed_.size() > sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer + kReadChunk) {
+    if (sealed_.size() >
+        sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer + kReadChunk) {
       healthy_ = false;
       error = u"The server sent a TLS record larger than TLS allows";
       return TransportStatus::kFailed;
@@ -347,8 +357,9 @@ class SchannelTransport final : public Transport {
           return false;
         }
       }
-      SecBuffer in[2] = {{static_cast<unsigned long>(sealed_.size()), SECBUFFER_TOKEN, sealed_.data()},
-                         {0, SECBUFFER_EMPTY, nullptr}};
+      SecBuffer in[2] = {
+          {static_cast<unsigned long>(sealed_.size()), SECBUFFER_TOKEN, sealed_.data()},
+          {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc in_description{SECBUFFER_VERSION, 2, in};
       SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
       SecBufferDesc out_description{SECBUFFER_VERSION, 1, out};
@@ -361,7 +372,8 @@ class SchannelTransport final : public Transport {
       first = false;
       if (out[0].cbBuffer > 0 && out[0].pvBuffer != nullptr) {
         std::u16string io;
-        const TransportStatus sent = PlainSend(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, io);
+        const TransportStatus sent =
+            PlainSend(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, io);
         FreeContextBuffer(out[0].pvBuffer);
         if (sent != TransportStatus::kOk) {
           reason = io;
