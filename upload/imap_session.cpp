@@ -102,6 +102,20 @@ std::string MessageIdOf(std::string_view header) {
   return {};
 }
 
+// "\Seen" or a keyword: atom characters (RFC 3501, 9) after an optional backslash.
+bool IsFlag(std::string_view flag) {
+  if (!flag.empty() && flag.front() == '\\') flag.remove_prefix(1);
+  if (flag.empty()) return false;
+  for (char c : flag) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7f ||
+        std::string_view("(){%*\"\\]").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool ProtocolFailure(const char* what, ImapError& error) {
   error = {ImapErrorKind::kProtocol, AsciiToUtf16(what)};
   return false;
@@ -448,6 +462,10 @@ bool ImapSession::Append(const AppendRequest& request, ImapError& error) {
   }
   std::string flags = "(";
   for (const std::string& flag : request.flags) {
+    if (!IsFlag(flag)) {
+      error = {ImapErrorKind::kUsage, u"Not a message flag: " + Utf8ToUtf16(flag)};
+      return false;
+    }
     if (flags.size() > 1) flags += ' ';
     flags += flag;
   }

@@ -197,6 +197,8 @@ TEST(DovecotSession, QuotaRefusalHasTheServersWordsAndTheSessionGoesOn) {
         << Narrow(s.results[1].server_text);
     EXPECT_EQ(s.results[2].outcome, Outcome::kStored);
     EXPECT_EQ(s.imap.State(), ImapState::kAuthenticated);
+    EXPECT_FALSE(s.imap.Append({3, u"INBOX", {"\\Seen) {1+}"}, false, 0, small}, s.error));
+    EXPECT_EQ(s.error.kind, ImapErrorKind::kUsage);
   }
 }
 
