@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A real Dovecot IMAP server for the upload tests, on 127.0.0.1 only, with everything in DIR:
+# A real Dovecot IMAP server for the upload tests, on 127.0.0.1 only, with everything in DIR
+# (or, when Dovecot's unprivileged users cannot reach DIR, in a folder of its own under /tmp):
 # a test certificate authority and a server certificate for localhost/127.0.0.1 made with
 # openssl, its own dovecot.conf, two users (one with a small quota, for refusals), maildirs
 # owned by nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file
@@ -11,11 +12,14 @@
 set -euo pipefail
 command=${1:?usage: dovecot-server.sh start|stop|kill-imap DIR}
 dir=$(realpath -m "${2:?usage: dovecot-server.sh start|stop|kill-imap DIR}")
+# Where the server lives: DIR itself when Dovecot's unprivileged users can reach it, else a
+# folder of its own under /tmp (DIR/home names it).
+home=$(cat "$dir/home" 2>/dev/null || echo "$dir")
 
 stop() {
-  [ -f "$dir/run/master.pid" ] || return 0
+  [ -f "$home/run/master.pid" ] || return 0
   local pid
-  pid=$(cat "$dir/run/master.pid")
+  pid=$(cat "$home/run/master.pid")
   kill "$pid" 2>/dev/null || return 0
   for _ in $(seq 50); do
     kill -0 "$pid" 2>/dev/null || return 0
@@ -24,12 +28,21 @@ stop() {
   kill -9 "$pid" 2>/dev/null || true
 }
 
+# Stops it; a folder of its own under /tmp goes too, its log kept in DIR.
+finish() {
+  stop
+  if [ "$home" != "$dir" ]; then
+    cp "$home/dovecot.log" "$dir/" 2>/dev/null || true
+    rm -rf "$home" "$dir/home"
+  fi
+}
+
 free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
 make_certificates() {
-  local c=$dir/certs
+  local c=$home/certs
   mkdir -p "$c"
   openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Mailsheaf Test CA" \
     -keyout "$c/ca.key" -out "$c/ca.pem" 2>/dev/null
@@ -42,16 +55,16 @@ make_certificates() {
 }
 
 write_config() {  # write_config <imap port> <imaps port> <quota kB>
-  cat >"$dir/dovecot.conf" <<EOF
+  cat >"$home/dovecot.conf" <<EOF
 instance_name = mailsheaf-test-$1
-base_dir = $dir/run
-state_dir = $dir/state
-log_path = $dir/dovecot.log
+base_dir = $home/run
+state_dir = $home/state
+log_path = $home/dovecot.log
 protocols = imap
 listen = 127.0.0.1
 ssl = yes
-ssl_cert = <$dir/certs/server.pem
-ssl_key = <$dir/certs/server.key
+ssl_cert = <$home/certs/server.pem
+ssl_key = <$home/certs/server.key
 ssl_min_protocol = TLSv1.2
 auth_failure_delay = 0
 auth_mechanisms = plain login
@@ -79,12 +92,12 @@ namespace inbox {
 }
 passdb {
   driver = passwd-file
-  args = scheme=PLAIN $dir/users
+  args = scheme=PLAIN $home/users
 }
 userdb {
   driver = passwd-file
-  args = $dir/users
-  default_fields = uid=nobody gid=nogroup home=$dir/mail/%u mail=maildir:$dir/mail/%u/Maildir
+  args = $home/users
+  default_fields = uid=nobody gid=nogroup home=$home/mail/%u mail=maildir:$home/mail/%u/Maildir
 }
 plugin {
   quota = maildir:User quota
@@ -112,7 +125,7 @@ service pop3-login {
 }
 EOF
   # The second user's small quota gives the refusal case.
-  cat >"$dir/users" <<EOF
+  cat >"$home/users" <<EOF
 mailsheaf:{PLAIN}test-password-1::::::
 mailsheaf-small:{PLAIN}test-password-1::::::userdb_quota_rule=*:storage=$3K
 EOF
@@ -128,30 +141,37 @@ listens() {  # listens <port>
 
 start() {
   local quota_kb=${1:-64}
-  stop
+  finish
   rm -rf "$dir"
-  mkdir -p "$dir/run" "$dir/state" "$dir/mail"
+  mkdir -p "$dir"
   chmod 755 "$dir"
-  chown nobody:nogroup "$dir/mail"
+  home=$dir
+  if ! runuser -u nobody -- test -x "$dir"; then
+    home=$(mktemp -d /tmp/mailsheaf-dovecot.XXXXXX)
+    chmod 755 "$home"
+    echo "$home" >"$dir/home"
+  fi
+  mkdir -p "$home/run" "$home/state" "$home/mail"
+  chown nobody:nogroup "$home/mail"
   make_certificates
   for attempt in 1 2 3; do
     local imap imaps
     imap=$(free_port)
     imaps=$(free_port)
     write_config "$imap" "$imaps" "$quota_kb"
-    chmod 644 "$dir/users"
-    if dovecot -c "$dir/dovecot.conf" </dev/null >/dev/null 2>&1; then
+    chmod 644 "$home/users"
+    if dovecot -c "$home/dovecot.conf" </dev/null >/dev/null 2>&1; then
       for _ in $(seq 100); do
         if greets "$imap" && listens "$imaps"; then
           local fingerprint
-          fingerprint=$(openssl x509 -in "$dir/certs/server.pem" -noout -fingerprint -sha256)
+          fingerprint=$(openssl x509 -in "$home/certs/server.pem" -noout -fingerprint -sha256)
           cat >"$dir/server.txt" <<EOF
 imap_port=$imap
 imaps_port=$imaps
 user=mailsheaf
 small_quota_user=mailsheaf-small
 password=test-password-1
-ca_file=$dir/certs/ca.pem
+ca_file=$home/certs/ca.pem
 fingerprint=${fingerprint#*=}
 EOF
           return 0
@@ -162,20 +182,20 @@ EOF
     echo "dovecot-server: attempt $attempt did not answer on $imap/$imaps" >&2
     stop
   done
-  tail -20 "$dir/dovecot.log" >&2 || true
+  tail -20 "$home/dovecot.log" >&2 || true
   exit 1
 }
 
 kill_imap() {
   local pids
-  pids=$(doveadm -c "$dir/dovecot.conf" who -1 "$1" 2>/dev/null | awk 'NR > 1 { print $3 }' | tr -d '()' | tr ' ' '\n')
+  pids=$(doveadm -c "$home/dovecot.conf" who -1 "$1" 2>/dev/null | awk 'NR > 1 { print $3 }' | tr -d '()' | tr ' ' '\n')
   [ -n "$pids" ] || { echo "dovecot-server: no imap process for $1" >&2; exit 1; }
   for pid in $pids; do kill -9 "$pid"; done
 }
 
 case $command in
   start) start "${3:-}" ;;
-  stop) stop ;;
+  stop) finish ;;
   kill-imap) kill_imap "${3:?user}" ;;
   *) echo "usage: dovecot-server.sh start|stop|kill-imap DIR" >&2; exit 2 ;;
 esac
