@@ -4,15 +4,13 @@
 // of the caller's and a pinned fingerprint can still be taken into account.
 
 // Sockets first, windows.h next, the security headers after it: each needs the one before.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <windows.h>
-
 #include <bcrypt.h>
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <vector>
@@ -364,10 +362,10 @@ class SchannelTransport final : public Transport {
       SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
       SecBufferDesc out_description{SECBUFFER_VERSION, 1, out};
       ULONG attributes = 0;
-      status = InitializeSecurityContextW(
-          &credentials_, first ? nullptr : &context_, const_cast<wchar_t*>(WidePointer(target)),
-          kContextFlags, 0, 0, first ? nullptr : &in_description, 0, first ? &context_ : nullptr,
-          &out_description, &attributes, nullptr);
+      status = InitializeSecurityContextW(&credentials_, first ? nullptr : &context_,
+                                          const_cast<wchar_t*>(WidePointer(target)), kContextFlags,
+                                          0, 0, first ? nullptr : &in_description, 0, &context_,
+                                          &out_description, &attributes, nullptr);
       if (first) has_context_ = status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
       first = false;
       if (out[0].cbBuffer > 0 && out[0].pvBuffer != nullptr) {
