@@ -4,13 +4,15 @@
 // of the caller's and a pinned fingerprint can still be taken into account.
 
 // Sockets first, windows.h next, the security headers after it: each needs the one before.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
 #include <bcrypt.h>
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
-#include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <vector>
