@@ -1,5 +1,8 @@
 #include "base/win32/system_error.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "base/win32/wide.h"
 
 namespace mailsheaf {
@@ -19,8 +22,11 @@ std::u16string SystemErrorText(DWORD code) {
     }
   }
   if (text.empty()) {
-    const std::string digits = std::to_string(code);
-    text = u"System error " + std::u16string(digits.begin(), digits.end());
+    // HRESULTs (SEC_E_*, CERT_E_*) read best in hex, as their documentation lists them.
+    char digits[24];
+    std::snprintf(digits, sizeof digits, code >= 0x80000000u ? "0x%08lX" : "%lu",
+                  static_cast<unsigned long>(code));
+    text = u"System error " + std::u16string(digits, digits + std::strlen(digits));
   }
   return text;
 }

@@ -446,10 +446,15 @@ class SchannelTransport final : public Transport {
     } else {
       DWORD verdict = PolicyVerdict(chain, 0);
       trusted = verdict == 0;
-      if (!trusted && authority != nullptr && EndsIn(chain, authority)) {
-        trusted = PolicyVerdict(chain, kIgnoreUnknownCa) == 0;
+      if (!trusted && authority != nullptr) {
+        if (EndsIn(chain, authority)) {
+          verdict = PolicyVerdict(chain, kIgnoreUnknownCa);
+          trusted = verdict == 0;
+        } else {
+          reason = u"its chain does not lead to the authority in " + ca_file + u"; ";
+        }
       }
-      if (!trusted) reason = SystemErrorText(verdict);
+      if (!trusted) reason += SystemErrorText(verdict);
       CertFreeCertificateChain(chain);
     }
     if (collection != nullptr) CertCloseStore(collection, 0);
