@@ -4,7 +4,8 @@
 #   fs      -> base, fs
 #   shell   -> base, fs, shell
 #   archive -> base, archive
-#   cli     -> base, archive, cli
+#   upload  -> base, upload
+#   cli     -> base, archive, upload, cli
 #   app     -> anything but tests/ and tools/
 #   tools   -> anything
 # Only app/ (and tests/, tools/) include app/. Includes of our own files that name no folder
@@ -22,14 +23,15 @@ allowed() {  # allowed <from-layer> <to-folder>
     fs) [[ $2 == base || $2 == fs ]] ;;
     shell) [[ $2 == base || $2 == fs || $2 == shell ]] ;;
     archive) [[ $2 == base || $2 == archive ]] ;;
-    cli) [[ $2 == base || $2 == archive || $2 == cli ]] ;;
+    upload) [[ $2 == base || $2 == upload ]] ;;
+    cli) [[ $2 == base || $2 == archive || $2 == upload || $2 == cli ]] ;;
     app) [[ $2 != tests && $2 != tools ]] ;;
     tools) true ;;
   esac
 }
 
 status=0
-for layer in base fs shell archive cli app tools; do
+for layer in base fs shell archive upload cli app tools; do
   [[ -d $layer ]] || continue
   while IFS=: read -r file line text; do
     target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)".*/\1/' <<<"$text")

@@ -14,7 +14,8 @@ fi
 for p in cmake ninja-build g++ make googletest zlib1g-dev pkg-config \
          gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          libz-mingw-w64-dev wine wine32:i386 xvfb xauth x11-apps imagemagick \
-         fonts-wine python3 tar gzip pigz file time "$@"; do
+         fonts-wine python3 tar gzip pigz file time \
+         libssl-dev openssl dovecot-imapd "$@"; do
   have "$p" || need+=("$p")
 done
 # npm fetches the real-mail test corpus; a machine whose Node.js comes with npm has it already.

@@ -30,27 +30,6 @@ int64_t Ticks(const FILETIME& time) {
 
 }  // namespace
 
-std::u16string SystemErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::u16string text;
-  if (length > 0 && buffer != nullptr) {
-    text = FromWide(buffer, length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
-                             text.back() == u' ' || text.back() == u'.')) {
-      text.pop_back();
-    }
-  }
-  if (text.empty()) {
-    const std::string digits = std::to_string(code);
-    text = u"System error " + std::u16string(digits.begin(), digits.end());
-  }
-  return text;
-}
-
 std::u16string LastErrorText() { return SystemErrorText(GetLastError()); }
 
 using GetFileInformationByHandleExCall = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,

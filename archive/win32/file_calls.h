@@ -12,6 +12,7 @@
 
 #include "archive/file_system.h"
 #include "base/path_forms.h"
+#include "base/win32/system_error.h"
 #include "base/win32/wide.h"
 
 namespace mailsheaf::archive_win32 {
@@ -26,7 +27,6 @@ class WidePath {
   std::vector<unsigned char> bytes_;
 };
 
-std::u16string SystemErrorText(DWORD code);
 std::u16string LastErrorText();
 int64_t UnixSeconds(const FILETIME& time);
 

@@ -32,7 +32,8 @@ put base/win32/w.h '#include "base/a.h"'
 put fs/f.cpp '#include "fs/f.h"' '#include "base/a.h"'
 put shell/win32/s.cpp '#include "fs/f.h"' '#include "base/a.h"' '#include "shell/s.h"'
 put archive/t.cpp '#include "archive/t.h"' '#include "base/a.h"'
-put cli/m.cpp '#include "cli/p.h"' '#include "archive/t.h"' '#include "base/a.h"'
+put upload/u.cpp '#include "upload/u.h"' '#include "base/a.h"'
+put cli/m.cpp '#include "cli/p.h"' '#include "archive/t.h"' '#include "upload/u.h"' '#include "base/a.h"'
 put app/x.cpp '#include "fs/f.h"' '#include "shell/s.h"' '#include "archive/t.h"' \
     '#include "resources/resource_ids.h"' '#include "app/y.h"'
 put tools/z.cpp '#include "app/x.h"' '#include "tests/support/fake.h"'
@@ -43,6 +44,7 @@ put base/win32/w.h '#include "base/a.h"' '  #  include "fs/f.h"'
 put fs/f.cpp '#include "base/a.h"' '#include "shell/s.h"'
 put shell/win32/s.cpp '#include "app/ports.h"'
 put archive/t.cpp '#include "fs/text.h"' '#include "cli/p.h"'
+put upload/u.cpp '#include "archive/t.h"'
 put cli/m.cpp '#include "base/a.h"' '#include "app/ports.h"'
 put app/x.cpp '#include "tests/support/fake.h"'
 expect 1 "$(printf '%s\n' \
@@ -51,6 +53,7 @@ expect 1 "$(printf '%s\n' \
   'shell/win32/s.cpp:1: shell/ may not include "app/ports.h"' \
   'archive/t.cpp:1: archive/ may not include "fs/text.h"' \
   'archive/t.cpp:2: archive/ may not include "cli/p.h"' \
+  'upload/u.cpp:1: upload/ may not include "archive/t.h"' \
   'cli/m.cpp:2: cli/ may not include "app/ports.h"' \
   'app/x.cpp:1: app/ may not include "tests/support/fake.h"')"
 

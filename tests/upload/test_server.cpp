@@ -1,0 +1,41 @@
+#include "tests/upload/test_server.h"
+
+#include <fstream>
+#include <map>
+
+#include "base/text.h"
+
+namespace mailsheaf::upload_test {
+
+const TestServer& Server() {
+  static const TestServer server = [] {
+    std::map<std::string, std::string> values;
+    std::ifstream file(PlatformPath(MAILSHEAF_DOVECOT_DIR "/server.txt"));
+    for (std::string line; std::getline(file, line);) {
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    TestServer s;
+    s.imap_port = static_cast<uint16_t>(std::stoi("0" + values["imap_port"]));
+    s.imaps_port = static_cast<uint16_t>(std::stoi("0" + values["imaps_port"]));
+    s.user = values["user"];
+    s.small_quota_user = values["small_quota_user"];
+    s.password = values["password"];
+    s.ca_file = Utf8ToUtf16(PlatformPath(values["ca_file"]));
+    s.fingerprint = values["fingerprint"];
+    return s;
+  }();
+  return server;
+}
+
+ImapServer Address(ImapSecurity security, bool untrusted) {
+  ImapServer address;
+  address.host = TestHost();
+  address.port = security == ImapSecurity::kTls ? Server().imaps_port : Server().imap_port;
+  address.security = security;
+  if (!untrusted) address.tls.ca_file = Server().ca_file;
+  address.timeout_ms = 20000;
+  return address;
+}
+
+}  // namespace mailsheaf::upload_test

@@ -1,0 +1,52 @@
+#pragma once
+// The upload's one door to the network: a TCP connection that can turn into TLS. OpenSSL
+// natively, Schannel in the Windows build; the session above it sees only this. Failures show
+// in return values with the system's words in `error`; nothing is thrown.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace mailsheaf {
+
+struct TlsOptions {
+  // A PEM file of certificate authorities trusted besides the system's own; empty for none.
+  std::u16string ca_file;
+  // The SHA-256 fingerprint of the one server certificate to accept whatever its chain and
+  // name say: hex, with or without colons, in any case. Empty for none.
+  std::string trust_certificate_sha256;
+};
+
+// What a read or write found, beyond the bytes.
+enum class TransportStatus {
+  kOk,
+  kClosed,  // the peer ended the connection, or it was reset
+  kFailed,  // anything else (a time-out, a TLS failure, a refused certificate)
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // Connects to the first of the host's addresses that answers. `timeout_ms` bounds the
+  // connection and every later read and write; 0 waits as long as the system does.
+  virtual bool Connect(const std::string& host, uint16_t port, int timeout_ms,
+                       std::u16string& error) = 0;
+  // The TLS handshake on the open connection, then the server certificate's check against
+  // the host name given to Connect. An untrusted certificate is refused with the host and
+  // its fingerprint in `error`.
+  virtual bool StartTls(const TlsOptions& options, std::u16string& error) = 0;
+  virtual TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) = 0;
+  // At least one byte and at most `capacity` into `buffer` (the count in `received`), waiting
+  // for them.
+  virtual TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received,
+                                   std::u16string& error) = 0;
+  // Ends the connection (a TLS goodbye first, when it is still healthy). Harmless twice.
+  virtual void Close() = 0;
+};
+
+// The platform's transport.
+std::unique_ptr<Transport> MakeNetworkTransport();
+
+}  // namespace mailsheaf
