@@ -30,7 +30,7 @@ const TestServer& Server() {
 
 ImapServer Address(ImapSecurity security, bool untrusted) {
   ImapServer address;
-  address.host = "127.0.0.1";
+  address.host = TestHost();
   address.port = security == ImapSecurity::kTls ? Server().imaps_port : Server().imap_port;
   address.security = security;
   if (!untrusted) address.tls.ca_file = Server().ca_file;

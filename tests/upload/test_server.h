@@ -24,6 +24,10 @@ const TestServer& Server();
 // The test server as the session reaches it; the CA trusted unless `untrusted`.
 ImapServer Address(ImapSecurity security, bool untrusted = false);
 
+// The name the tests reach the server by: 127.0.0.1 natively; "localhost" under Wine, whose SSL
+// chain policy matches only a certificate's DNS names, not its IP addresses.
+std::string TestHost();
+
 // A Unix path in the platform's form: itself natively, through Wine's Z: drive on Windows.
 std::string PlatformPath(const std::string& unix_path);
 

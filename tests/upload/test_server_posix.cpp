@@ -4,6 +4,8 @@
 
 namespace mailsheaf::upload_test {
 
+std::string TestHost() { return "127.0.0.1"; }
+
 std::string PlatformPath(const std::string& unix_path) { return unix_path; }
 
 bool KillServingProcesses(const std::string& user) {

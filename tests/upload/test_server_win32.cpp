@@ -2,6 +2,8 @@
 
 namespace mailsheaf::upload_test {
 
+std::string TestHost() { return "localhost"; }
+
 std::string PlatformPath(const std::string& unix_path) {
   std::string path = "Z:" + unix_path;
   for (char& c : path) {

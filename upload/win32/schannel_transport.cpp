@@ -192,7 +192,6 @@ class SchannelTransport final : public Transport {
       SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
       const SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
       if (status != SEC_E_OK) {
-        healthy_ = false;
         error = u"TLS failure: " + StatusText(status);
         return TransportStatus::kFailed;
       }
@@ -220,8 +219,9 @@ class SchannelTransport final : public Transport {
   }
 
   void Close() override {
+    // No TLS goodbye (close_notify): IMAP's LOGOUT has ended the session by then, and Wine's
+    // Schannel can fail on the shutdown token.
     if (has_context_) {
-      if (healthy_) SayGoodbye();
       DeleteSecurityContext(&context_);
       has_context_ = false;
     }
@@ -235,7 +235,6 @@ class SchannelTransport final : public Transport {
     }
     sealed_.clear();
     plain_.clear();
-    healthy_ = true;
   }
 
  private:
@@ -315,13 +314,11 @@ class SchannelTransport final : public Transport {
         }
         sealed_.swap(extra);
         if (status == SEC_I_CONTEXT_EXPIRED) {
-          healthy_ = false;
           return plain_.empty() ? Closed(error) : TransportStatus::kOk;
         }
         if (status == SEC_I_RENEGOTIATE) {
           std::u16string reason;
           if (!Handshake(reason)) {
-            healthy_ = false;
             error = u"TLS failure: " + reason;
             return TransportStatus::kFailed;
           }
@@ -329,14 +326,12 @@ class SchannelTransport final : public Transport {
         return TransportStatus::kOk;
       }
       if (status != SEC_E_INCOMPLETE_MESSAGE) {
-        healthy_ = false;
         error = u"TLS failure: " + StatusText(status);
         return TransportStatus::kFailed;
       }
     }
     if (sealed_.size() >
         sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer + kReadChunk) {
-      healthy_ = false;
       error = u"The server sent a TLS record larger than TLS allows";
       return TransportStatus::kFailed;
     }
@@ -489,27 +484,7 @@ class SchannelTransport final : public Transport {
                       authority->pbCertEncoded);
   }
 
-  void SayGoodbye() {
-    DWORD type = SCHANNEL_SHUTDOWN;
-    SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
-    SecBufferDesc token_description{SECBUFFER_VERSION, 1, &token};
-    if (ApplyControlToken(&context_, &token_description) != SEC_E_OK) return;
-    SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
-    SecBufferDesc out_description{SECBUFFER_VERSION, 1, &out};
-    ULONG attributes = 0;
-    const std::u16string target = Utf8ToUtf16(host_);
-    InitializeSecurityContextW(&credentials_, &context_, const_cast<wchar_t*>(WidePointer(target)),
-                               kContextFlags, 0, 0, nullptr, 0, nullptr, &out_description,
-                               &attributes, nullptr);
-    if (out.pvBuffer != nullptr) {
-      std::u16string ignored;
-      PlainSend(static_cast<const char*>(out.pvBuffer), out.cbBuffer, ignored);
-      FreeContextBuffer(out.pvBuffer);
-    }
-  }
-
   TransportStatus SocketFailure(int code, std::u16string& error) {
-    healthy_ = false;
     error = code == WSAETIMEDOUT ? u"The server did not answer in time" : SystemErrorText(code);
     const bool dropped = code == WSAECONNRESET || code == WSAECONNABORTED || code == WSAESHUTDOWN ||
                          code == WSAENOTCONN;
@@ -517,14 +492,12 @@ class SchannelTransport final : public Transport {
   }
 
   TransportStatus Closed(std::u16string& error) {
-    healthy_ = false;
     error = u"The server closed the connection";
     return TransportStatus::kClosed;
   }
 
   bool Fail(std::u16string text, std::u16string& error) {
     error = std::move(text);
-    healthy_ = false;
     Close();
     return false;
   }
@@ -535,7 +508,6 @@ class SchannelTransport final : public Transport {
   CtxtHandle context_{};
   bool has_credentials_ = false;
   bool has_context_ = false;
-  bool healthy_ = true;
   SecPkgContext_StreamSizes sizes_{};
   std::vector<char> sealed_;  // received, not yet decrypted
   std::vector<char> plain_;   // decrypted, not yet handed out
