@@ -439,11 +439,11 @@ class SchannelTransport final : public Transport {
     if (!CertGetCertificateChain(nullptr, leaf, nullptr, extra, &parameters, 0, nullptr, &chain)) {
       reason = SystemErrorText(GetLastError());
     } else {
-      DWORD verdict = PolicyVerdict(chain, 0);
+      DWORD verdict = Verdict(chain, false);
       trusted = verdict == 0;
       if (!trusted && authority != nullptr) {
         if (EndsIn(chain, authority)) {
-          verdict = PolicyVerdict(chain, kIgnoreUnknownCa);
+          verdict = Verdict(chain, true);
           trusted = verdict == 0;
         } else {
           reason = u"its chain does not lead to the authority in " + ca_file + u"; ";
@@ -455,6 +455,24 @@ class SchannelTransport final : public Transport {
     if (collection != nullptr) CertCloseStore(collection, 0);
     if (authority != nullptr) CertFreeCertificateContext(authority);
     return trusted;
+  }
+
+  // The SSL policy's verdict, and the chain's own trust status as well: Wine's policy passes
+  // some chains that do not end in a trusted root. With `our_root`, the root is the caller's
+  // authority, which the system does not know.
+  DWORD Verdict(PCCERT_CHAIN_CONTEXT chain, bool our_root) {
+    const DWORD policy = PolicyVerdict(chain, our_root ? kIgnoreUnknownCa : 0);
+    if (policy != 0) return policy;
+    DWORD errors = chain->TrustStatus.dwErrorStatus;
+    if (our_root) errors &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
+    if (errors & CERT_TRUST_IS_PARTIAL_CHAIN) return static_cast<DWORD>(CERT_E_CHAINING);
+    if (errors & CERT_TRUST_IS_UNTRUSTED_ROOT) return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+    if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return static_cast<DWORD>(CERT_E_EXPIRED);
+    if (errors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) {
+      return static_cast<DWORD>(TRUST_E_CERT_SIGNATURE);
+    }
+    if (errors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return static_cast<DWORD>(CERT_E_WRONG_USAGE);
+    return 0;
   }
 
   DWORD PolicyVerdict(PCCERT_CHAIN_CONTEXT chain, DWORD ignore) {
