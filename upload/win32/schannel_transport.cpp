@@ -219,8 +219,8 @@ class SchannelTransport final : public Transport {
   }
 
   void Close() override {
-    // No TLS goodbye (close_notify): IMAP's LOGOUT has ended the session by then, and Wine's
-    // Schannel can fail on the shutdown token.
+    // No TLS goodbye (close_notify): IMAP's LOGOUT has ended the session by then, and the
+    // shutdown token is one more exchange for Wine's Schannel to get wrong.
     if (has_context_) {
       DeleteSecurityContext(&context_);
       has_context_ = false;
