@@ -1,5 +1,5 @@
 #pragma once
-// A message box grows as wide as the longest word of its text, and a path is one word: a deep
+// A message box grows as wide as the longest word of its text, and a path is one word: a long
 // one pushes the box past the screen's edges. Such words are broken into lines beforehand.
 
 #include <functional>

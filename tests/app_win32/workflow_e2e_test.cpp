@@ -246,8 +246,8 @@ TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesid
   tree.Write(u"Source\\._top.eml", std::string("\x00\x05\x16\x07 Mac", 8));
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
-  std::u16string deep = kOut;  // the report's path, far wider than the screen, in a real box
-  for (int i = 0; i < 6; ++i) deep += u"\\Mail_of_the_office_kept_since_the_old_server";
+  // In a folder whose name, without a break, is far wider than the screen: the boxes are real.
+  const std::u16string deep = kOut + u"\\" + std::u16string(240, u'M');
   tree.Folder(deep);
   const std::u16string destination = tree.Path(deep + u"\\box.tgz");
   ui.savedName = destination;
