@@ -49,8 +49,10 @@ class CountLineScanHost final : public ScanHost {
 
 }  // namespace
 
-FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory)
-    : ui_(ui), shell_(shell), host_(host), clock_(clock), tar_factory_(tarFactory) {
+FrmStep1::FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory,
+                   System& system)
+    : ui_(ui), shell_(shell), host_(host), clock_(clock), tar_factory_(tarFactory),
+      system_(system) {
   for (const ControlDesign& row : ControlTable()) {
     ControlState& control = MutableControl(row.id);
     control.text = std::u16string(row.text);
@@ -121,7 +123,8 @@ void FrmStep1::ScanSourceFolder() {
     CountLineScanHost scanHost(*this, host_);
     EnsureTrailingBackslash(root);
     scanHost.SetRoot(root.size());
-    ScanMessageFolder(root, pattern, state_.NextMessageNumber, state_.FolderCount, scanHost);
+    ScanMessageFolder(system_, root, pattern, state_.NextMessageNumber, state_.FolderCount,
+                      scanHost);
     counted_messages_ = std::move(scanHost.counted_);
   } catch (const std::overflow_error&) {
     failure = kScanOverflow;

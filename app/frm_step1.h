@@ -12,6 +12,7 @@
 #include "app/control_id.h"
 #include "app/ports.h"
 #include "app/tar_component.h"
+#include "fs/capabilities.h"
 
 namespace mailsheaf {
 
@@ -35,7 +36,8 @@ struct ControlState {
 
 class FrmStep1 final : private ArchiveEvents {
  public:
-  FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory);
+  FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory,
+           System& system);
   FrmStep1(const FrmStep1&) = delete;
   FrmStep1& operator=(const FrmStep1&) = delete;
 
@@ -115,6 +117,7 @@ class FrmStep1 final : private ArchiveEvents {
   Host& host_;
   Clock& clock_;
   TarComponentFactory& tar_factory_;
+  System& system_;
   // Guards against a handler starting again inside its own yields.
   bool scanning_ = false;
   // Messages the last scan counted, by folder (see TarComponent::SetCountedMessages).

@@ -1,72 +1,63 @@
 #include "fs/capabilities.h"
 
 #include "base/path_forms.h"
-#include "fs/system_calls.h"
 
 namespace mailsheaf {
 namespace {
-
-CapabilityFlags g_flags;
 
 constexpr uint32_t kOsVersionInfoWSize = 276;
 constexpr uint32_t kOsVersionInfoASize = 148;
 
 }  // namespace
 
-const CapabilityFlags& Capabilities() { return g_flags; }
+void System::DetectCapabilities() {
+  flags_.CapabilitiesDetected = true;
 
-void ResetCapabilities() { g_flags = CapabilityFlags{}; }
-
-void DetectCapabilities() {
-  g_flags.CapabilitiesDetected = true;
-
-  SystemCalls& sys = ActiveSystemCalls();
-  ModuleHandle kernel32 = sys.LoadLibraryA("kernel32");
+  ModuleHandle kernel32 = calls_.LoadLibraryA("kernel32");
   if (kernel32 == nullptr) {
     return;
   }
-  if (sys.GetProcAddress(kernel32, "GetVersionExA") != nullptr) {
-    g_flags.HasGetVersionExA = true;
+  if (calls_.GetProcAddress(kernel32, "GetVersionExA") != nullptr) {
+    flags_.HasGetVersionExA = true;
   }
-  if (sys.GetProcAddress(kernel32, "GetVersionExW") != nullptr) {
-    g_flags.HasGetVersionExW = true;
+  if (calls_.GetProcAddress(kernel32, "GetVersionExW") != nullptr) {
+    flags_.HasGetVersionExW = true;
   }
-  g_flags.HostOSVersion = QueryOSVersion();
-  sys.FreeLibrary(kernel32);
+  flags_.HostOSVersion = QueryOSVersion();
+  calls_.FreeLibrary(kernel32);
 
   // Anything but NT keeps the ANSI calls: the Windows 95 family (or a detection that stopped
   // early, which never gets here).
-  if (g_flags.HostOSVersion.IsNT) {
-    g_flags.UseGetFileAttributesW = true;
-    g_flags.UseFindFirstFileW = true;
-    g_flags.UseFindNextFileW = true;
+  if (flags_.HostOSVersion.IsNT) {
+    flags_.UseGetFileAttributesW = true;
+    flags_.UseFindFirstFileW = true;
+    flags_.UseFindNextFileW = true;
   }
 }
 
-OsVersion QueryOSVersion() {
-  SystemCalls& sys = ActiveSystemCalls();
+OsVersion System::QueryOSVersion() {
   OsVersion version;
   // Each failing source is cleared for good, so this loop ends at GetVersion at the latest.
   for (;;) {
-    if (g_flags.HasGetVersionExW) {
+    if (flags_.HasGetVersionExW) {
       OsVersionInfoW info{};
       info.dwOSVersionInfoSize = kOsVersionInfoWSize;
-      if (sys.GetVersionExW(info) == 0) {
-        g_flags.HasGetVersionExW = false;
+      if (calls_.GetVersionExW(info) == 0) {
+        flags_.HasGetVersionExW = false;
         continue;
       }
       version.PlatformId = static_cast<int32_t>(info.dwPlatformId);
-    } else if (g_flags.HasGetVersionExA) {
+    } else if (flags_.HasGetVersionExA) {
       // Windows 95 family only: on NT GetVersionExW is always there and answers.
       OsVersionInfoA info{};
       info.dwOSVersionInfoSize = kOsVersionInfoASize;
-      if (sys.GetVersionExA(info) == 0) {
-        g_flags.HasGetVersionExA = false;
+      if (calls_.GetVersionExA(info) == 0) {
+        flags_.HasGetVersionExA = false;
         continue;
       }
       version.PlatformId = static_cast<int32_t>(info.dwPlatformId);
     } else {
-      const bool win95Family = (sys.GetVersion() & 0x80000000u) != 0;
+      const bool win95Family = (calls_.GetVersion() & 0x80000000u) != 0;
       version.PlatformId = win95Family ? kPlatformWindows95 : kPlatformNT;
     }
     break;
@@ -75,31 +66,35 @@ OsVersion QueryOSVersion() {
   return version;
 }
 
-void EnsureCapabilitiesDetected() {
-  if (!g_flags.CapabilitiesDetected) {
+void System::EnsureCapabilitiesDetected() {
+  if (!flags_.CapabilitiesDetected) {
     DetectCapabilities();
   }
 }
 
-std::string AnsiPath(const std::u16string& path) { return ActiveSystemCalls().WideToAnsi(path); }
+std::string System::AnsiPath(const std::u16string& path) { return calls_.WideToAnsi(path); }
 
-int32_t QueryFileAttributes(const std::u16string& path) {
+int32_t System::QueryFileAttributes(const std::u16string& path) {
   EnsureCapabilitiesDetected();
-  SystemCalls& sys = ActiveSystemCalls();
   uint32_t bits;
-  if (g_flags.UseGetFileAttributesW) {
+  if (flags_.UseGetFileAttributesW) {
     const auto buffer = LongPathBuffer(path);
-    bits = sys.GetFileAttributesW(buffer.data());
+    bits = calls_.GetFileAttributesW(buffer.data());
   } else {
     // Windows 95 family only.
-    bits = sys.GetFileAttributesA(AnsiPath(path).c_str());
+    bits = calls_.GetFileAttributesA(AnsiPath(path).c_str());
   }
   return static_cast<int32_t>(bits);
 }
 
-bool WideCallsInUse() {
+bool System::WideCallsInUse() {
   EnsureCapabilitiesDetected();
-  return g_flags.UseFindFirstFileW;
+  return flags_.UseFindFirstFileW;
+}
+
+System& PlatformSystem() {
+  static System system(PlatformSystemCalls());
+  return system;
 }
 
 }  // namespace mailsheaf

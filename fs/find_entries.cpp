@@ -4,8 +4,6 @@
 
 #include "base/nul_trim.h"
 #include "base/path_forms.h"
-#include "fs/capabilities.h"
-#include "fs/system_calls.h"
 
 namespace mailsheaf {
 namespace {
@@ -14,18 +12,18 @@ void FillEntry(const FindDataW& data, FindState& state) {
   state.Name = CutAtNul(std::u16string(data.cFileName, kMaxPath));
 }
 
-void FillEntry(const FindDataA& data, FindState& state) {
+void FillEntry(SystemCalls& sys, const FindDataA& data, FindState& state) {
   const std::string_view bytes(data.cFileName, kMaxPath);
-  state.Name = CutAtNul(ActiveSystemCalls().AnsiToWide(bytes));
+  state.Name = CutAtNul(sys.AnsiToWide(bytes));
 }
 
 }  // namespace
 
-int32_t FindFirstEntry(const std::u16string& searchPath, FindState& state) {
-  EnsureCapabilitiesDetected();
-  SystemCalls& sys = ActiveSystemCalls();
+int32_t FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state) {
+  system.EnsureCapabilitiesDetected();
+  SystemCalls& sys = system.Calls();
   FindHandle handle;
-  if (Capabilities().UseFindFirstFileW) {
+  if (system.Capabilities().UseFindFirstFileW) {
     FindDataW data{};
     const auto buffer = LongPathBuffer(searchPath);
     handle = sys.FindFirstFileW(buffer.data(), data);
@@ -35,20 +33,20 @@ int32_t FindFirstEntry(const std::u16string& searchPath, FindState& state) {
   } else {
     // Windows 95 family only.
     FindDataA data{};
-    handle = sys.FindFirstFileA(AnsiPath(searchPath).c_str(), data);
+    handle = sys.FindFirstFileA(system.AnsiPath(searchPath).c_str(), data);
     if (handle != kInvalidSearchHandle) {
-      FillEntry(data, state);
+      FillEntry(sys, data, state);
     }
   }
   state.SearchHandle = handle;
   return handle;
 }
 
-int32_t FindNextEntry(FindState& state) {
-  EnsureCapabilitiesDetected();
-  SystemCalls& sys = ActiveSystemCalls();
+int32_t FindNextEntry(System& system, FindState& state) {
+  system.EnsureCapabilitiesDetected();
+  SystemCalls& sys = system.Calls();
   int32_t result;
-  if (Capabilities().UseFindNextFileW) {
+  if (system.Capabilities().UseFindNextFileW) {
     FindDataW data{};
     result = sys.FindNextFileW(state.SearchHandle, data);
     if (result != 0) {
@@ -59,20 +57,20 @@ int32_t FindNextEntry(FindState& state) {
     FindDataA data{};
     result = sys.FindNextFileA(state.SearchHandle, data);
     if (result != 0) {
-      FillEntry(data, state);
+      FillEntry(sys, data, state);
     }
   }
   if (result == 0) {
-    CloseFind(state);
+    CloseFind(system, state);
     state.SearchHandle = 0;
   }
   return result;
 }
 
-bool CloseFind(FindState& state) {
+bool CloseFind(System& system, FindState& state) {
   bool closed = true;
   if (state.SearchHandle != 0 && state.SearchHandle != kInvalidSearchHandle) {
-    closed = ActiveSystemCalls().FindClose(state.SearchHandle) != 0;
+    closed = system.Calls().FindClose(state.SearchHandle) != 0;
   }
   state.SearchHandle = kInvalidSearchHandle;
   return closed;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fs/system_records.h"
+#include "fs/capabilities.h"
 
 namespace mailsheaf {
 
@@ -28,15 +28,15 @@ struct FindState {
 // Opens a listing of the search path (a folder followed by a pattern) and fills the state with
 // its first entry. Returns the search handle, or -1 when no listing could be opened. Starts a
 // new listing whatever the state holds; a listing still open in it is not closed.
-int32_t FindFirstEntry(const std::u16string& searchPath, FindState& state);
+int32_t FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state);
 
 // Fills the state with the next entry. Returns non-zero when there was one; 0 at the end of the
 // listing or on any failure, and then the listing has been closed (SearchHandle 0): the caller
 // must not close it again.
-int32_t FindNextEntry(FindState& state);
+int32_t FindNextEntry(System& system, FindState& state);
 
 // Closes a listing that is stopped before its end. True when the close succeeded or there was
 // nothing to close (SearchHandle 0 or -1, for which no system call is made). Leaves -1 behind.
-bool CloseFind(FindState& state);
+bool CloseFind(System& system, FindState& state);
 
 }  // namespace mailsheaf

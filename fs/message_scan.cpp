@@ -38,16 +38,17 @@ struct WalkedFolder {
 // by FindNextEntry already (SearchHandle 0), one that never opened holds -1: neither is touched.
 class OpenListingGuard {
  public:
-  explicit OpenListingGuard(FindState& state) : state_(state) {}
+  OpenListingGuard(System& system, FindState& state) : system_(system), state_(state) {}
   ~OpenListingGuard() {
     if (state_.SearchHandle != 0 && state_.SearchHandle != kInvalidSearchHandle) {
-      CloseFind(state_);
+      CloseFind(system_, state_);
     }
   }
   OpenListingGuard(const OpenListingGuard&) = delete;
   OpenListingGuard& operator=(const OpenListingGuard&) = delete;
 
  private:
+  System& system_;
   FindState& state_;
 };
 
@@ -65,7 +66,7 @@ bool IsFolder(int32_t attributes) {
 }
 
 // Both listings of one folder. Returns the folder ready for its sub-folders to be walked.
-WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
+WalkedFolder ListFolder(System& system, std::u16string path, const std::u16string& Pattern,
                         int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host,
                         bool top) {
   WalkedFolder folder;
@@ -74,17 +75,17 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
 
   host.YieldToQueue();
   FindState state;
-  OpenListingGuard guard(state);
+  OpenListingGuard guard(system, state);
 
   // Sub-folders: every entry, told apart by a separate attribute query of its full path.
-  if (FindFirstEntry(Path + u"*", state) != kInvalidSearchHandle) {
+  if (FindFirstEntry(system, Path + u"*", state) != kInvalidSearchHandle) {
     bool more = true;
     while (more) {
       host.YieldToQueue();
       const std::u16string name = CutAtNul(state.Name);
       if (!IsDotEntry(name)) {
         host.YieldToQueue();
-        const int32_t attributes = QueryFileAttributes(Path + name);
+        const int32_t attributes = system.QueryFileAttributes(Path + name);
         // A folder that never holds mail is neither counted nor walked, as the archive
         // leaves it out.
         if (IsFolder(attributes) && !IsNeverMailFolder(name, top)) {
@@ -95,13 +96,13 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
           AddOne(FolderCounter);
         }
       }
-      more = FindNextEntry(state) != 0;
+      more = FindNextEntry(system, state) != 0;
     }
   }
 
   // Messages: the entries the pattern matches, except folders (and the dot entries).
   const int32_t counted_before = MessageCounter;
-  if (FindFirstEntry(Path + Pattern, state) != kInvalidSearchHandle) {
+  if (FindFirstEntry(system, Path + Pattern, state) != kInvalidSearchHandle) {
     host.YieldToQueue();
     bool more = true;
     while (more) {
@@ -110,14 +111,14 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
       // The system also matches the pattern against an entry's 8.3 alias (longname_message.emlx
       // is LONGNA~1.EML there); only the long name, the one the archive goes by, counts.
       if (MatchesWildcard(name, Pattern)) {
-        const int32_t attributes = QueryFileAttributes(Path + name);
+        const int32_t attributes = system.QueryFileAttributes(Path + name);
         if (!IsDotEntry(name) && !IsFolder(attributes)) {
           host.YieldToQueue();
           host.SetCountCaption(DecimalText(MessageCounter) + u" Messages Queued for Conversion.");
           AddOne(MessageCounter);
         }
       }
-      more = FindNextEntry(state) != 0;
+      more = FindNextEntry(system, state) != 0;
     }
   }
 
@@ -129,9 +130,9 @@ WalkedFolder ListFolder(std::u16string path, const std::u16string& Pattern,
   return folder;
 }
 
-const std::optional<FileIdentity>& IdentityOf(WalkedFolder& folder) {
+const std::optional<FileIdentity>& IdentityOf(System& system, WalkedFolder& folder) {
   if (!folder.identityQueried) {
-    folder.identity = QueryFolderIdentity(folder.path);
+    folder.identity = QueryFolderIdentity(system, folder.path);
     folder.identityQueried = true;
   }
   return folder.identity;
@@ -139,13 +140,14 @@ const std::optional<FileIdentity>& IdentityOf(WalkedFolder& folder) {
 
 // Whether the link at linkPath leads to one of the folders being walked. An identity that
 // cannot be read matches nothing, so such a link is walked like any folder.
-bool LeadsToWalkedFolder(const std::u16string& linkPath, std::vector<WalkedFolder>& walk) {
-  const auto target = QueryFolderIdentity(linkPath);
+bool LeadsToWalkedFolder(System& system, const std::u16string& linkPath,
+                         std::vector<WalkedFolder>& walk) {
+  const auto target = QueryFolderIdentity(system, linkPath);
   if (!target) {
     return false;
   }
   for (auto it = walk.rbegin(); it != walk.rend(); ++it) {
-    const auto& identity = IdentityOf(*it);
+    const auto& identity = IdentityOf(system, *it);
     if (identity && *identity == *target) {
       return true;
     }
@@ -155,12 +157,12 @@ bool LeadsToWalkedFolder(const std::u16string& linkPath, std::vector<WalkedFolde
 
 }  // namespace
 
-void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
+void ScanMessageFolder(System& system, std::u16string& Path, const std::u16string& Pattern,
                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host) {
   EnsureTrailingBackslash(Path);
 
   std::vector<WalkedFolder> walk;
-  walk.push_back(ListFolder(Path, Pattern, MessageCounter, FolderCounter, host, true));
+  walk.push_back(ListFolder(system, Path, Pattern, MessageCounter, FolderCounter, host, true));
   while (!walk.empty()) {
     WalkedFolder& current = walk.back();
     if (current.next == current.SubfolderNames.size()) {
@@ -169,12 +171,12 @@ void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
     }
     const Subfolder& sub = current.SubfolderNames[current.next++];
     host.YieldToQueue();
-    if (sub.reparsePoint && LeadsToWalkedFolder(current.path + sub.name, walk)) {
+    if (sub.reparsePoint && LeadsToWalkedFolder(system, current.path + sub.name, walk)) {
       continue;
     }
     std::u16string childPath = current.path + sub.name + u"\\";
-    walk.push_back(
-        ListFolder(std::move(childPath), Pattern, MessageCounter, FolderCounter, host, false));
+    walk.push_back(ListFolder(system, std::move(childPath), Pattern, MessageCounter, FolderCounter,
+                              host, false));
   }
 }
 

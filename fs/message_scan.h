@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "fs/capabilities.h"
+
 namespace mailsheaf {
 
 // The scan's only way to the window.
@@ -28,14 +30,15 @@ class CounterOverflow : public std::overflow_error {
   CounterOverflow() : std::overflow_error("Overflow") {}
 };
 
-// Scans the folder Path (a trailing backslash is appended when missing; the caller sees it).
+// Scans the folder Path through `system` (a trailing backslash is appended to Path when
+// missing; the caller sees it).
 // Every folder is listed twice: with "*" for its sub-folders, which are counted in
 // FolderCounter, and with Pattern for its messages: each entry whose long name matches Pattern
 // (an 8.3 alias that matches is not enough) sets the count caption to MessageCounter and then
 // adds 1 to it. The sub-folders are walked afterwards, one by one, in
 // listing order. A sub-folder that is a link leading to a folder being walked (the one that
 // holds it or an ancestor) is counted but not walked again.
-void ScanMessageFolder(std::u16string& Path, const std::u16string& Pattern,
+void ScanMessageFolder(System& system, std::u16string& Path, const std::u16string& Pattern,
                        int32_t& MessageCounter, int32_t& FolderCounter, ScanHost& host);
 
 }  // namespace mailsheaf

@@ -1,7 +1,8 @@
 #pragma once
 // The one seam between the file-system services and the system: every kernel32 call they make
-// goes through this table. The Windows build binds it to kernel32; the native build binds it to
-// POSIX calls that behave like the NT platform; tests install a scripted fake in its place.
+// goes through this table, handed to them in a System (capabilities.h). The Windows build binds
+// it to kernel32; the native build binds it to POSIX calls that behave like the NT platform;
+// tests hand in a scripted fake.
 
 #include <string>
 #include <string_view>
@@ -50,13 +51,6 @@ class SystemCalls {
   virtual bool FolderIdentityW(const unsigned char* path, FileIdentity& identity) = 0;
   virtual bool FolderIdentityA(const char* path, FileIdentity& identity) = 0;
 };
-
-// The table every call of the services goes through: the installed one, else the platform's.
-SystemCalls& ActiveSystemCalls();
-
-// Installs a table for the whole process (nullptr goes back to the platform's own) and returns
-// the one installed before. Not for production code: tests use it to script the system.
-SystemCalls* InstallSystemCalls(SystemCalls* calls);
 
 // The binding to the real system of this build (kernel32, or POSIX natively).
 SystemCalls& PlatformSystemCalls();

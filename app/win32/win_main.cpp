@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Win32Host host;
     Win32Clock clock;
     ArchiveTarComponentFactory tars;
-    FrmStep1 form(ui, shell, host, clock, tars);
+    FrmStep1 form(ui, shell, host, clock, tars, PlatformSystem());
     return RunWindow(form, ui, host, instance, showCommand);
   } catch (...) {
     return 1;

@@ -181,7 +181,8 @@ double TimeScanAlone(const std::wstring& root) {
   int32_t messages = 1;
   int32_t folders = 0;
   const double start = Now();
-  mailsheaf::ScanMessageFolder(path, u"*.eml", messages, folders, host);
+  mailsheaf::ScanMessageFolder(mailsheaf::PlatformSystem(), path, u"*.eml", messages, folders,
+                               host);
   return Now() - start;
 }
 
@@ -198,7 +199,8 @@ ScanRun TimeScan(const std::wstring& root, bool checkFirst) {
   int32_t messages = 1;
   int32_t folders = 0;
   const double start = Now();
-  mailsheaf::ScanMessageFolder(path, u"*.eml", messages, folders, host);
+  mailsheaf::ScanMessageFolder(mailsheaf::PlatformSystem(), path, u"*.eml", messages, folders,
+                               host);
   return {Now() - start, messages - 1, folders, host.yields};
 }
 
@@ -251,7 +253,8 @@ int main() {
     std::printf("tree: %d files in %d folders, made in %.1f s\n", files, folders, Now() - start);
   }
   std::printf("root: %ls\n", root.c_str());
-  std::printf("wide calls in use: %s\n", mailsheaf::WideCallsInUse() ? "yes" : "no");
+  std::printf("wide calls in use: %s\n",
+              mailsheaf::PlatformSystem().WideCallsInUse() ? "yes" : "no");
 
   // Alternate the walks so that both meet the same caches; keep each one's best round.
   std::vector<double> bare, scanChecked, scanPlain, scanAlone;

@@ -64,7 +64,7 @@ int Run(bool hidden, const std::u16string& folder, const std::u16string& destina
   PumpingHost host;
   Win32Clock clock;
   ArchiveTarComponentFactory tars;
-  FrmStep1 form{ui, shell, host, clock, tars};
+  FrmStep1 form{ui, shell, host, clock, tars, PlatformSystem()};
   form.Form_Initialize();
 
   MainWindowOptions options;

@@ -5,9 +5,9 @@
 namespace mailsheaf {
 
 bool ShellUsesWideCalls() {
-  // The same choice as the file-system services make, so that a folder the browser returns is
-  // one the scan can list.
-  return WideCallsInUse();
+  // The same choice as the window's scan makes, so that a folder the browser returns is one the
+  // scan can list.
+  return PlatformSystem().WideCallsInUse();
 }
 
 const ShellCalls& RealShellCalls() {

@@ -59,7 +59,7 @@ class FrmStep1Test : public ::testing::Test {
   RecordingHost host;
   testing::FixedClock clock;
   testing::ScriptedTarFactory tars;
-  FrmStep1 form{ui, shell, host, clock, tars};
+  FrmStep1 form{ui, shell, host, clock, tars, PlatformSystem()};
 };
 
 TEST_F(FrmStep1Test, AFreshWindowShowsItsDesignState) {

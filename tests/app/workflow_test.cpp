@@ -95,7 +95,7 @@ class WorkflowTest : public ::testing::Test {
   testing::FixedClock clock;
   testing::ScriptedTarFactory tars;
   TextHistoryView view;
-  FrmStep1 form{ui, shell, host, clock, tars};
+  FrmStep1 form{ui, shell, host, clock, tars, fake};
 };
 
 // --- choosing and counting a folder ------------------------------------------------------------

@@ -188,7 +188,7 @@ class MainWindowTest : public ::testing::Test {
   RecordingHost host;
   testing::FixedClock clock;
   testing::ScriptedTarFactory tars;
-  FrmStep1 form{ui, shell, host, clock, tars};
+  FrmStep1 form{ui, shell, host, clock, tars, PlatformSystem()};
   std::unique_ptr<MainWindow> window;
 };
 

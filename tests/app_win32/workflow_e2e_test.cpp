@@ -126,7 +126,7 @@ class WorkflowEndToEndTest : public ::testing::Test {
   PumpingHost host;
   Win32Clock clock;
   ArchiveTarComponentFactory tars;
-  FrmStep1 form{ui, shell, host, clock, tars};
+  FrmStep1 form{ui, shell, host, clock, tars, PlatformSystem()};
   std::unique_ptr<MainWindow> window;
 };
 

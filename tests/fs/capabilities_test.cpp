@@ -21,22 +21,22 @@ std::vector<std::string> VersionCalls(const FakeSystem& fake) {
   return names;
 }
 
-void ExpectWideFlags(bool expected) {
-  EXPECT_EQ(Capabilities().UseGetFileAttributesW, expected);
-  EXPECT_EQ(Capabilities().UseFindFirstFileW, expected);
-  EXPECT_EQ(Capabilities().UseFindNextFileW, expected);
+void ExpectWideFlags(const System& system, bool expected) {
+  EXPECT_EQ(system.Capabilities().UseGetFileAttributesW, expected);
+  EXPECT_EQ(system.Capabilities().UseFindFirstFileW, expected);
+  EXPECT_EQ(system.Capabilities().UseFindNextFileW, expected);
 }
 
 TEST(DetectCapabilities, NtPlatformTakesTheWideCallsAndReleasesKernel32) {
   ScopedFakeSystem fake;
-  DetectCapabilities();
+  fake.DetectCapabilities();
 
-  EXPECT_TRUE(Capabilities().CapabilitiesDetected);
-  EXPECT_TRUE(Capabilities().HasGetVersionExA);
-  EXPECT_TRUE(Capabilities().HasGetVersionExW);
-  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 2);
-  EXPECT_TRUE(Capabilities().HostOSVersion.IsNT);
-  ExpectWideFlags(true);
+  EXPECT_TRUE(fake.Capabilities().CapabilitiesDetected);
+  EXPECT_TRUE(fake.Capabilities().HasGetVersionExA);
+  EXPECT_TRUE(fake.Capabilities().HasGetVersionExW);
+  EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 2);
+  EXPECT_TRUE(fake.Capabilities().HostOSVersion.IsNT);
+  ExpectWideFlags(fake, true);
   EXPECT_EQ(VersionCalls(*fake), std::vector<std::string>{"GetVersionExW"});
   // Looked up A before W, and the library released after the version was read.
   std::vector<std::string> order;
@@ -49,10 +49,10 @@ TEST(DetectCapabilities, NtPlatformTakesTheWideCallsAndReleasesKernel32) {
 TEST(DetectCapabilities, Windows95FamilyKeepsTheAnsiCalls) {
   ScopedFakeSystem fake;
   fake->platformId = 1;
-  DetectCapabilities();
-  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
-  EXPECT_FALSE(Capabilities().HostOSVersion.IsNT);
-  ExpectWideFlags(false);
+  fake.DetectCapabilities();
+  EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 1);
+  EXPECT_FALSE(fake.Capabilities().HostOSVersion.IsNT);
+  ExpectWideFlags(fake, false);
 }
 
 TEST(DetectCapabilities, GetVersionAloneDecidesByBit31) {
@@ -60,20 +60,20 @@ TEST(DetectCapabilities, GetVersionAloneDecidesByBit31) {
     ScopedFakeSystem fake;
     fake->exports.clear();
     fake->getVersionValue = 0xC0000A04;  // Windows 98: bit 31 set
-    DetectCapabilities();
-    EXPECT_FALSE(Capabilities().HasGetVersionExA);
-    EXPECT_FALSE(Capabilities().HasGetVersionExW);
-    EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
-    ExpectWideFlags(false);
+    fake.DetectCapabilities();
+    EXPECT_FALSE(fake.Capabilities().HasGetVersionExA);
+    EXPECT_FALSE(fake.Capabilities().HasGetVersionExW);
+    EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 1);
+    ExpectWideFlags(fake, false);
     EXPECT_EQ(VersionCalls(*fake), std::vector<std::string>{"GetVersion"});
   }
   {
     ScopedFakeSystem fake;
     fake->exports.clear();
     fake->getVersionValue = 0x0A280105;
-    DetectCapabilities();
-    EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 2);
-    ExpectWideFlags(true);
+    fake.DetectCapabilities();
+    EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 2);
+    ExpectWideFlags(fake, true);
   }
 }
 
@@ -82,26 +82,26 @@ TEST(DetectCapabilities, FailingGetVersionExIsGivenUpForTheNextSource) {
     ScopedFakeSystem fake;
     fake->getVersionExWSucceeds = false;
     fake->platformId = 1;
-    DetectCapabilities();
-    EXPECT_FALSE(Capabilities().HasGetVersionExW);
-    EXPECT_TRUE(Capabilities().HasGetVersionExA);
-    EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
+    fake.DetectCapabilities();
+    EXPECT_FALSE(fake.Capabilities().HasGetVersionExW);
+    EXPECT_TRUE(fake.Capabilities().HasGetVersionExA);
+    EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 1);
     EXPECT_EQ(VersionCalls(*fake), (std::vector<std::string>{"GetVersionExW", "GetVersionExA"}));
     // A later query starts from the source that still works.
-    EXPECT_EQ(QueryOSVersion().PlatformId, 1);
+    EXPECT_EQ(fake.QueryOSVersion().PlatformId, 1);
     EXPECT_EQ(fake->CountCalls("GetVersionExW"), 1);
   }
   {
     ScopedFakeSystem fake;
     fake->getVersionExWSucceeds = false;
     fake->getVersionExASucceeds = false;
-    DetectCapabilities();
-    EXPECT_FALSE(Capabilities().HasGetVersionExW);
-    EXPECT_FALSE(Capabilities().HasGetVersionExA);
+    fake.DetectCapabilities();
+    EXPECT_FALSE(fake.Capabilities().HasGetVersionExW);
+    EXPECT_FALSE(fake.Capabilities().HasGetVersionExA);
     EXPECT_EQ(VersionCalls(*fake),
               (std::vector<std::string>{"GetVersionExW", "GetVersionExA", "GetVersion"}));
-    EXPECT_TRUE(Capabilities().HostOSVersion.IsNT);
-    ExpectWideFlags(true);
+    EXPECT_TRUE(fake.Capabilities().HostOSVersion.IsNT);
+    ExpectWideFlags(fake, true);
   }
 }
 
@@ -109,13 +109,13 @@ TEST(DetectCapabilities, WithoutKernel32EverythingStaysAnsiAndIsNotRetried) {
   ScopedFakeSystem fake;
   fake->kernel32Loads = false;
   fake->AddFile(u"C:\\m\\a.eml");
-  EXPECT_EQ(QueryFileAttributes(u"C:\\m\\a.eml"), 0x20);
-  QueryFileAttributes(u"C:\\m\\a.eml");
+  EXPECT_EQ(fake.QueryFileAttributes(u"C:\\m\\a.eml"), 0x20);
+  fake.QueryFileAttributes(u"C:\\m\\a.eml");
 
-  EXPECT_TRUE(Capabilities().CapabilitiesDetected);
-  EXPECT_FALSE(Capabilities().HasGetVersionExW);
-  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 0);
-  ExpectWideFlags(false);
+  EXPECT_TRUE(fake.Capabilities().CapabilitiesDetected);
+  EXPECT_FALSE(fake.Capabilities().HasGetVersionExW);
+  EXPECT_EQ(fake.Capabilities().HostOSVersion.PlatformId, 0);
+  ExpectWideFlags(fake, false);
   EXPECT_EQ(fake->CountCalls("LoadLibraryA kernel32"), 1);
   EXPECT_EQ(fake->CountCalls("FreeLibrary"), 0);
   EXPECT_EQ(fake->CountCalls("GetFileAttributesA"), 2);
@@ -124,12 +124,12 @@ TEST(DetectCapabilities, WithoutKernel32EverythingStaysAnsiAndIsNotRetried) {
 TEST(DetectCapabilities, RunsOnceLazilyFromTheFirstQuery) {
   ScopedFakeSystem fake;
   fake->AddFolder(u"C:\\m");
-  EXPECT_FALSE(Capabilities().CapabilitiesDetected);
-  EXPECT_TRUE(WideCallsInUse());
-  EXPECT_TRUE(Capabilities().CapabilitiesDetected);
-  QueryFileAttributes(u"C:\\m");
-  QueryFileAttributes(u"C:\\m");
-  EXPECT_TRUE(WideCallsInUse());
+  EXPECT_FALSE(fake.Capabilities().CapabilitiesDetected);
+  EXPECT_TRUE(fake.WideCallsInUse());
+  EXPECT_TRUE(fake.Capabilities().CapabilitiesDetected);
+  fake.QueryFileAttributes(u"C:\\m");
+  fake.QueryFileAttributes(u"C:\\m");
+  EXPECT_TRUE(fake.WideCallsInUse());
   EXPECT_EQ(fake->CountCalls("LoadLibraryA kernel32"), 1);
   EXPECT_EQ(VersionCalls(*fake).size(), 1u);
 }
@@ -138,7 +138,7 @@ TEST(QueryFileAttributes, WideRouteGetsTheLongPathBufferOfThePath) {
   ScopedFakeSystem fake;
   const std::u16string path = u"C:\\\u041f\u043e\u0447\u0442\u0430\\\u03b1.eml";  // not in the code page
   fake->AddFile(path, 0x02);
-  EXPECT_EQ(QueryFileAttributes(path), 0x22);
+  EXPECT_EQ(fake.QueryFileAttributes(path), 0x22);
   ASSERT_EQ(fake->CountCalls("GetFileAttributesW"), 1);
   EXPECT_EQ(fake->calls.back().widePath, LongPathBuffer(path));
   EXPECT_EQ(fake->CountCalls("GetFileAttributesA"), 0);
@@ -147,14 +147,14 @@ TEST(QueryFileAttributes, WideRouteGetsTheLongPathBufferOfThePath) {
   std::u16string deep = u"C:";
   while (deep.size() < 400) deep += u"\\folder-with-a-long-name";
   fake->AddFolder(deep);
-  EXPECT_EQ(QueryFileAttributes(deep), 0x10);
+  EXPECT_EQ(fake.QueryFileAttributes(deep), 0x10);
 }
 
 TEST(QueryFileAttributes, AnsiRouteGetsTheCodePageBytes) {
   ScopedFakeSystem fake;
   fake->platformId = 1;
   fake->AddFile(u"C:\\Gr\u00fc\u00dfe\\a.eml");
-  EXPECT_EQ(QueryFileAttributes(u"C:\\Gr\u00fc\u00dfe\\a.eml"), 0x20);
+  EXPECT_EQ(fake.QueryFileAttributes(u"C:\\Gr\u00fc\u00dfe\\a.eml"), 0x20);
   ASSERT_FALSE(fake->calls.empty());
   EXPECT_EQ(fake->calls.back().function, "GetFileAttributesA");
   EXPECT_EQ(fake->calls.back().ansiPath, std::string("C:\\Gr\xfc\xdf" "e\\a.eml", 14) + '\0');
@@ -162,16 +162,16 @@ TEST(QueryFileAttributes, AnsiRouteGetsTheCodePageBytes) {
 
   // A character the code page lacks arrives as its substitute, and that name does not exist.
   fake->AddFile(u"C:\\\u03b1.eml");
-  EXPECT_EQ(QueryFileAttributes(u"C:\\\u03b1.eml"), -1);
+  EXPECT_EQ(fake.QueryFileAttributes(u"C:\\\u03b1.eml"), -1);
   EXPECT_EQ(fake->calls.back().ansiPath, std::string("C:\\?.eml") + '\0');
 }
 
 TEST(QueryFileAttributes, MissingPathGivesAllBitsSet) {
   ScopedFakeSystem fake;
-  EXPECT_EQ(QueryFileAttributes(u"C:\\nowhere"), -1);
+  EXPECT_EQ(fake.QueryFileAttributes(u"C:\\nowhere"), -1);
   fake->AddFile(u"C:\\locked.eml");
   fake->FailAttributesOf(u"C:\\locked.eml");
-  EXPECT_EQ(QueryFileAttributes(u"C:\\locked.eml"), -1);
+  EXPECT_EQ(fake.QueryFileAttributes(u"C:\\locked.eml"), -1);
 }
 
 }  // namespace

@@ -13,14 +13,15 @@ namespace {
 
 using testing::ScopedFakeSystem;
 
-std::vector<std::u16string> ListAll(const std::u16string& searchPath, FindState& state) {
+std::vector<std::u16string> ListAll(System& system, const std::u16string& searchPath,
+                                    FindState& state) {
   std::vector<std::u16string> names;
-  if (FindFirstEntry(searchPath, state) == -1) {
+  if (FindFirstEntry(system, searchPath, state) == -1) {
     return names;
   }
   do {
     names.push_back(state.Name);
-  } while (FindNextEntry(state) != 0);
+  } while (FindNextEntry(system, state) != 0);
   return names;
 }
 
@@ -32,7 +33,7 @@ TEST(FindEntries, WideRouteListsExactNamesAndClosesTheEndedListingOnce) {
   fake->AddFile(folder + u"\\caf\u00e9.eml");
 
   FindState state;
-  const int32_t handle = FindFirstEntry(folder + u"\\*.eml", state);
+  const int32_t handle = FindFirstEntry(fake, folder + u"\\*.eml", state);
   // The very first listing of the process already takes the wide call.
   ASSERT_FALSE(fake->calls.empty());
   ASSERT_EQ(fake->calls.front().function, "LoadLibraryA kernel32");
@@ -42,13 +43,13 @@ TEST(FindEntries, WideRouteListsExactNamesAndClosesTheEndedListingOnce) {
   EXPECT_EQ(fake->calls.back().widePath, LongPathBuffer(folder + u"\\*.eml"));
   EXPECT_EQ(state.Name, u"\u90ae\u4ef6.eml");
 
-  EXPECT_NE(FindNextEntry(state), 0);
+  EXPECT_NE(FindNextEntry(fake, state), 0);
   EXPECT_EQ(state.Name, u"\u03b1\u03b2\u03b3.eml");
-  EXPECT_NE(FindNextEntry(state), 0);
+  EXPECT_NE(FindNextEntry(fake, state), 0);
   EXPECT_EQ(state.Name, u"caf\u00e9.eml");
   EXPECT_EQ(fake->openListings(), 1);
 
-  EXPECT_EQ(FindNextEntry(state), 0);
+  EXPECT_EQ(FindNextEntry(fake, state), 0);
   EXPECT_EQ(state.SearchHandle, 0);
   EXPECT_EQ(state.Name, u"caf\u00e9.eml");  // a failed call leaves the name alone
   EXPECT_EQ(fake->closesOf(handle), 1);
@@ -64,7 +65,7 @@ TEST(FindEntries, AnsiRouteSendsCodePageBytesAndGetsSubstitutesBack) {
   fake->AddFile(u"C:\\M\u00e4il\\caf\u00e9.eml");
 
   FindState state;
-  EXPECT_EQ(ListAll(u"C:\\M\u00e4il\\*", state),
+  EXPECT_EQ(ListAll(fake, u"C:\\M\u00e4il\\*", state),
             (std::vector<std::u16string>{u".", u"..", u"??.eml", u"caf\u00e9.eml"}));
   const auto first = std::find_if(fake->calls.begin(), fake->calls.end(),
                                   [](const auto& c) { return c.function == "FindFirstFileA"; });
@@ -81,12 +82,12 @@ TEST(FindEntries, NothingToListLeavesMinusOne) {
   fake->AddFile(u"C:\\m\\note.txt");
   FindState state;
   state.Name = u"before";
-  EXPECT_EQ(FindFirstEntry(u"C:\\m\\*.eml", state), -1);
+  EXPECT_EQ(FindFirstEntry(fake, u"C:\\m\\*.eml", state), -1);
   EXPECT_EQ(state.SearchHandle, -1);
   EXPECT_EQ(state.Name, u"before");
-  EXPECT_EQ(FindFirstEntry(u"C:\\missing\\*", state), -1);
+  EXPECT_EQ(FindFirstEntry(fake, u"C:\\missing\\*", state), -1);
   fake->FailListingOf(u"C:\\m");
-  EXPECT_EQ(FindFirstEntry(u"C:\\m\\*", state), -1);
+  EXPECT_EQ(FindFirstEntry(fake, u"C:\\m\\*", state), -1);
   EXPECT_EQ(fake->CountCalls("FindClose"), 0);
 }
 
@@ -96,23 +97,23 @@ TEST(FindEntries, CloseFindCallsTheSystemOnlyForAnOpenListing) {
   fake->AddFile(u"C:\\m\\b.eml");
 
   FindState fresh;
-  EXPECT_TRUE(CloseFind(fresh));
+  EXPECT_TRUE(CloseFind(fake, fresh));
   EXPECT_EQ(fresh.SearchHandle, -1);
-  EXPECT_TRUE(CloseFind(fresh));
+  EXPECT_TRUE(CloseFind(fake, fresh));
   EXPECT_EQ(fake->CountCalls("FindClose"), 0);
 
   FindState state;
-  const int32_t handle = FindFirstEntry(u"C:\\m\\*.eml", state);
-  EXPECT_TRUE(CloseFind(state));
+  const int32_t handle = FindFirstEntry(fake, u"C:\\m\\*.eml", state);
+  EXPECT_TRUE(CloseFind(fake, state));
   EXPECT_EQ(state.SearchHandle, -1);
   EXPECT_EQ(fake->closesOf(handle), 1);
-  EXPECT_TRUE(CloseFind(state));
+  EXPECT_TRUE(CloseFind(fake, state));
   EXPECT_EQ(fake->closesOf(handle), 1);
 
   // A handle the system does not know is reported as a failed close, and still dropped.
   FindState stale;
   stale.SearchHandle = 0x7777;
-  EXPECT_FALSE(CloseFind(stale));
+  EXPECT_FALSE(CloseFind(fake, stale));
   EXPECT_EQ(stale.SearchHandle, -1);
 }
 
@@ -123,7 +124,8 @@ TEST(FindEntries, FailureInsideAListingEndsItLikeItsEnd) {
   }
   fake->FailListingAfter(u"C:\\m", 2);
   FindState state;
-  EXPECT_EQ(ListAll(u"C:\\m\\*.eml", state), (std::vector<std::u16string>{u"a.eml", u"b.eml"}));
+  EXPECT_EQ(ListAll(fake, u"C:\\m\\*.eml", state),
+            (std::vector<std::u16string>{u"a.eml", u"b.eml"}));
   EXPECT_EQ(state.SearchHandle, 0);
   EXPECT_EQ(state.Name, u"b.eml");
   EXPECT_EQ(fake->CountCalls("FindClose"), 1);
@@ -135,8 +137,8 @@ TEST(FindEntries, OneRecordServesListingsOneAfterAnother) {
   fake->AddFolder(u"C:\\m\\sub");
   fake->AddFile(u"C:\\m\\a.eml");
   FindState state;
-  EXPECT_EQ(ListAll(u"C:\\m\\*", state).size(), 4u);
-  EXPECT_EQ(ListAll(u"C:\\m\\*.eml", state), std::vector<std::u16string>{u"a.eml"});
+  EXPECT_EQ(ListAll(fake, u"C:\\m\\*", state).size(), 4u);
+  EXPECT_EQ(ListAll(fake, u"C:\\m\\*.eml", state), std::vector<std::u16string>{u"a.eml"});
   EXPECT_EQ(fake->CountCalls("FindClose"), 2);
   EXPECT_EQ(fake->misuse, 0);
 }
@@ -148,14 +150,14 @@ TEST(FindEntries, PathsPast260AreListedOnTheWideRouteOnly) {
     ScopedFakeSystem fake;
     fake->AddFile(deep + u"\\x.eml");
     FindState state;
-    EXPECT_EQ(ListAll(deep + u"\\*.eml", state), std::vector<std::u16string>{u"x.eml"});
+    EXPECT_EQ(ListAll(fake, deep + u"\\*.eml", state), std::vector<std::u16string>{u"x.eml"});
   }
   {
     ScopedFakeSystem fake;
     fake->platformId = 1;
     fake->AddFile(deep + u"\\x.eml");
     FindState state;
-    EXPECT_EQ(FindFirstEntry(deep + u"\\*.eml", state), -1);
+    EXPECT_EQ(FindFirstEntry(fake, deep + u"\\*.eml", state), -1);
   }
 }
 
@@ -164,9 +166,9 @@ TEST(FindEntries, LongestNameComesBackWhole) {
   const std::u16string longest(259, u'n');
   fake->AddFile(u"C:\\m\\" + longest);
   FindState state;
-  ASSERT_NE(FindFirstEntry(u"C:\\m\\n*", state), -1);
+  ASSERT_NE(FindFirstEntry(fake, u"C:\\m\\n*", state), -1);
   EXPECT_EQ(state.Name, longest);
-  CloseFind(state);
+  CloseFind(fake, state);
 }
 
 }  // namespace

@@ -51,9 +51,10 @@ struct ScanResult {
   std::u16string path;
 };
 
-ScanResult Scan(std::u16string path, ScanHost& host, const std::u16string& pattern = u"*.eml") {
+ScanResult Scan(System& system, std::u16string path, ScanHost& host,
+                const std::u16string& pattern = u"*.eml") {
   ScanResult r{1, 0, path};
-  ScanMessageFolder(r.path, pattern, r.messages, r.folders, host);
+  ScanMessageFolder(system, r.path, pattern, r.messages, r.folders, host);
   return r;
 }
 
@@ -84,7 +85,7 @@ TEST_P(SampleTreeScan, CountsMessagesDepthFirstInAnyListingOrder) {
   fake->sharedLog = &log;
   RecordingHost host(&log);
 
-  const ScanResult r = Scan(u"C:\\root", host);
+  const ScanResult r = Scan(fake, u"C:\\root", host);
 
   EXPECT_EQ(r.path, u"C:\\root\\");
   EXPECT_EQ(r.messages, 4);
@@ -113,12 +114,12 @@ TEST(ScanMessageFolder, YieldsAndCallsInTheirPrescribedOrder) {
   ScopedFakeSystem fake;
   fake->AddFile(u"C:\\root\\a.eml");
   fake->AddFolder(u"C:\\root\\sub");
-  ASSERT_TRUE(WideCallsInUse());
+  ASSERT_TRUE(fake.WideCallsInUse());
   std::vector<std::string> log;
   fake->sharedLog = &log;
   RecordingHost host(&log);
 
-  Scan(u"C:\\root\\", host);
+  Scan(fake, u"C:\\root\\", host);
 
   EXPECT_THAT(log, ElementsAre(
       "yield",
@@ -147,7 +148,7 @@ TEST(ScanMessageFolder, EmptyRootChangesNothing) {
   ScopedFakeSystem fake;
   fake->AddFile(u"C:\\root\\notes.txt");
   RecordingHost host;
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
   EXPECT_EQ(r.path, u"C:\\root\\");
   EXPECT_EQ(r.messages, 1);
   EXPECT_EQ(r.folders, 0);
@@ -165,7 +166,7 @@ TEST(ScanMessageFolder, FoldersAreToldByTheirAttributesNotByTheirNames) {
   fake->AddFolder(u"C:\\root\\secret", kFileAttributeHidden | kFileAttributeSystem);
   RecordingHost host;
 
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
 
   EXPECT_EQ(r.folders, 2);   // mail.eml, secret
   EXPECT_EQ(r.messages, 5);  // X.EML, hidden.eml, mail.eml\inner.eml, secret\c.eml
@@ -186,7 +187,7 @@ TEST(ScanMessageFolder, AnEntryCountsOnlyWhenItsLongNameMatches) {
   fake->AddFile(u"C:\\root\\sub\\Report.Eml", 0, u"REPORT~1.TXT");  // odd alias, real message
   RecordingHost host;
 
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
 
   EXPECT_EQ(r.messages, 3);  // counted from 1: the two whose long names end in .eml
   EXPECT_EQ(r.folders, 1);
@@ -200,7 +201,7 @@ TEST(ScanMessageFolder, DotEntriesAreQueriedButNeverQueued) {
   fake->AddFile(u"C:\\root\\a.txt");
   fake->AddFolder(u"C:\\root\\sub");
   RecordingHost host;
-  const ScanResult r = Scan(u"C:\\root\\", host, u"*");
+  const ScanResult r = Scan(fake, u"C:\\root\\", host, u"*");
   EXPECT_EQ(r.messages, 2);  // a.txt only
   EXPECT_EQ(r.folders, 1);
   // In the message pass every entry is queried, the dot entries included.
@@ -222,7 +223,7 @@ TEST(ScanMessageFolder, UnreadableEntriesAndListingsYieldNothingButCount) {
   fake->AddFile(u"C:\\root\\ok.eml");
   RecordingHost host;
 
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
 
   // locked is counted and not listed; ghost.eml is taken as a folder, descended, and not queued.
   EXPECT_EQ(r.folders, 2);
@@ -239,7 +240,7 @@ TEST(ScanMessageFolder, ListingThatFailsPartWayIsCutShortSilently) {
   }
   fake->FailListingAfter(u"C:\\root", 2);
   RecordingHost host;
-  EXPECT_EQ(Scan(u"C:\\root\\", host).messages, 3);
+  EXPECT_EQ(Scan(fake, u"C:\\root\\", host).messages, 3);
   ExpectListingsClosed(*fake);
 }
 
@@ -250,7 +251,7 @@ TEST(ScanMessageFolder, PathsPast260AreScannedToTheEnd) {
   ASSERT_GT(deep.size(), 600u);
   fake->AddFile(deep + u"\\bottom.eml");
   RecordingHost host;
-  const ScanResult r = Scan(u"C:\\root", host);
+  const ScanResult r = Scan(fake, u"C:\\root", host);
   EXPECT_EQ(r.folders, 40);
   EXPECT_EQ(r.messages, 2);
 }
@@ -267,7 +268,7 @@ TEST(ScanMessageFolder, MessageCounterOverflowReachesTheCallerAndClosesTheListin
   int32_t folders = 0;
 
   try {
-    ScanMessageFolder(path, u"*.eml", messages, folders, host);
+    ScanMessageFolder(fake, path, u"*.eml", messages, folders, host);
     FAIL() << "no overflow";
   } catch (const std::overflow_error&) {
   }
@@ -287,7 +288,7 @@ TEST(ScanMessageFolder, FolderCounterOverflowLeavesTheCounterAtItsLimit) {
   std::u16string path = u"C:\\root\\";
   int32_t messages = 1;
   int32_t folders = INT32_MAX - 1;
-  EXPECT_THROW(ScanMessageFolder(path, u"*.eml", messages, folders, host), CounterOverflow);
+  EXPECT_THROW(ScanMessageFolder(fake, path, u"*.eml", messages, folders, host), CounterOverflow);
   EXPECT_EQ(folders, INT32_MAX);
   ExpectListingsClosed(*fake);
 }
@@ -314,7 +315,7 @@ TEST(ScanMessageFolder, AnyErrorFromTheWindowLeavesNoListingOpen) {
   std::u16string path = u"C:\\root\\";
   int32_t messages = 1;
   int32_t folders = 0;
-  EXPECT_THROW(ScanMessageFolder(path, u"*.eml", messages, folders, host), std::bad_alloc);
+  EXPECT_THROW(ScanMessageFolder(fake, path, u"*.eml", messages, folders, host), std::bad_alloc);
   EXPECT_EQ(messages, 2);
   ExpectListingsClosed(*fake);
 }
@@ -329,7 +330,7 @@ TEST(ScanMessageFolder, LinksBackUpTheTreeAreCountedButNotWalked) {
   fake->AddFolderLink(u"C:\\root\\other", u"C:\\root\\elsewhere");  // a sibling: walked
   RecordingHost host;
 
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
 
   EXPECT_EQ(r.folders, 5);   // sub, elsewhere, other, back, self
   EXPECT_EQ(r.messages, 5);  // a, b, c, and c again through other
@@ -348,7 +349,8 @@ TEST(ScanMessageFolder, AWalkPastTheFakesStepCapFailsTheTestInsteadOfRunningOn) 
   fake->AddFile(u"C:\\root\\sub\\b.eml");
   RecordingHost host;
   EXPECT_NONFATAL_FAILURE(
-      EXPECT_THROW(Scan(u"C:\\root\\", host), FakeSystem::RunawayWalk), "the walk does not end");
+      EXPECT_THROW(Scan(fake, u"C:\\root\\", host), FakeSystem::RunawayWalk),
+      "the walk does not end");
   ExpectListingsClosed(*fake);
 }
 
@@ -358,7 +360,7 @@ TEST(ScanMessageFolder, LinksAreWalkedAnsiRouteToo) {
   fake->AddFile(u"C:\\root\\sub\\b.eml");
   fake->AddFolderLink(u"C:\\root\\sub\\back", u"C:\\root");
   RecordingHost host;
-  const ScanResult r = Scan(u"C:\\root\\", host);
+  const ScanResult r = Scan(fake, u"C:\\root\\", host);
   EXPECT_EQ(r.folders, 2);
   EXPECT_EQ(r.messages, 2);
   EXPECT_GT(fake->CountCalls("FolderIdentityA"), 0);

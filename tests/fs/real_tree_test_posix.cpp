@@ -36,13 +36,11 @@ class CountingHost : public ScanHost {
 class RealTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetCapabilities();
     root_ = fs::temp_directory_path() / ("mailsheaf-scan-" + std::to_string(std::random_device{}()));
     fs::create_directories(root_);
   }
   void TearDown() override {
     fs::remove_all(root_);
-    ResetCapabilities();
   }
   void Touch(const fs::path& relative) {
     fs::create_directories((root_ / relative).parent_path());
@@ -51,6 +49,7 @@ class RealTree : public ::testing::Test {
   std::u16string Root() const { return Utf8ToUtf16(root_.string()); }
 
   fs::path root_;
+  System system_{PlatformSystemCalls()};  // detected afresh for each test
 };
 
 TEST_F(RealTree, CountsLikeTheNtPlatformAndStopsAtLinksBackUp) {
@@ -70,9 +69,9 @@ TEST_F(RealTree, CountsLikeTheNtPlatformAndStopsAtLinksBackUp) {
   std::u16string path = Root();
   int32_t messages = 1;
   int32_t folders = 0;
-  ScanMessageFolder(path, u"*.eml", messages, folders, host);
+  ScanMessageFolder(system_, path, u"*.eml", messages, folders, host);
 
-  EXPECT_TRUE(WideCallsInUse());
+  EXPECT_TRUE(system_.WideCallsInUse());
   EXPECT_EQ(path, Root() + u"\\");
   // Folders: sub, deeper, the Cyrillic one, empty, box.eml, elsewhere, side, and the links up
   // and again, which lead back up the tree and are not walked.
@@ -95,7 +94,7 @@ TEST_F(RealTree, NearMissNamesAreNotMessages) {
   std::u16string path = Root();
   int32_t messages = 1;
   int32_t folders = 0;
-  ScanMessageFolder(path, u"*.eml", messages, folders, host);
+  ScanMessageFolder(system_, path, u"*.eml", messages, folders, host);
 
   EXPECT_EQ(folders, 0);
   EXPECT_EQ(messages, 3);

@@ -35,27 +35,26 @@ struct Counts {
   int32_t folders = 0;
 };
 
-Counts Scan(const std::wstring& root, CaptionHost& host) {
+Counts Scan(System& system, const std::wstring& root, CaptionHost& host) {
   Counts counts;
   std::u16string path = U16(root);
-  ScanMessageFolder(path, u"*.eml", counts.messages, counts.folders, host);
+  ScanMessageFolder(system, path, u"*.eml", counts.messages, counts.folders, host);
   EXPECT_EQ(path, U16(root) + u"\\");
   return counts;
 }
 
 class RealTree : public ::testing::Test {
  protected:
-  void SetUp() override { ResetCapabilities(); }
-  void TearDown() override { ResetCapabilities(); }
   TempTree tree;
+  System system{PlatformSystemCalls()};  // detected afresh for each test
 };
 
 TEST_F(RealTree, RunsOnTheNtPlatformWithTheWideCalls) {
-  EXPECT_TRUE(WideCallsInUse());
-  EXPECT_TRUE(Capabilities().HasGetVersionExW);
-  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 2);
-  EXPECT_TRUE(Capabilities().UseGetFileAttributesW);
-  EXPECT_TRUE(Capabilities().UseFindNextFileW);
+  EXPECT_TRUE(system.WideCallsInUse());
+  EXPECT_TRUE(system.Capabilities().HasGetVersionExW);
+  EXPECT_EQ(system.Capabilities().HostOSVersion.PlatformId, 2);
+  EXPECT_TRUE(system.Capabilities().UseGetFileAttributesW);
+  EXPECT_TRUE(system.Capabilities().UseFindNextFileW);
 }
 
 TEST_F(RealTree, NamesInEveryScriptAreListedExactly) {
@@ -70,19 +69,19 @@ TEST_F(RealTree, NamesInEveryScriptAreListedExactly) {
 
   FindState state;
   std::vector<std::u16string> names;
-  ASSERT_NE(FindFirstEntry(U16(tree.root() + L"\\" + cyrillic + L"\\*"), state), -1);
+  ASSERT_NE(FindFirstEntry(system, U16(tree.root() + L"\\" + cyrillic + L"\\*"), state), -1);
   do names.push_back(state.Name);
-  while (FindNextEntry(state) != 0);
+  while (FindNextEntry(system, state) != 0);
   EXPECT_EQ(state.SearchHandle, 0);
   EXPECT_THAT(names, UnorderedElementsAre(u".", u"..", U16(greek + L".eml"), U16(cjk)));
 
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
+  const Counts counts = Scan(system, tree.root(), host);
   EXPECT_EQ(counts.folders, 3);
   EXPECT_EQ(counts.messages, 5);
   ASSERT_EQ(host.captions.size(), 4u);
   EXPECT_EQ(host.captions.back(), u"4 Messages Queued for Conversion.");
-  EXPECT_GT(QueryFileAttributes(U16(tree.root() + L"\\" + latin + L".eml")), 0);
+  EXPECT_GT(system.QueryFileAttributes(U16(tree.root() + L"\\" + latin + L".eml")), 0);
 }
 
 TEST_F(RealTree, PathsPast260AndPast1000CharactersAreScannedToTheEnd) {
@@ -98,10 +97,10 @@ TEST_F(RealTree, PathsPast260AndPast1000CharactersAreScannedToTheEnd) {
   ASSERT_GT(longest, 1000u);
 
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
+  const Counts counts = Scan(system, tree.root(), host);
   EXPECT_EQ(counts.messages, messagesPlaced + 1);
   EXPECT_EQ(counts.folders, messagesPlaced);
-  EXPECT_EQ(QueryFileAttributes(U16(tree.root() + L"\\" + relative)) & 0x10, 0x10);
+  EXPECT_EQ(system.QueryFileAttributes(U16(tree.root() + L"\\" + relative)) & 0x10, 0x10);
 }
 
 TEST_F(RealTree, MessagesAreFoundWhateverTheirCaseAndAttributes) {
@@ -116,7 +115,7 @@ TEST_F(RealTree, MessagesAreFoundWhateverTheirCaseAndAttributes) {
                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
+  const Counts counts = Scan(system, tree.root(), host);
   EXPECT_EQ(counts.folders, 2);
   // UPPER, Mixed, hidden, system, x.eml\inside, hidden folder\y: never the folder x.eml itself.
   EXPECT_EQ(counts.messages, 7);
@@ -146,7 +145,7 @@ TEST_F(RealTree, NearMissNamesAreNotMessagesWhateverTheirShortAlias) {
   EXPECT_GT(aliased, 0) << "no near miss was given an alias ending in .EML";
 
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
+  const Counts counts = Scan(system, tree.root(), host);
   EXPECT_EQ(counts.folders, 0);
   EXPECT_EQ(counts.messages, 4);  // .EML, F.Eml, "a long message name.eml", counted from 1
   EXPECT_EQ(host.captions.size(), 3u);
@@ -160,7 +159,7 @@ TEST_F(RealTree, LinkBackToAnAncestorIsCountedButNotWalked) {
   if (!why.empty()) GTEST_SKIP() << why;
 
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
+  const Counts counts = Scan(system, tree.root(), host);
   EXPECT_EQ(counts.folders, 3);  // sub, deeper, up
   EXPECT_EQ(counts.messages, 4);
 }
@@ -204,23 +203,22 @@ TEST_F(RealTree, AnsiRouteSeesSubstitutesForNamesOutsideTheCodePage) {
   if (real.AnsiToWide(real.WideToAnsi(U16(foreign))) == U16(foreign)) {
     GTEST_SKIP() << "this machine's ANSI code page expresses " << real.WideToAnsi(U16(foreign));
   }
-  Windows95Calls windows95;
-  SystemCalls* previous = InstallSystemCalls(&windows95);
+  Windows95Calls calls;
+  System windows95(calls);
   tree.File(L"plain.eml");
   tree.File(foreign);
 
   FindState state;
   std::vector<std::u16string> names;
-  if (FindFirstEntry(U16(tree.root() + L"\\*.eml"), state) != -1) {
+  if (FindFirstEntry(windows95, U16(tree.root() + L"\\*.eml"), state) != -1) {
     do names.push_back(state.Name);
-    while (FindNextEntry(state) != 0);
+    while (FindNextEntry(windows95, state) != 0);
   }
   CaptionHost host;
-  const Counts counts = Scan(tree.root(), host);
-  InstallSystemCalls(previous);
+  const Counts counts = Scan(windows95, tree.root(), host);
 
-  EXPECT_FALSE(Capabilities().UseFindFirstFileW);
-  EXPECT_EQ(Capabilities().HostOSVersion.PlatformId, 1);
+  EXPECT_FALSE(windows95.Capabilities().UseFindFirstFileW);
+  EXPECT_EQ(windows95.Capabilities().HostOSVersion.PlatformId, 1);
   ASSERT_EQ(names.size(), 2u);
   EXPECT_NE(std::find(names.begin(), names.end(), u"plain.eml"), names.end());
   EXPECT_EQ(std::find(names.begin(), names.end(), U16(foreign)), names.end());

@@ -476,13 +476,4 @@ bool FakeSystem::FolderIdentityA(const char* path, FileIdentity& identity) {
   return Identity(text, identity);
 }
 
-// --- installation ------------------------------------------------------------------------------
-
-ScopedFakeSystem::ScopedFakeSystem() : previous_(InstallSystemCalls(&fake_)) { ResetCapabilities(); }
-
-ScopedFakeSystem::~ScopedFakeSystem() {
-  InstallSystemCalls(previous_);
-  ResetCapabilities();
-}
-
 }  // namespace mailsheaf::testing

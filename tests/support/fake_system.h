@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "fs/system_calls.h"
+#include "fs/capabilities.h"
 #include "tests/support/wide_bytes.h"
 
 namespace mailsheaf::testing {
@@ -142,18 +142,17 @@ class FakeSystem final : public SystemCalls {
   int module_ = 0;
 };
 
-// Installs a fake for one test and leaves a fresh process behind it: capability flags cleared
-// before and after.
-class ScopedFakeSystem {
+// A base, so that the fake is made before the System that refers to it.
+struct FakeSystemHolder {
+  FakeSystem fake_;
+};
+
+// A fake, and the System over it that a test hands the services: nothing outlives the scope.
+class ScopedFakeSystem : private FakeSystemHolder, public System {
  public:
-  ScopedFakeSystem();
-  ~ScopedFakeSystem();
+  ScopedFakeSystem() : System(fake_) {}
   FakeSystem& operator*() { return fake_; }
   FakeSystem* operator->() { return &fake_; }
-
- private:
-  FakeSystem fake_;
-  SystemCalls* previous_;
 };
 
 }  // namespace mailsheaf::testing
