@@ -36,7 +36,6 @@ struct ControlState {
 
 class FrmStep1 final : private ArchiveEvents {
  public:
-  // The scan counts through `system`.
   FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory,
            System& system);
   FrmStep1(const FrmStep1&) = delete;
