@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "base/text.h"
 #include "tests/upload/test_server.h"
@@ -13,28 +12,6 @@ namespace mailsheaf::upload_test {
 namespace {
 
 using Outcome = AppendResult::Outcome;
-
-std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
-
-// A name no earlier run of the same server used.
-std::u16string Fresh(std::u16string_view stem) {
-  static int count = 0;
-  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  return std::u16string(stem) + u" " + DecimalText(now % 1000000007) + u"-" + DecimalText(++count);
-}
-
-struct Session {
-  explicit Session(ImapServer address = Address(ImapSecurity::kTls), ImapLimits limits = {},
-                   const std::string& user = Server().user)
-      : imap(MakeNetworkTransport(), limits) {
-    imap.SetAppendDone([this](const AppendResult& r) { results.push_back(r); });
-    EXPECT_TRUE(imap.Connect(address, error)) << Narrow(error.text);
-    EXPECT_TRUE(imap.Login(user, Server().password, error)) << Narrow(error.text);
-  }
-  ImapSession imap;
-  ImapError error;
-  std::vector<AppendResult> results;
-};
 
 TEST(DovecotSession, LoginTellsTheServersWordsAndNeverThePassword) {
   ASSERT_NE(Server().imap_port, 0) << "the Dovecot fixture did not run";
@@ -200,26 +177,6 @@ TEST(DovecotSession, QuotaRefusalHasTheServersWordsAndTheSessionGoesOn) {
     EXPECT_FALSE(s.imap.Append({3, u"INBOX", {"\\Seen) {1+}"}, false, 0, small}, s.error));
     EXPECT_EQ(s.error.kind, ImapErrorKind::kUsage);
   }
-}
-
-TEST(DovecotSession, AConnectionKilledByTheServerIsReportedAsLost) {
-  Session s;
-  const std::u16string box = Fresh(u"Dropped");
-  ASSERT_TRUE(s.imap.Create(box, s.error)) << Narrow(s.error.text);
-  if (!KillServingProcesses(Server().user)) GTEST_SKIP() << "the imap process cannot be reached";
-  const std::string message = "Subject: lost\r\n\r\n" + std::string(300 * 1024, 'z') + "\r\n";
-  bool appended = true;
-  for (uint64_t id = 0; id < 4 && appended; ++id)
-    appended = s.imap.Append({id, box, {}, false, 0, message}, s.error);
-  if (appended) {
-    EXPECT_FALSE(s.imap.FinishAppends(s.error));
-  }
-  EXPECT_EQ(s.error.kind, ImapErrorKind::kConnectionLost) << Narrow(s.error.text);
-  EXPECT_EQ(s.imap.State(), ImapState::kDisconnected);
-  ASSERT_FALSE(s.results.empty());
-  EXPECT_EQ(s.results.back().outcome, Outcome::kUnconfirmed);
-  ASSERT_TRUE(s.imap.Connect(Address(ImapSecurity::kTls), s.error)) << Narrow(s.error.text);
-  EXPECT_TRUE(s.imap.Login(Server().user, Server().password, s.error)) << Narrow(s.error.text);
 }
 
 }  // namespace

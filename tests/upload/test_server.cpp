@@ -1,5 +1,8 @@
 #include "tests/upload/test_server.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <fstream>
 #include <map>
 
@@ -36,6 +39,21 @@ ImapServer Address(ImapSecurity security, bool untrusted) {
   if (!untrusted) address.tls.ca_file = Server().ca_file;
   address.timeout_ms = 20000;
   return address;
+}
+
+std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+std::u16string Fresh(std::u16string_view stem) {
+  static int count = 0;
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  return std::u16string(stem) + u" " + DecimalText(now % 1000000007) + u"-" + DecimalText(++count);
+}
+
+Session::Session(ImapServer address, ImapLimits limits, const std::string& user)
+    : imap(MakeNetworkTransport(), limits) {
+  imap.SetAppendDone([this](const AppendResult& r) { results.push_back(r); });
+  EXPECT_TRUE(imap.Connect(address, error)) << Narrow(error.text);
+  EXPECT_TRUE(imap.Login(user, Server().password, error)) << Narrow(error.text);
 }
 
 }  // namespace mailsheaf::upload_test

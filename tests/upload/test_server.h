@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "upload/imap_session.h"
 
@@ -31,7 +33,19 @@ std::string TestHost();
 // A Unix path in the platform's form: itself natively, through Wine's Z: drive on Windows.
 std::string PlatformPath(const std::string& unix_path);
 
-// Ends, with SIGKILL, the imap processes serving `user`. False where the platform cannot.
-bool KillServingProcesses(const std::string& user);
+std::string Narrow(const std::u16string& text);
+
+// A mailbox name no earlier run against the same server used.
+std::u16string Fresh(std::u16string_view stem);
+
+// A session connected and logged in (failures reported to the running test), whose append
+// results are collected.
+struct Session {
+  explicit Session(ImapServer address = Address(ImapSecurity::kTls), ImapLimits limits = {},
+                   const std::string& user = Server().user);
+  ImapSession imap;
+  ImapError error;
+  std::vector<AppendResult> results;
+};
 
 }  // namespace mailsheaf::upload_test

@@ -12,7 +12,4 @@ std::string PlatformPath(const std::string& unix_path) {
   return path;
 }
 
-// Wine cannot reach Dovecot's processes.
-bool KillServingProcesses(const std::string&) { return false; }
-
 }  // namespace mailsheaf::upload_test
