@@ -4,6 +4,7 @@
 
 #include "archive/mail_lines.h"
 #include "base/ascii.h"
+#include "base/text.h"
 
 namespace mailsheaf {
 namespace {
@@ -27,27 +28,18 @@ bool IsEncodedWord(std::string_view word) {
   return word.size() >= 8 && word.substr(0, 2) == "=?" && word.substr(word.size() - 2) == "?=";
 }
 
-// Bytes of the UTF-8 sequence starting with `lead`; 0 when it is not a lead byte.
-size_t Utf8Length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
 // The text cut into whole UTF-8 characters; nothing when it is not UTF-8 (its charset is then
 // unknown, and no encoded word could say it exactly).
 std::optional<std::vector<std::string_view>> Utf8Characters(std::string_view text) {
+  bool utf8 = true;
+  BytesToName(text, utf8);  // base/text's one rule for what is UTF-8
+  if (!utf8) return std::nullopt;
   std::vector<std::string_view> characters;
   for (size_t at = 0; at < text.size();) {
-    const size_t length = Utf8Length(static_cast<unsigned char>(text[at]));
-    if (length == 0 || at + length > text.size()) return std::nullopt;
-    for (size_t i = 1; i < length; ++i) {
-      if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return std::nullopt;
-    }
-    characters.push_back(text.substr(at, length));
-    at += length;
+    size_t end = at + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    characters.push_back(text.substr(at, end - at));
+    at = end;
   }
   return characters;
 }
