@@ -114,6 +114,9 @@ void MessageHeaderScanner::TakeLine(std::string_view line) {
   } else if (SameAsciiLetters(name, "Status")) {
     if (status_) return;
     field_ = Field::kStatus;
+  } else if (SameAsciiLetters(name, "Message-ID")) {
+    if (message_id_seen_) return;
+    field_ = Field::kMessageId;
   } else {
     return;
   }
@@ -134,6 +137,10 @@ void MessageHeaderScanner::EndField() {
       break;
     case Field::kStatus:
       status_ = value_;
+      break;
+    case Field::kMessageId:
+      message_id_seen_ = true;
+      if (!value_too_long_) message_id_ = Trimmed(value_);
       break;
     case Field::kOther:
       break;

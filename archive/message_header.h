@@ -29,9 +29,12 @@ class MessageHeaderScanner {
   // read) decides when present, else `Status:` (read when it holds an R); a message with
   // neither is read.
   bool Read() const;
+  // The first `Message-ID:` field's value without its surrounding white space; empty when
+  // there is none (or it is over kFieldLimit).
+  const std::string& MessageId() const { return message_id_; }
 
  private:
-  enum class Field { kOther, kDate, kMozillaStatus, kStatus };
+  enum class Field { kOther, kDate, kMozillaStatus, kStatus, kMessageId };
 
   void TakeLine(std::string_view line);
   void EndField();
@@ -51,6 +54,8 @@ class MessageHeaderScanner {
   std::optional<int64_t> date_;
   std::optional<std::string> mozilla_status_;
   std::optional<std::string> status_;
+  bool message_id_seen_ = false;
+  std::string message_id_;
 };
 
 }  // namespace mailsheaf

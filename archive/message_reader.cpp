@@ -86,6 +86,7 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   time_ = UsableTime(scanner.Date().value_or(0));
   if (time_ == 0) time_ = UsableTime(file_->ModifiedTime());
   read_ = scanner.Read();
+  message_id_ = scanner.MessageId();
   return true;
 }
 

@@ -34,6 +34,8 @@ class MessageReader {
   int64_t Time() const { return time_; }
   // Whether the message says it has been read (see MessageHeaderScanner::Read).
   bool Read() const { return read_; }
+  // The top-level Message-ID (see MessageHeaderScanner::MessageId).
+  const std::string& MessageId() const { return message_id_; }
   // The longest line of the whole message, in bytes between line ends.
   uint64_t LongestLine() const { return longest_line_; }
   // Begins with the AppleDouble signature: a resource file a Mac left behind, not a message.
@@ -60,6 +62,7 @@ class MessageReader {
   uint64_t size_ = 0;
   int64_t time_ = 0;
   bool read_ = true;
+  std::string message_id_;
   uint64_t longest_line_ = 0;
   bool apple_double_ = false;
   bool held_ = false;    // the whole message is in buffer_

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
-#include <new>
 
 #include "archive/folder_names.h"
 #include "archive/long_lines.h"
@@ -29,22 +28,16 @@
 #include "base/text.h"
 
 namespace mailsheaf {
-namespace {
-
-// Re-encoding holds the message in memory; past this it is stored as it is and reported.
-constexpr uint64_t kLargestMended = 128 << 20;
-
-}  // namespace
 
 TarArchive::Run::Run(TarArchive& owner, const std::u16string& destination)
     : archive_(owner),
       fs_(owner.file_system_),
       output_(fs_),
-      reader_(fs_),
+      message_(fs_),
       sizer_(fs_, owner.options_.sizing),
       destination_(destination),
       run_time_(std::max<int64_t>(1, UsableTime(std::time(nullptr)))) {
-  reader_.SetTick([this] { return Heartbeat(); });
+  message_.SetTick([this] { return Heartbeat(); });
 }
 
 bool TarArchive::Run::Write() {
@@ -129,7 +122,7 @@ void TarArchive::Run::Discard() {
   sizer_.Stop();
   if (gzip_) gzip_->Abort();
   gzip_.reset();
-  reader_.Close();
+  message_.Close();
   output_.Discard();
 }
 
@@ -169,28 +162,33 @@ bool TarArchive::Run::OnMessage(const WalkMessage& message) {
   ++found_[message.folder];
 
   std::u16string error;
-  if (!reader_.Open(path, error)) return Fail(std::move(error));
-  if (reader_.Size() == 0 || reader_.AppleDouble()) {
-    report_.left_out.push_back(
-        {path, reader_.Size() == 0
-                   ? u"it is empty, not a message"
-                   : u"it is a resource file left behind by a Mac (AppleDouble), not a message"});
-    // Passed over, it still moves the bar as far as the sizing walk counted it.
-    progress_.bytes_done += TarEntryBytes(stored.size(), reader_.Size());
-    reader_.Close();
-    return Progress();
+  switch (message_.Prepare(path, run_time_, error)) {
+    case MessageToStore::Outcome::kStore:
+      break;
+    case MessageToStore::Outcome::kLeftOut:
+      report_.left_out.push_back({path, message_.LeftOutWhy()});
+      // Passed over, it still moves the bar as far as the sizing walk counted it.
+      progress_.bytes_done += TarEntryBytes(stored.size(), message.listed_size);
+      return Progress();
+    case MessageToStore::Outcome::kFailed:
+      return Fail(std::move(error));
+    case MessageToStore::Outcome::kStopped:
+      return false;
   }
   if (!message.renamed.empty()) {
     const std::u16string text = Utf8ToUtf16(stored);
     report_.renamed_messages.push_back({path, text.substr(text.rfind(u'/') + 1), message.renamed});
   }
-  const int64_t time = reader_.Time() ? reader_.Time() : run_time_;
-  const uint32_t mode = reader_.Read() ? 0644 : 0444;  // the importer's read flag
-  if (!reader_.Read()) ++report_.unread;
-  const bool stored_ok = reader_.LongestLine() > kLongestAcceptedLine
-                             ? StoreMended(path, stored, time, mode)
-                             : StoreAsItIs(stored, time, mode);
-  if (!stored_ok) return false;
+  message_.NoteIn(report_);
+  const uint64_t size = message_.Size();
+  const uint32_t mode = message_.Read() ? 0644 : 0444;  // the importer's read flag
+  if (!PutHeader({stored, TarEntryType::kFile, size, message_.Time(), mode})) return false;
+  const bool copied = message_.CopyTo(
+      [this](const unsigned char* data, size_t length) { return PutPiece(data, length); },
+      error);
+  message_.Close();
+  if (!copied) return Fail(std::move(error));
+  if (!PutPadding(size)) return false;
   ++archive_.messages_stored_;
   progress_.messages_stored = archive_.messages_stored_;
   const size_t slash = stored.find('/');
@@ -245,72 +243,6 @@ std::u16string TarArchive::Run::ReplacesMessage() const {
 std::chrono::steady_clock::time_point TarArchive::Run::Now() const {
   const auto& clock = archive_.options_.clock;
   return clock ? clock() : std::chrono::steady_clock::now();
-}
-
-bool TarArchive::Run::StoreAsItIs(const std::string& stored, int64_t time, uint32_t mode) {
-  const uint64_t size = reader_.Size();
-  if (!PutHeader({stored, TarEntryType::kFile, size, time, mode})) return false;
-  std::u16string error;
-  const bool copied = reader_.CopyTo(
-      [this](const unsigned char* data, size_t length) { return PutPiece(data, length); },
-      error);
-  reader_.Close();
-  if (!copied) return Fail(std::move(error));
-  return PutPadding(size);
-}
-
-bool TarArchive::Run::StoreMended(const std::u16string& path, const std::string& stored,
-                                  int64_t time, uint32_t mode) {
-  if (reader_.Size() > kLargestMended) {
-    report_.refused.push_back(
-        {path, u"it has a line longer than 10,240 bytes and is too large to re-encode"});
-    return StoreAsItIs(stored, time, mode);
-  }
-  std::string content;
-  std::u16string error;
-  MendedMessage mended;
-  try {
-    const bool read = reader_.ReadAll(content, error);
-    reader_.Close();
-    if (!read) return Fail(std::move(error));
-    mended = MendLongLines(content, [this] { return Heartbeat(); });
-  } catch (const std::bad_alloc&) {
-    // Not a reason to lose the run: the message is stored as it is, and said.
-    content = std::string();
-    reader_.Close();
-    report_.refused.push_back(
-        {path, u"it has a line longer than 10,240 bytes and is too large to re-encode in the "
-               u"memory this program has"});
-    if (!reader_.Open(path, error)) return Fail(std::move(error));
-    return StoreAsItIs(stored, time, mode);
-  }
-  if (mended.stopped) return false;
-  if (mended.signature_broken) report_.signature_broken.push_back(path);
-  if (mended.dkim_broken) ++report_.dkim_broken;
-  if (mended.outcome == MendedMessage::Outcome::kMended) {
-    report_.reencoded.push_back(
-        {path, mended.header_added ? u"it began with text instead of header fields; a header "
-                                     u"section was put in front, and all of the text is its body"
-                                   : u""});
-  } else {
-    if (mended.outcome == MendedMessage::Outcome::kCannot) {
-      report_.refused.push_back({path, mended.reason});
-    }
-    mended.pieces = {{content, {}}};
-  }
-  const uint64_t size = mended.Size();
-  if (!PutHeader({stored, TarEntryType::kFile, size, time, mode})) return false;
-  for (MendedMessage::Piece& piece : mended.pieces) {
-    const std::string_view bytes = piece.Bytes();
-    for (size_t at = 0; at < bytes.size(); at += MessageReader::kBufferSize) {
-      const size_t length = std::min(MessageReader::kBufferSize, bytes.size() - at);
-      if (!PutPiece(reinterpret_cast<const unsigned char*>(bytes.data()) + at, length)) {
-        return false;
-      }
-    }
-    piece.replacement = std::string();  // written: its memory can go
-  }
-  return PutPadding(size);
 }
 
 bool TarArchive::Run::PutPiece(const unsigned char* data, size_t length) {

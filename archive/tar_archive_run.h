@@ -14,7 +14,7 @@
 #include "archive/atomic_output.h"
 #include "archive/file_system.h"
 #include "archive/gzip_member_writer.h"
-#include "archive/message_reader.h"
+#include "archive/message_to_store.h"
 #include "archive/run_report.h"
 #include "archive/sizing_walk.h"
 #include "archive/tar_archive.h"
@@ -68,14 +68,6 @@ class TarArchive::Run final : public TreeVisitor {
 
   std::chrono::steady_clock::time_point Now() const;
 
-  // Streams the message from its file into the archive.
-  bool StoreAsItIs(const std::string& stored, int64_t time, uint32_t mode);
-
-  // A message with a line Zimbra refuses: re-encoded in memory (see long_lines.h), or stored as
-  // it is and reported when it cannot be.
-  bool StoreMended(const std::u16string& path, const std::string& stored, int64_t time,
-                   uint32_t mode);
-
   // One piece of a message; during a long one the same file and the percentage are raised
   // again even when nothing else would raise them.
   bool PutPiece(const unsigned char* data, size_t length);
@@ -106,7 +98,7 @@ class TarArchive::Run final : public TreeVisitor {
   TarArchive& archive_;
   ArchiveFileSystem& fs_;
   AtomicOutput output_;
-  MessageReader reader_;
+  MessageToStore message_;
   SizingWalker sizer_;
   const std::u16string destination_;
   std::unique_ptr<GzipMemberWriter> gzip_;

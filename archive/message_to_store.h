@@ -1,0 +1,65 @@
+#pragma once
+// One message made ready for the mailbox, the same way whatever carries it there (the archive
+// writer, the upload): read through once for its date, its read state and its longest line;
+// left out when it is not mail; re-encoded where Zimbra would refuse a line (long_lines.h);
+// then handed on piece by piece. What was done to it is noted in the run's report.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/file_system.h"
+#include "archive/long_lines.h"
+#include "archive/message_reader.h"
+#include "archive/run_report.h"
+
+namespace mailsheaf {
+
+class MessageToStore {
+ public:
+  enum class Outcome {
+    kStore,    // Size(), Time(), Read() hold; CopyTo hands on the bytes to store
+    kLeftOut,  // not a message: LeftOutWhy() says why
+    kFailed,   // it cannot be read: the error says why, with its path
+    kStopped,  // the tick said no
+  };
+
+  explicit MessageToStore(ArchiveFileSystem& fs);
+
+  // Called now and then while a long message is read or re-encoded; false stops the work.
+  void SetTick(std::function<bool()> tick);
+
+  // `fallback_time` is stored when neither the message nor its file gives a usable time.
+  Outcome Prepare(const std::u16string& path, int64_t fallback_time, std::u16string& error);
+
+  const std::u16string& LeftOutWhy() const { return left_out_why_; }
+  uint64_t Size() const;  // the bytes CopyTo hands on
+  int64_t Time() const { return time_; }
+  bool Read() const { return reader_.Read(); }
+  // The top-level Message-ID field as written (angle brackets included), empty when none.
+  const std::string& MessageId() const { return reader_.MessageId(); }
+  // What this message adds to the report: re-encoded, still refused, a signature broken.
+  void NoteIn(RunReport& report) const;
+
+  // Hands the bytes to store to `put`. False with the reason when the file cannot be read or
+  // changed meanwhile; false with no reason when `put` or the tick said no. Once only.
+  bool CopyTo(const std::function<bool(const unsigned char*, size_t)>& put,
+              std::u16string& error);
+  void Close();
+
+ private:
+  bool Mend(std::u16string& error, bool& stopped);
+
+  ArchiveFileSystem& fs_;
+  std::function<bool()> tick_;
+  MessageReader reader_;
+  std::u16string path_;
+  std::u16string left_out_why_;
+  int64_t time_ = 0;
+  bool mending_ = false;     // the bytes come from the mend, not the file
+  std::string content_;      // the whole message while it is re-encoded
+  MendedMessage mended_;
+  std::u16string refused_;   // why Zimbra will still refuse it, when it will
+};
+
+}  // namespace mailsheaf
