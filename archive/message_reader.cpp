@@ -90,15 +90,13 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   return true;
 }
 
-bool MessageReader::ReadAll(std::string& content, std::u16string& error) {
-  content.clear();
-  content.reserve(static_cast<size_t>(size_));
-  return CopyTo(
-      [this, &content](const unsigned char* data, size_t size) {
-        content.append(reinterpret_cast<const char*>(data), size);
-        return !tick_ || tick_();
-      },
-      error);
+bool MessageReader::Rewind(std::u16string& error) {
+  if (held_) {
+    buffered_ = static_cast<size_t>(size_);
+    return true;
+  }
+  std::u16string reason;
+  return file_->Rewind(reason) || ReadFailed(reason, error);
 }
 
 bool MessageReader::CopyTo(const std::function<bool(const unsigned char*, size_t)>& put,

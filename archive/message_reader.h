@@ -45,8 +45,8 @@ class MessageReader {
   // the file turns out longer or shorter than at Open, or rewritten since; false with no
   // reason when `put` said no.
   bool CopyTo(const std::function<bool(const unsigned char*, size_t)>& put, std::u16string& error);
-  // The whole message into `content`, with the same checks as CopyTo.
-  bool ReadAll(std::string& content, std::u16string& error);
+  // Back to the first byte, so that CopyTo can hand on the message again.
+  bool Rewind(std::u16string& error);
   void Close() { file_.reset(); }
 
  private:

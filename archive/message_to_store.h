@@ -48,17 +48,14 @@ class MessageToStore {
   void Close();
 
  private:
-  bool Mend(std::u16string& error, bool& stopped);
+  class Source;
 
-  ArchiveFileSystem& fs_;
   std::function<bool()> tick_;
   MessageReader reader_;
   std::u16string path_;
   std::u16string left_out_why_;
   int64_t time_ = 0;
-  bool mending_ = false;     // the bytes come from the mend, not the file
-  std::string content_;      // the whole message while it is re-encoded
-  MendedMessage mended_;
+  MendPlan plan_;            // outcome kMended: the bytes come from the mend, not the file
   std::u16string refused_;   // why Zimbra will still refuse it, when it will
 };
 

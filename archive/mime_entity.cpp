@@ -53,14 +53,6 @@ void ReadContentType(std::string_view value, std::string& type, std::string& bou
   }
 }
 
-// The size of the line end just before `pos`, not reaching back past `floor`.
-size_t LineEndBefore(std::string_view message, size_t floor, size_t pos) {
-  if (pos > floor && message[pos - 1] == '\n') {
-    return pos - 1 > floor && message[pos - 2] == '\r' ? 2 : 1;
-  }
-  return pos > floor && message[pos - 1] == '\r' ? 1 : 0;
-}
-
 }  // namespace
 
 const HeaderField* MimeEntity::Field(std::string_view name) const {
@@ -114,42 +106,6 @@ MimeEntity ReadEntity(std::string_view message, size_t begin, size_t end) {
   }
   entity.has_mime_version = entity.Field("MIME-Version") != nullptr;
   return entity;
-}
-
-MultipartLayout SplitMultipart(std::string_view message, const MimeEntity& entity) {
-  MultipartLayout layout;
-  layout.preamble = {entity.body_begin, entity.body_begin};
-  if (entity.boundary.empty()) return layout;
-  const std::string delimiter = "--" + entity.boundary;
-  const std::string_view body = message.substr(0, entity.end);
-  bool open = false;
-  size_t part_begin = 0;
-  for (size_t pos = entity.body_begin; pos < entity.end;) {
-    const MailLine line = LineAt(body, pos);
-    if (line.text.substr(0, delimiter.size()) == delimiter) {
-      std::string_view rest = line.text.substr(delimiter.size());
-      const bool closing = rest.substr(0, 2) == "--";
-      if (closing) rest.remove_prefix(2);
-      if (Trimmed(rest).empty()) {
-        // The line end before a delimiter belongs to the delimiter.
-        const size_t before = pos - LineEndBefore(message, part_begin, pos);
-        if (open) {
-          layout.parts.push_back({part_begin, std::max(part_begin, before)});
-        } else {
-          layout.preamble.end = std::max(entity.body_begin, before);
-        }
-        if (closing) {
-          layout.epilogue = {line.next, entity.end};
-          return layout;
-        }
-        open = true;
-        part_begin = line.next;
-      }
-    }
-    pos = line.next;
-  }
-  if (open) layout.parts.push_back({part_begin, entity.end});
-  return layout;
 }
 
 }  // namespace mailsheaf

@@ -1,6 +1,6 @@
 #pragma once
-// Just enough of MIME to find the parts of a message: header fields with their byte ranges,
-// the content type and its boundary, the transfer encoding, and where the body lies.
+// Just enough of MIME to read a header section: its fields with their byte ranges, the content
+// type and its boundary, the transfer encoding, and where the body begins.
 
 #include <cstddef>
 #include <string>
@@ -35,19 +35,5 @@ struct MimeEntity {
 
 // Reads the entity that occupies [begin, end) of `message`.
 MimeEntity ReadEntity(std::string_view message, size_t begin, size_t end);
-
-// A multipart body: its parts, each [begin, end) without the line end that belongs to the next
-// delimiter, and the text before the first delimiter and after the closing one, which no
-// reader shows. No parts when no delimiter line is found.
-struct BodyRange {
-  size_t begin = 0;
-  size_t end = 0;
-};
-struct MultipartLayout {
-  BodyRange preamble;
-  std::vector<BodyRange> parts;
-  BodyRange epilogue;  // empty when there is no closing delimiter
-};
-MultipartLayout SplitMultipart(std::string_view message, const MimeEntity& entity);
 
 }  // namespace mailsheaf
