@@ -61,6 +61,40 @@ TEST(LongLines, EachKindOfPartIsReEncodedAndDecodesToTheSameBytes) {
   }
 }
 
+// The file hands the message over in pieces of whatever size: a CRLF, a delimiter or a soft
+// break's room split between two pieces mends the same.
+TEST(LongLines, TheMendIsTheSameWhateverThePiecesTheFileGives) {
+  class Pieces final : public MendSource {
+   public:
+    Pieces(const std::string& text, size_t piece) : text_(text), piece_(piece) {}
+    bool ReadThrough(const std::function<bool(std::string_view)>& take,
+                     std::u16string&) override {
+      for (size_t at = 0; at < text_.size(); at += piece_) {
+        if (!take(std::string_view(text_).substr(at, piece_))) return false;
+      }
+      return true;
+    }
+
+   private:
+    const std::string& text_;
+    size_t piece_;
+  };
+  for (const MendCase& c : MendCases("\r\n")) {
+    const MendedMessage whole = MendLongLines(c.message);
+    for (const size_t piece : {1, 7, 10241, 70000}) {
+      Pieces source(c.message, piece);
+      MendPlan plan;
+      std::u16string error;
+      ASSERT_TRUE(PlanMend(source, nullptr, plan, error)) << c.what;
+      std::string bytes;
+      ASSERT_TRUE(WriteMend(source, plan, [&](std::string_view p) { return bytes.append(p), true; },
+                            nullptr, error));
+      EXPECT_EQ(plan.size, bytes.size()) << c.what << ", pieces of " << piece;
+      EXPECT_TRUE(bytes == whole.Bytes()) << c.what << ", pieces of " << piece;
+    }
+  }
+}
+
 // As long as MIME allows and no longer: base64, quoted-printable kept, and a plain part made so.
 TEST(LongLines, ReEncodedLinesAreSeventySixBytesAtMost) {
   for (const std::string& message : {
