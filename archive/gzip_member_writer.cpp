@@ -79,7 +79,9 @@ struct GzipMemberWriter::Compressor {
     stream.avail_in = static_cast<uInt>(block.input_size);
     const int flush = block.last ? Z_FINISH : Z_SYNC_FLUSH;
     for (;;) {
-      if (block.output.size() - block.output_size < 64) block.output.resize(block.output.size() * 2);
+      if (block.output.size() - block.output_size < 64) {
+        block.output.resize(block.output.size() * 2);
+      }
       stream.next_out = block.output.data() + block.output_size;
       stream.avail_out = static_cast<uInt>(block.output.size() - block.output_size);
       const int result = deflate(&stream, flush);

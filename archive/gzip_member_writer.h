@@ -62,7 +62,7 @@ class GzipMemberWriter {
   uint64_t bytes_in_ = 0;
   bool finished_ = false;
 
-  // The writer's side: only the writer touches these until the writer has ended.
+  // Writer side: only the writer touches these until the writer has ended.
   uint64_t next_to_write_ = 0;
   uint32_t crc_ = 0;
   uint64_t written_in_ = 0;
