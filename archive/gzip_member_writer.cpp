@@ -5,11 +5,11 @@
 // compressed blocks to the sink in their original order. When one thread or fewer is asked for,
 // the caller does all three jobs in turn and no thread is started.
 //
-// Buffers. Every buffer belongs to a job slot, and a fixed number of slots (2N + 2) is made up
-// front. A slot has exactly one owner at a time and goes free -> caller (filling) -> queued ->
-// a compressor -> compressed -> the writer -> free. Ownership changes only under the one lock
-// (base/wait_lock.h: under Wine its waits cost no server round trip); the buffers are touched
-// only by their owner, outside the lock.
+// Buffers. Every buffer belongs to a slot, and a fixed number of slots (2N + 2) is made up front
+// (gzip_block_pool.h). A slot has exactly one owner at a time and goes free -> caller (filling)
+// -> queued -> a compressor -> compressed -> the writer -> free. Ownership changes only in the
+// pool, under its one lock (base/wait_lock.h: under Wine its waits cost no server round trip);
+// the buffers are touched only by their owner, outside the lock.
 //
 // Order. The caller numbers the blocks as it submits them. Compressors finish in any order; the
 // writer waits for the block numbered next_to_write_ and writes only that one, so the sink gets
@@ -25,11 +25,11 @@
 // free one, so reading runs at most a few blocks ahead of the disk, whatever the size of one
 // file or of the whole input.
 //
-// Abort and failure. Abort() sets stopping_ under the lock and wakes every thread: compressors
-// finish the block in hand and leave, the writer leaves without writing more, and the caller
-// joins them all before it returns. A failing sink does not stall the pipeline: the writer
-// records the failure, drops every later block (still freeing its slot, so no one waits forever)
-// and the caller's next Write or Finish returns false.
+// Abort and failure. Abort() stops the pool, which wakes every thread: compressors finish the
+// block in hand and leave, the writer leaves without writing more, and the caller joins them all
+// before it returns. A failing sink does not stall the pipeline: the writer records the failure
+// in the pool, drops every later block (still freeing its slot, so no one waits forever) and the
+// caller's next Write or Finish returns false.
 
 #include "archive/gzip_member_writer.h"
 
@@ -52,19 +52,6 @@ void PutLittleEndian32(unsigned char* out, uint32_t value) {
 
 }  // namespace
 
-struct GzipMemberWriter::Job {
-  uint64_t sequence = 0;
-  bool last = false;
-  bool failed = false;
-  std::vector<unsigned char> input;
-  size_t input_size = 0;
-  std::vector<unsigned char> dictionary;
-  size_t dictionary_size = 0;
-  std::vector<unsigned char> output;
-  size_t output_size = 0;
-  uint32_t crc = 0;
-};
-
 struct GzipMemberWriter::Compressor {
   z_stream stream{};
   bool ready = false;
@@ -78,43 +65,40 @@ struct GzipMemberWriter::Compressor {
   Compressor(const Compressor&) = delete;
   Compressor& operator=(const Compressor&) = delete;
 
-  bool Compress(Job& job) {
-    job.crc = static_cast<uint32_t>(
-        crc32(0, job.input.data(), static_cast<uInt>(job.input_size)));
-    job.output_size = 0;
+  bool Compress(GzipBlock& block) {
+    block.crc = static_cast<uint32_t>(
+        crc32(0, block.input.data(), static_cast<uInt>(block.input_size)));
+    block.output_size = 0;
     if (!ready || deflateReset(&stream) != Z_OK) return false;
-    if (job.dictionary_size > 0 &&
-        deflateSetDictionary(&stream, job.dictionary.data(),
-                             static_cast<uInt>(job.dictionary_size)) != Z_OK) {
+    if (block.dictionary_size > 0 &&
+        deflateSetDictionary(&stream, block.dictionary.data(),
+                             static_cast<uInt>(block.dictionary_size)) != Z_OK) {
       return false;
     }
-    stream.next_in = job.input.data();
-    stream.avail_in = static_cast<uInt>(job.input_size);
-    const int flush = job.last ? Z_FINISH : Z_SYNC_FLUSH;
+    stream.next_in = block.input.data();
+    stream.avail_in = static_cast<uInt>(block.input_size);
+    const int flush = block.last ? Z_FINISH : Z_SYNC_FLUSH;
     for (;;) {
-      if (job.output.size() - job.output_size < 64) job.output.resize(job.output.size() * 2);
-      stream.next_out = job.output.data() + job.output_size;
-      stream.avail_out = static_cast<uInt>(job.output.size() - job.output_size);
+      if (block.output.size() - block.output_size < 64) {
+        block.output.resize(block.output.size() * 2);
+      }
+      stream.next_out = block.output.data() + block.output_size;
+      stream.avail_out = static_cast<uInt>(block.output.size() - block.output_size);
       const int result = deflate(&stream, flush);
-      job.output_size = job.output.size() - stream.avail_out;
+      block.output_size = block.output.size() - stream.avail_out;
       if (result == Z_STREAM_END) return true;
       if (result != Z_OK && result != Z_BUF_ERROR) return false;
-      if (!job.last && stream.avail_in == 0 && stream.avail_out != 0) return true;
+      if (!block.last && stream.avail_in == 0 && stream.avail_out != 0) return true;
     }
   }
 };
 
 GzipMemberWriter::GzipMemberWriter(ByteSink& sink, unsigned threads, size_t block_size)
-    : sink_(sink), block_size_(std::max<size_t>(block_size, 1)), parallel_(threads > 1) {
-  const size_t slots = parallel_ ? 2 * static_cast<size_t>(threads) + 2 : 1;
-  for (size_t i = 0; i < slots; ++i) {
-    auto job = std::make_unique<Job>();
-    job->input.resize(block_size_);
-    job->dictionary.resize(kWindow);
-    job->output.resize(compressBound(static_cast<uLong>(block_size_)) + 64);
-    free_.push_back(job.get());
-    jobs_.push_back(std::move(job));
-  }
+    : sink_(sink),
+      block_size_(std::max<size_t>(block_size, 1)),
+      parallel_(threads > 1),
+      pool_(parallel_ ? 2 * static_cast<size_t>(threads) + 2 : 1, block_size_, kWindow,
+            compressBound(static_cast<uLong>(block_size_)) + 64) {
   if (!parallel_) {
     inline_compressor_ = std::make_unique<Compressor>();
     return;
@@ -125,21 +109,11 @@ GzipMemberWriter::GzipMemberWriter(ByteSink& sink, unsigned threads, size_t bloc
 
 GzipMemberWriter::~GzipMemberWriter() { Abort(); }
 
-GzipMemberWriter::Job* GzipMemberWriter::TakeFreeJob() {
-  WaitLock::Held held(lock_);
-  while (!stopping_ && !sink_failed_ && free_.empty()) lock_.Wait();
-  if (stopping_ || sink_failed_) return nullptr;
-  Job* job = free_.back();
-  free_.pop_back();
-  job->input_size = 0;
-  return job;
-}
-
 bool GzipMemberWriter::Write(const unsigned char* data, size_t size) {
   if (finished_) return false;
   while (size > 0) {
     if (current_ == nullptr) {
-      current_ = TakeFreeJob();
+      current_ = pool_.TakeFree();
       if (current_ == nullptr) return false;
     }
     const size_t room = block_size_ - current_->input_size;
@@ -151,20 +125,19 @@ bool GzipMemberWriter::Write(const unsigned char* data, size_t size) {
     size -= take;
     if (current_->input_size == block_size_) Submit(false);
   }
-  WaitLock::Held held(lock_);
-  return !sink_failed_ && !stopping_;
+  return pool_.Open();
 }
 
 void GzipMemberWriter::Submit(bool last) {
-  Job& job = *current_;
+  GzipBlock& block = *current_;
   current_ = nullptr;
-  job.sequence = next_sequence_++;
-  job.last = last;
-  job.dictionary_size = tail_.size();
-  std::copy(tail_.begin(), tail_.end(), job.dictionary.begin());
+  block.sequence = next_sequence_++;
+  block.last = last;
+  block.dictionary_size = tail_.size();
+  std::copy(tail_.begin(), tail_.end(), block.dictionary.begin());
 
-  const unsigned char* input = job.input.data();
-  const size_t n = job.input_size;
+  const unsigned char* input = block.input.data();
+  const size_t n = block.input_size;
   if (n >= kWindow) {
     tail_.assign(input + n - kWindow, input + n);
   } else {
@@ -175,102 +148,61 @@ void GzipMemberWriter::Submit(bool last) {
   }
 
   if (!parallel_) {
-    job.failed = !inline_compressor_->Compress(job);
-    WriteJob(job);
-    WaitLock::Held held(lock_);
-    free_.push_back(&job);
+    block.failed = !inline_compressor_->Compress(block);
+    WriteBlock(block);
+    pool_.Free(block);
     return;
   }
-  WaitLock::Held held(lock_);
-  queued_.push_back(&job);
-  lock_.WakeAll();
+  pool_.Queue(block);
 }
 
 void GzipMemberWriter::CompressorLoop() {
   Compressor compressor;
-  for (;;) {
-    Job* job = nullptr;
-    {
-      WaitLock::Held held(lock_);
-      while (!stopping_ && queued_.empty()) lock_.Wait();
-      if (stopping_) return;
-      job = queued_.front();
-      queued_.pop_front();
-    }
-    job->failed = !compressor.Compress(*job);
-    WaitLock::Held held(lock_);
-    compressed_.push_back(job);
-    lock_.WakeAll();
+  while (GzipBlock* block = pool_.TakeQueued()) {
+    block->failed = !compressor.Compress(*block);
+    pool_.PutCompressed(*block);
   }
 }
 
 void GzipMemberWriter::WriterLoop() {
-  for (;;) {
-    Job* job = nullptr;
-    {
-      WaitLock::Held held(lock_);
-      auto next = compressed_.end();
-      for (;;) {
-        next = std::find_if(compressed_.begin(), compressed_.end(),
-                            [this](const Job* j) { return j->sequence == next_to_write_; });
-        if (stopping_ || next != compressed_.end()) break;
-        lock_.Wait();
-      }
-      if (stopping_) break;
-      job = *next;
-      compressed_.erase(next);
-    }
-    WriteJob(*job);
-    const bool last = job->last;
-    {
-      WaitLock::Held held(lock_);
-      free_.push_back(job);
-      ++next_to_write_;
-      lock_.WakeAll();
-    }
-    if (last) break;
+  while (GzipBlock* block = pool_.TakeCompressed(next_to_write_)) {
+    WriteBlock(*block);
+    const bool last = block->last;
+    pool_.Free(*block);
+    ++next_to_write_;
+    if (last) return;
   }
-  WaitLock::Held held(lock_);
-  writer_done_ = true;
-  lock_.WakeAll();
 }
 
-void GzipMemberWriter::WriteJob(Job& job) {
-  bool ok;
-  {
-    WaitLock::Held held(lock_);
-    ok = !sink_failed_;
-  }
-  ok = ok && !job.failed;
+void GzipMemberWriter::WriteBlock(GzipBlock& block) {
+  bool ok = !pool_.Failed() && !block.failed;
   if (ok && !header_written_) {
     header_written_ = true;
     ok = sink_.Put(kGzipHeader, sizeof kGzipHeader);
     if (ok) bytes_out_ += sizeof kGzipHeader;
   }
   if (ok) {
-    ok = sink_.Put(job.output.data(), job.output_size);
-    if (ok) bytes_out_ += job.output_size;
+    ok = sink_.Put(block.output.data(), block.output_size);
+    if (ok) bytes_out_ += block.output_size;
   }
-  crc_ = static_cast<uint32_t>(crc32_combine(crc_, job.crc, static_cast<z_off_t>(job.input_size)));
-  written_in_ += job.input_size;
-  if (ok && job.last) {
+  crc_ = static_cast<uint32_t>(
+      crc32_combine(crc_, block.crc, static_cast<z_off_t>(block.input_size)));
+  written_in_ += block.input_size;
+  if (ok && block.last) {
     unsigned char trailer[8];
     PutLittleEndian32(trailer, crc_);
     PutLittleEndian32(trailer + 4, static_cast<uint32_t>(written_in_));
     ok = sink_.Put(trailer, sizeof trailer);
     if (ok) bytes_out_ += sizeof trailer;
+    trailer_written_ = ok;
   }
-  if (!ok) {
-    WaitLock::Held held(lock_);
-    sink_failed_ = true;
-    lock_.WakeAll();
-  }
+  if (!ok) pool_.Fail();
 }
 
 bool GzipMemberWriter::Finish() {
   if (finished_) return false;
   finished_ = true;
-  if (current_ == nullptr) current_ = TakeFreeJob();
+  if (current_ == nullptr) current_ = pool_.TakeFree();
   if (current_ == nullptr) {
     StopThreads();
     return false;
@@ -278,10 +210,9 @@ bool GzipMemberWriter::Finish() {
   Submit(true);
   if (writer_.joinable()) writer_.join();
   StopThreads();
-  WaitLock::Held held(lock_);
-  // With threads, the writer thread sets writer_done_ only after the last block reached the
-  // sink; on one thread there is no writer thread, and every block was written by Submit.
-  return !sink_failed_ && writer_done_ == parallel_;
+  // The writer thread has ended (or, on one thread, Submit wrote every block), so the member is
+  // whole exactly when its trailer reached the sink: a stop or a failing sink cuts it short.
+  return trailer_written_;
 }
 
 void GzipMemberWriter::Abort() {
@@ -290,11 +221,7 @@ void GzipMemberWriter::Abort() {
 }
 
 void GzipMemberWriter::StopThreads() {
-  {
-    WaitLock::Held held(lock_);
-    stopping_ = true;
-    lock_.WakeAll();
-  }
+  pool_.Stop();
   for (std::thread& thread : compressors_) {
     if (thread.joinable()) thread.join();
   }

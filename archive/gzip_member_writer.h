@@ -4,12 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "base/wait_lock.h"
+#include "archive/gzip_block_pool.h"
 
 namespace mailsheaf {
 
@@ -43,23 +42,21 @@ class GzipMemberWriter {
   uint64_t BytesOut() const { return bytes_out_; }
 
  private:
-  struct Job;
   struct Compressor;
 
-  Job* TakeFreeJob();
   void Submit(bool last);
   void CompressorLoop();
   void WriterLoop();
-  void WriteJob(Job& job);
+  void WriteBlock(GzipBlock& block);
   void StopThreads();
 
   ByteSink& sink_;
   const size_t block_size_;
   const bool parallel_;
-
-  std::vector<std::unique_ptr<Job>> jobs_;
+  GzipBlockPool pool_;
   std::unique_ptr<Compressor> inline_compressor_;
-  Job* current_ = nullptr;                 // owned by the caller while it fills it
+
+  GzipBlock* current_ = nullptr;           // held by the caller while it fills it
   std::vector<unsigned char> tail_;        // the last 32 KiB of input: the next dictionary
   uint64_t next_sequence_ = 0;
   uint64_t bytes_in_ = 0;
@@ -71,15 +68,7 @@ class GzipMemberWriter {
   uint64_t written_in_ = 0;
   uint64_t bytes_out_ = 0;
   bool header_written_ = false;
-
-  // Every change of owner wakes all waiting threads: each waits for one thing and checks it.
-  WaitLock lock_;
-  std::vector<Job*> free_;
-  std::deque<Job*> queued_;
-  std::vector<Job*> compressed_;
-  bool stopping_ = false;
-  bool writer_done_ = false;
-  bool sink_failed_ = false;  // guarded by lock_ once threads run
+  bool trailer_written_ = false;
 
   std::vector<std::thread> compressors_;
   std::thread writer_;

@@ -5,13 +5,15 @@
 //   (a message too large to store).
 // Threads: messages are read, mended and framed as tar on the caller's thread; the gzip member
 //   compresses blocks on its own threads and writes them in order (gzip_member_writer.h).
-// Events: every message raises ProgressInfo, every whole percent PercentDone, and a long
-//   message (read, mended or copied) raises both again at least every kEventInterval.
+// Events: the meter (progress_meter.h) raises ProgressInfo for every message, PercentDone for
+//   every whole percent, and both again at least every kEventInterval during a long message
+//   (read, mended or copied).
 // Stop: Stop() is looked at (KeepGoing) after every event, folder and piece; a stop or a
 //   failure ends the write and Discard removes the temporary file, as the destructor does
 //   whatever else unwinds it.
 // Commit: the member is finished and the temporary file sealed, 100 is raised, the file is
-//   moved over the destination, and the report is written (or an old one of ours removed).
+//   moved over the destination, and the report is written (or an old one of ours removed;
+//   report_file.h).
 
 #include "archive/tar_archive_run.h"
 
@@ -20,8 +22,9 @@
 #include <map>
 
 #include "archive/folder_names.h"
-#include "archive/long_lines.h"
 #include "archive/importer_rules.h"
+#include "archive/long_lines.h"
+#include "archive/report_file.h"
 #include "archive/tar_header.h"
 #include "archive/tree_walk.h"
 #include "base/message_name.h"
@@ -36,8 +39,10 @@ TarArchive::Run::Run(TarArchive& owner, const std::u16string& destination)
       message_(fs_),
       sizer_(fs_, owner.options_.sizing),
       destination_(destination),
+      meter_(*owner.events_, owner.options_.clock, sizer_, [this] { return KeepGoing(); },
+             [this] { return SizingAllows(); }),
       run_time_(std::max<int64_t>(1, UsableTime(std::time(nullptr)))) {
-  message_.SetTick([this] { return Heartbeat(); });
+  message_.SetTick([this] { return meter_.Heartbeat(); });
 }
 
 bool TarArchive::Run::Write() {
@@ -54,7 +59,7 @@ bool TarArchive::Run::Write() {
   exclusion.destination_name = output_.name();
   exclusion.temporary_name = output_.temporary_name();
   sizer_.Start(archive_.root_, exclusion);
-  if (!RaisePercent(0) || !WalkTree(fs_, archive_.root_, exclusion, *this)) return false;
+  if (!meter_.RaisePercent(0) || !WalkTree(fs_, archive_.root_, exclusion, *this)) return false;
 
   static const unsigned char kEnd[kTarEndSize] = {};
   if (!Put(kEnd, sizeof kEnd)) return false;
@@ -63,59 +68,17 @@ bool TarArchive::Run::Write() {
   gzip_.reset();
   if (!output_.Seal(error)) return Fail(std::move(error));
   sizer_.Stop();
-  if (!RaisePercent(100)) return false;
+  if (!meter_.RaisePercent(100)) return false;
   if (!output_.PutInPlace(error)) return Fail(std::move(error));
   NoteMergingFolders();
   NoteShortfall();
   report_.stored = archive_.messages_stored_;
-  WriteReportFile();
+  const ReportFileOutcome report_file = WriteReportFile(
+      fs_, report_, output_.folder() + ReportFileName(output_.name()), destination_);
+  archive_.report_file_ = report_file.written;
+  archive_.report_error_ = report_file.error;
   archive_.report_ = std::move(report_);
   return true;
-}
-
-bool TarArchive::Run::IsOurReport(const std::u16string& path) {
-  std::u16string ignored;
-  std::unique_ptr<ReadableFile> file = fs_.OpenRead(path, ignored);
-  if (!file) return false;
-  unsigned char head[64];
-  size_t have = 0;
-  while (have < sizeof head) {
-    const int64_t got = file->Read(head + have, sizeof head - have, ignored);
-    if (got <= 0) break;
-    have += static_cast<size_t>(got);
-  }
-  const std::string_view start(reinterpret_cast<const char*>(head), have);
-  return start.rfind(kReportSignature, 0) == 0 || start.rfind(kEarlierReportSignature, 0) == 0;
-}
-
-void TarArchive::Run::WriteReportFile() {
-  const std::u16string path = output_.folder() + ReportFileName(output_.name());
-  const bool something_there = fs_.Exists(path);
-  std::u16string error;
-  if (report_.Empty()) {
-    if (something_there && IsOurReport(path) && !fs_.RemoveFile(path, error)) {
-      archive_.report_error_ = u"Cannot remove the earlier report " + path + u": " + error;
-    }
-    return;
-  }
-  if (something_there && !IsOurReport(path)) {
-    archive_.report_error_ = u"A file Mailsheaf did not write is at " + path +
-                             u"; it was left as it is, and the report was not written there.";
-    return;
-  }
-  const bool windows = fs_.Separator() == u'\\';
-  const std::string text =
-      Utf16ToUtf8(ReportText(report_, destination_, windows ? u"\r\n" : u"\n"));
-  AtomicOutput file(fs_, u"the report");
-  if (!file.Create(path, error)) {
-    archive_.report_error_ = error;
-  } else if (!file.Put(reinterpret_cast<const unsigned char*>(text.data()), text.size())) {
-    archive_.report_error_ = u"Cannot write the report " + path + u": " + file.error();
-  } else if (!file.Seal(error) || !file.PutInPlace(error)) {
-    archive_.report_error_ = error;
-  } else {
-    archive_.report_file_ = path;
-  }
 }
 
 void TarArchive::Run::Discard() {
@@ -140,7 +103,7 @@ bool TarArchive::Run::OnFolder(const WalkFolder& folder) {
   }
   folders_.push_back({source, stored.substr(0, stored.size() - 1)});
   folders_met_.insert(folder.source);
-  return Progress();
+  return meter_.Progress();
 }
 
 void TarArchive::Run::OnLeftOut(const std::u16string& path, const std::u16string& folder,
@@ -157,8 +120,8 @@ void TarArchive::Run::OnLeftOut(const std::u16string& path, const std::u16string
 bool TarArchive::Run::OnMessage(const WalkMessage& message) {
   const std::u16string& path = message.path;
   const std::string& stored = message.stored;
-  progress_.current_file = path;
-  if (!RaiseInfo() || !SizingAllows()) return false;
+  meter_.SetCurrentFile(path);
+  if (!meter_.RaiseInfo() || !SizingAllows()) return false;
   ++found_[message.folder];
 
   std::u16string error;
@@ -168,8 +131,8 @@ bool TarArchive::Run::OnMessage(const WalkMessage& message) {
     case MessageToStore::Outcome::kLeftOut:
       report_.left_out.push_back({path, message_.LeftOutWhy()});
       // Passed over, it still moves the bar as far as the sizing walk counted it.
-      progress_.bytes_done += TarEntryBytes(stored.size(), message.listed_size);
-      return Progress();
+      meter_.AddBytes(TarEntryBytes(stored.size(), message.listed_size));
+      return meter_.Progress();
     case MessageToStore::Outcome::kFailed:
       return Fail(std::move(error));
     case MessageToStore::Outcome::kStopped:
@@ -190,13 +153,13 @@ bool TarArchive::Run::OnMessage(const WalkMessage& message) {
   if (!copied) return Fail(std::move(error));
   if (!PutPadding(size)) return false;
   ++archive_.messages_stored_;
-  progress_.messages_stored = archive_.messages_stored_;
+  meter_.SetMessagesStored(archive_.messages_stored_);
   const size_t slash = stored.find('/');
   if (slash != std::string::npos) {
     const std::u16string emptied = EmptiedSystemFolder(Utf8ToUtf16(stored.substr(0, slash)));
     if (!emptied.empty()) ++report_.emptied[emptied];
   }
-  return Progress();
+  return meter_.Progress();
 }
 
 void TarArchive::Run::NoteMergingFolders() {
@@ -240,22 +203,8 @@ std::u16string TarArchive::Run::ReplacesMessage() const {
   return u"The archive would replace a message it has to store: " + destination_;
 }
 
-std::chrono::steady_clock::time_point TarArchive::Run::Now() const {
-  const auto& clock = archive_.options_.clock;
-  return clock ? clock() : std::chrono::steady_clock::now();
-}
-
 bool TarArchive::Run::PutPiece(const unsigned char* data, size_t length) {
-  return Put(data, length) && Heartbeat() && Progress();
-}
-
-bool TarArchive::Run::Heartbeat() {
-  const auto now = Now();
-  if (now - last_info_ >= kEventInterval && !RaiseInfo()) return false;
-  if (now - last_percent_time_ >= kEventInterval && !RaisePercent(CurrentPercent())) {
-    return false;
-  }
-  return true;
+  return Put(data, length) && meter_.Heartbeat() && meter_.Progress();
 }
 
 bool TarArchive::Run::PutPadding(uint64_t size) {
@@ -265,7 +214,7 @@ bool TarArchive::Run::PutPadding(uint64_t size) {
 
 bool TarArchive::Run::Put(const unsigned char* data, size_t size) {
   if (!gzip_->Write(data, size)) return WriteFailed();
-  progress_.bytes_done += size;
+  meter_.AddBytes(size);
   return true;
 }
 
@@ -285,38 +234,6 @@ bool TarArchive::Run::PutHeader(const TarEntry& entry) {
   header_.clear();
   if (!AppendTarHeader(entry, header_)) return Fail(u"Cannot store " + Utf8ToUtf16(entry.name));
   return Put(header_.data(), header_.size());
-}
-
-int32_t TarArchive::Run::CurrentPercent() {
-  if (!total_loaded_ && sizer_.Known()) {
-    progress_.bytes_total = sizer_.Total();
-    total_loaded_ = true;
-  }
-  const uint64_t total = progress_.bytes_total;
-  if (total == 0) return std::max(last_percent_, 0);
-  const auto percent =
-      static_cast<int32_t>(std::min<uint64_t>(99, progress_.bytes_done * 100 / total));
-  return std::max(percent, last_percent_);
-}
-
-bool TarArchive::Run::Progress() {
-  const int32_t percent = CurrentPercent();
-  if (!SizingAllows()) return false;
-  if (percent == last_percent_) return KeepGoing();
-  return RaisePercent(percent);
-}
-
-bool TarArchive::Run::RaisePercent(int32_t percent) {
-  last_percent_ = percent;
-  last_percent_time_ = Now();
-  archive_.events_->PercentDone(percent, progress_);
-  return KeepGoing();
-}
-
-bool TarArchive::Run::RaiseInfo() {
-  last_info_ = Now();
-  archive_.events_->ProgressInfo(kProgressKindMessage, progress_.current_file, progress_);
-  return KeepGoing();
 }
 
 }  // namespace mailsheaf

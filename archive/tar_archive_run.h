@@ -1,9 +1,8 @@
 #pragma once
 // One write of TarArchive, private to the writer: the writing walk's visitor, feeding tar
-// entries through the gzip member into the atomic output, raising the events and noting what
-// had to be adjusted for the importer.
+// entries through the gzip member into the atomic output, moving the progress meter and noting
+// what had to be adjusted for the importer.
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -15,6 +14,7 @@
 #include "archive/file_system.h"
 #include "archive/gzip_member_writer.h"
 #include "archive/message_to_store.h"
+#include "archive/progress_meter.h"
 #include "archive/run_report.h"
 #include "archive/sizing_walk.h"
 #include "archive/tar_archive.h"
@@ -51,13 +51,6 @@ class TarArchive::Run final : public TreeVisitor {
   // Folders where the write found fewer messages than the count before it.
   void NoteShortfall();
 
-  // Beside the archive, named after it, only when there is something to tell; a report of ours
-  // from an earlier write that no longer holds is removed, and a file we did not write is
-  // never replaced. The archive is complete either way: a report that cannot be written is
-  // said, not a failure.
-  void WriteReportFile();
-  bool IsOurReport(const std::u16string& path);
-
   // The first reason wins; an empty one adds nothing (a failure already on record).
   bool Fail(std::u16string reason);
 
@@ -66,13 +59,9 @@ class TarArchive::Run final : public TreeVisitor {
 
   std::u16string ReplacesMessage() const;
 
-  std::chrono::steady_clock::time_point Now() const;
-
   // One piece of a message; during a long one the same file and the percentage are raised
   // again even when nothing else would raise them.
   bool PutPiece(const unsigned char* data, size_t length);
-
-  bool Heartbeat();
 
   bool PutPadding(uint64_t size);
 
@@ -85,16 +74,6 @@ class TarArchive::Run final : public TreeVisitor {
 
   bool PutHeader(const TarEntry& entry);
 
-  // Until the end only 100 is held back: the archive is not in place before then.
-  int32_t CurrentPercent();
-
-  // Raises PercentDone when the whole-number percentage changes; false when told to stop.
-  bool Progress();
-
-  bool RaisePercent(int32_t percent);
-
-  bool RaiseInfo();
-
   TarArchive& archive_;
   ArchiveFileSystem& fs_;
   AtomicOutput output_;
@@ -102,17 +81,13 @@ class TarArchive::Run final : public TreeVisitor {
   SizingWalker sizer_;
   const std::u16string destination_;
   std::unique_ptr<GzipMemberWriter> gzip_;
-  ArchiveProgress progress_;
-  bool total_loaded_ = false;
-  int32_t last_percent_ = -1;
-  std::chrono::steady_clock::time_point last_info_;
+  ProgressMeter meter_;
   // The time stored when nothing else is usable: the importer would date 0 as 1970.
   const int64_t run_time_;
   RunReport report_;
   std::vector<RunReport::Merged> folders_;  // for the merge note
   std::map<std::u16string, int64_t> found_;  // messages met per folder, stored or left out
   std::set<std::u16string> folders_met_;
-  std::chrono::steady_clock::time_point last_percent_time_;
   std::vector<unsigned char> header_;
 };
 

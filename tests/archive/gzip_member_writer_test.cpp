@@ -129,6 +129,19 @@ TEST(GzipMemberWriter, FailingSinkEndsTheWriteWithoutHanging) {
   }
 }
 
+TEST(GzipMemberWriter, AMemberWhoseTrailerIsRefusedIsNotFinished) {
+  const std::string input = MailLikeText(100000, 13);
+  const size_t whole = Compress(input, 1, 4096).size();
+  for (unsigned threads : {1u, 4u}) {
+    MemorySink sink;
+    sink.fail_after = whole - 1;
+    GzipMemberWriter writer(sink, threads, 4096);
+    EXPECT_TRUE(writer.Write(reinterpret_cast<const unsigned char*>(input.data()), input.size()));
+    EXPECT_FALSE(writer.Finish()) << threads << " threads";
+    EXPECT_EQ(sink.bytes.size(), whole - 8) << "every block but no trailer";
+  }
+}
+
 TEST(GzipMemberWriter, AbortStopsEverythingAndNothingMoreIsWritten) {
   const std::string input = MailLikeText(1 << 20, 12);
   MemorySink sink;
