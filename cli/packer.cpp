@@ -1,11 +1,13 @@
 #include "cli/packer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "archive/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "cli/progress_text.h"
+#include "cli/upload_command.h"
 
 namespace mailsheaf {
 namespace {
@@ -21,6 +23,7 @@ std::u16string Usage() {
          u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
          u"when the new archive is complete.\n"
          u"\n"
+         u"\n" + UploadUsage() + u"\n"
          u"  --help     show this text and exit\n"
          u"  --version  show the version and exit\n";
 }
@@ -102,6 +105,10 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
               const std::atomic<bool>& interrupted) {
   std::vector<std::u16string> paths;
   bool options_done = false;
+  const bool help = std::find(arguments.begin(), arguments.end(), u"--help") != arguments.end();
+  if (!help && AsksForUpload(arguments)) {
+    return RunUpload(arguments, console, file_system, interrupted);
+  }
   for (const std::u16string& argument : arguments) {
     if (!options_done && argument == u"--") {
       options_done = true;

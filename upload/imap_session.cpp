@@ -377,6 +377,30 @@ bool ImapSession::Select(std::u16string_view mailbox, bool read_only, MailboxSta
   return true;
 }
 
+bool ImapSession::Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error) {
+  if (!Require(ImapState::kAuthenticated, error)) return false;
+  bool found = false;
+  const DataSink take = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "STATUS" || r.items.size() != 2 || r.items[1].kind != ImapItem::Kind::kList)
+      return true;
+    const std::vector<ImapItem>& pairs = r.items[1].items;
+    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+      uint64_t number = 0;
+      if (pairs[i].IsAtom("MESSAGES") && ParseImapNumber(pairs[i + 1].text, UINT32_MAX, number)) {
+        messages = static_cast<uint32_t>(number);
+        found = true;
+      }
+    }
+    return true;
+  };
+  if (!RunOk(ImapCommand("STATUS").AddString(EncodeName(mailbox), utf8_names_).Add("(MESSAGES)"),
+             take, error)) {
+    return false;
+  }
+  if (!found) return ProtocolFailure("The server's STATUS answer had no MESSAGES count", error);
+  return true;
+}
+
 bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error) {
   if (!Require(ImapState::kSelected, error)) return false;
   messages.clear();

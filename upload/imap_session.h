@@ -133,6 +133,8 @@ class ImapSession {
   bool Create(std::u16string_view mailbox, ImapError& error);
   // SELECT, or EXAMINE when read_only.
   bool Select(std::u16string_view mailbox, bool read_only, MailboxStatus& status, ImapError& error);
+  // STATUS (MESSAGES): how many messages a mailbox holds, without selecting it.
+  bool Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error);
   // What the selected mailbox holds, in one UID FETCH.
   bool FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error);
   // One message's bytes as the server holds them, without marking it read.
