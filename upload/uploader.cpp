@@ -54,6 +54,7 @@ class UploadRun final : public UploadVisitor {
     Status(u"Connecting");
     ImapError error;
     if (!Open(error)) return Fail(error.text);
+    progress_.status.clear();
     std::vector<MailboxEntry> mailboxes;
     if (!Step([&](ImapError& e) { return session_.List(mailboxes, e); })) return false;
     plan_.Learn(mailboxes);
