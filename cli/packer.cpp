@@ -17,15 +17,16 @@ constexpr char16_t kProgram[] = u"mailsheaf-pack";
 std::u16string Version() { return AsciiToUtf16(MAILSHEAF_VERSION); }
 
 std::u16string Usage() {
-  return u"Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz\n"
-         u"Packs every .eml message below SOURCE_FOLDER, with its folders, into DEST.tgz, a\n"
-         u"gzip-compressed GNU tar that a Zimbra account takes in through its Import option.\n"
-         u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
-         u"when the new archive is complete.\n"
-         u"\n"
-         u"\n" + UploadUsage() + u"\n"
-         u"  --help     show this text and exit\n"
-         u"  --version  show the version and exit\n";
+  std::u16string usage =
+      u"Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz\n"
+      u"Packs every .eml message below SOURCE_FOLDER, with its folders, into DEST.tgz, a\n"
+      u"gzip-compressed GNU tar that a Zimbra account takes in through its Import option.\n"
+      u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
+      u"when the new archive is complete.\n\n";
+  usage.append(UploadUsage());
+  usage.append(u"\n  --help     show this text and exit\n"
+               u"  --version  show the version and exit\n");
+  return usage;
 }
 
 using Clock = std::chrono::steady_clock;

@@ -233,7 +233,7 @@ bool AsksForUpload(const std::vector<std::u16string>& arguments) {
 }
 
 std::u16string UploadUsage() {
-  return u"       mailsheaf-pack --imap imaps://HOST[:PORT] --user USER [OPTIONS] SOURCE_FOLDER\n"
+  return u"Or:    mailsheaf-pack --imap imaps://HOST[:PORT] --user USER [OPTIONS] SOURCE_FOLDER\n"
          u"Puts every .eml message below SOURCE_FOLDER, with its folders, straight into the\n"
          u"mail account over IMAP, with the same adjustments as the archive. Folders are made\n"
          u"where missing; top-level Inbox, Sent, Drafts, Junk and Trash go into the account's\n"

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <deque>
+#include <list>
 #include <map>
 #include <thread>
 
@@ -32,7 +33,13 @@ struct InFlight {
   int64_t time = 0;
   bool seen = false;
   std::string bytes;  // in IMAP's form
+  bool together = false;  // sent in an APPEND with others
 };
+
+// A batch is one transaction for the server, which is where most of its time per message goes;
+// a few of them in flight keep it busy.
+constexpr size_t kBatchMessages = 64;
+constexpr size_t kBatchBytes = 4u << 20;
 
 bool Dropped(const ImapError& error) {
   return error.kind == ImapErrorKind::kConnectionLost || error.kind == ImapErrorKind::kProtocol;
@@ -98,7 +105,7 @@ class UploadRun final : public UploadVisitor {
       return true;
     }
     if (!usable_) {
-      row.not_added.push_back({message.path, u"its folder could not be made: " + row.created});
+      row.not_added.push_back({message.path, row.created});
       return true;
     }
     InFlight record;
@@ -128,22 +135,58 @@ class UploadRun final : public UploadVisitor {
       return true;
     }
     progress_.bytes_sent += record.bytes.size();
-    return Send(std::move(record));
+    staged_bytes_ += record.bytes.size();
+    staged_.push_back(std::move(record));
+    if (staged_.size() < kBatchMessages && staged_bytes_ < kBatchBytes) return true;
+    return Flush();
   }
 
-  bool Send(InFlight record) {
-    in_flight_.push_back(std::move(record));
-    const InFlight& sent = in_flight_.back();
+  AppendRequest Request(const InFlight& record) const {
     AppendRequest request;
-    request.id = sent.id;
+    request.id = record.id;
     request.mailbox = mailbox_;
-    if (sent.seen) request.flags.push_back("\\Seen");
+    if (record.seen) request.flags.push_back("\\Seen");
     request.has_internal_date = true;
-    request.internal_date = sent.time;
-    request.message = sent.bytes;
+    request.internal_date = record.time;
+    request.message = record.bytes;
+    return request;
+  }
+
+  // The staged messages go out: in one APPEND where the server takes several, else one by one.
+  bool Flush() {
+    std::vector<InFlight> staged;
+    staged.swap(staged_);
+    staged_bytes_ = 0;
+    const bool together = staged.size() > 1 && session_.HasCapability("MULTIAPPEND");
+    // All in the in-flight list before any is sent: a drop half-way keeps the unsent as well.
+    std::vector<AppendRequest> requests;
+    for (InFlight& record : staged) {
+      record.together = together;
+      in_flight_.push_back(std::move(record));
+      requests.push_back(Request(in_flight_.back()));
+    }
     ImapError error;
-    if (session_.Append(request, error)) return true;
-    return Recover(error);
+    if (together) {
+      if (!session_.AppendBatch(requests, error)) return Recover(error) && Singles();
+    } else {
+      for (const AppendRequest& request : requests) {
+        if (!session_.Append(request, error)) return Recover(error) && Singles();
+      }
+    }
+    return Singles();
+  }
+
+  // Messages of a batch the server refused as a whole go again one by one, for each one's own
+  // answer (the server stored none of the batch).
+  bool Singles() {
+    while (!singles_.empty()) {
+      in_flight_.push_back(std::move(singles_.front()));
+      singles_.pop_front();
+      in_flight_.back().together = false;
+      ImapError error;
+      if (!session_.Append(Request(in_flight_.back()), error) && !Recover(error)) return false;
+    }
+    return true;
   }
 
   void Settle(const AppendResult& result) {
@@ -157,7 +200,11 @@ class UploadRun final : public UploadVisitor {
         break;
       case AppendResult::Outcome::kRefused:
       case AppendResult::Outcome::kRejected:
-        row.refused.push_back({found->path, result.server_text});
+        if (found->together) {
+          singles_.push_back(std::move(*found));
+        } else {
+          row.refused.push_back({found->path, result.server_text});
+        }
         break;
       case AppendResult::Outcome::kUnconfirmed:
         kept_.push_back(std::move(*found));
@@ -170,10 +217,12 @@ class UploadRun final : public UploadVisitor {
   bool Finish() {
     for (;;) {
       if (failed_) return false;
+      if (!Flush()) return false;
       ImapError error;
       if (session_.FinishAppends(error)) {
-        if (kept_.empty()) return true;
-        if (Resend(error)) continue;
+        if (kept_.empty() && singles_.empty()) return true;
+        if (Singles() && Resend(error)) continue;
+        if (failed_) return false;
       }
       if (!Recover(error)) return false;
     }
@@ -183,21 +232,25 @@ class UploadRun final : public UploadVisitor {
     const FolderPlan::Target target = plan_.Plan(folder.stored);
     mailbox_ = target.mailbox;
     current_ = Row(target.mailbox);
-    UploadReport::Mailbox& row = report_.mailboxes[current_];
-    row.sources.push_back(folder.source);
+    report_.mailboxes[current_].sources.push_back(folder.source);
     usable_ = true;
-    bool made = false;
+    bool target_made = false;
     for (const std::u16string& missing : target.missing) {
+      bool made = false;
       if (!Create(missing, made)) {
         if (failed_) return false;
         usable_ = false;
         return true;
       }
-      if (missing == target.mailbox && made) row.created = u"made by this run";
+      // Rows may have been added meanwhile: no reference into them is kept.
+      if (missing == target.mailbox && made) {
+        report_.mailboxes[current_].created = u"made by this run";
+        target_made = true;
+      }
     }
     index_.Reset({});
     // A mailbox this run has just made is known to be empty.
-    return made || Refresh();
+    return target_made || Refresh();
   }
 
   bool Create(const std::u16string& mailbox, bool& made) {
@@ -218,8 +271,8 @@ class UploadRun final : public UploadVisitor {
             }
           }
         }
-        report_.mailboxes[Row(mailbox)].created = error.text;
-        report_.mailboxes[current_].created = error.text;
+        report_.mailboxes[current_].created =
+            u"the server refused to make " + mailbox + u": " + error.text;
         return false;
       }
       if (!Reconnect(error)) return false;
@@ -311,16 +364,9 @@ class UploadRun final : public UploadVisitor {
         ++report_.mailboxes[record.row].added;
         continue;
       }
+      record.together = false;
       in_flight_.push_back(std::move(record));
-      const InFlight& sent = in_flight_.back();
-      AppendRequest request;
-      request.id = sent.id;
-      request.mailbox = mailbox_;
-      if (sent.seen) request.flags.push_back("\\Seen");
-      request.has_internal_date = true;
-      request.internal_date = sent.time;
-      request.message = sent.bytes;
-      if (!session_.Append(request, error)) {
+      if (!session_.Append(Request(in_flight_.back()), error)) {
         for (InFlight& rest : kept) kept_.push_back(std::move(rest));
         return false;
       }
@@ -333,7 +379,10 @@ class UploadRun final : public UploadVisitor {
     if (!session_.Connect(options_.server, error)) return false;
     if (!session_.Login(options_.user, options_.password, error)) {
       // A refused login is for the user, not for another try.
-      if (error.kind == ImapErrorKind::kRefused) error.kind = ImapErrorKind::kUsage;
+      if (error.kind == ImapErrorKind::kRefused) {
+        error = {ImapErrorKind::kUsage, u"The server refused the login as " +
+                                            Utf8ToUtf16(options_.user) + u": " + error.text};
+      }
       return false;
     }
     return session_.EnableUtf8(error);
@@ -388,8 +437,11 @@ class UploadRun final : public UploadVisitor {
   bool usable_ = true;
   bool failed_ = false;
   uint64_t next_id_ = 1;
-  std::deque<InFlight> in_flight_;
-  std::deque<InFlight> kept_;
+  std::vector<InFlight> staged_;  // handled, not yet sent: the next batch
+  size_t staged_bytes_ = 0;
+  std::list<InFlight> in_flight_;  // a list: the requests sent point into its records
+  std::deque<InFlight> kept_;      // unconfirmed when the connection dropped
+  std::deque<InFlight> singles_;   // of a batch refused as a whole
 };
 
 }  // namespace

@@ -21,7 +21,12 @@ struct UploadOptions {
   ImapServer server;
   std::string user;
   std::string password;  // handed to the session and nowhere else
-  ImapLimits limits;
+  // Room for a few batches of appends in flight.
+  ImapLimits limits = [] {
+    ImapLimits l;
+    l.max_appends_in_flight = 256;
+    return l;
+  }();
   int max_reconnects = 5;
   int reconnect_pause_ms = 1000;
 };
