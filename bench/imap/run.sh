@@ -76,6 +76,7 @@ for ((round = 1; round <= runs; round++)); do
     seconds=$(awk -v a="$(now)" -v b="$start" 'BEGIN { printf "%.3f", a - b }')
     held=$(python3 bench/imap/count.py "$host" "$port" "$ca" "$user" "$password")
     [ "$held" = "$messages" ] || { echo "$way: the account holds $held of $messages" >&2; exit 1; }
+    echo "  $seconds s, the account holds $held messages"
     if [ -z "${best[$way]:-}" ] || awk -v a="$seconds" -v b="${best[$way]}" 'BEGIN { exit !(a < b) }'; then
       best[$way]=$seconds
     fi
