@@ -28,18 +28,15 @@ void StoredIndex::Reset(const std::vector<StoredMessage>& messages) {
   }
 }
 
-bool StoredIndex::MayHold(const std::string& message_id, int64_t internal_date) const {
-  const auto found = entries_.find(Key(message_id, internal_date));
-  return found != entries_.end() && !found->second.empty();
-}
-
 bool StoredIndex::Take(const std::string& message_id, int64_t internal_date,
-                       uint64_t imap_size) {
+                       uint64_t imap_size, int64_t now) {
+  // A day's room for clocks that disagree.
+  const bool date_kept = internal_date <= now + 86400;
   const auto found = entries_.find(Key(message_id, internal_date));
   if (found == entries_.end()) return false;
   std::vector<Entry>& candidates = found->second;
   const auto match = std::find_if(candidates.begin(), candidates.end(), [&](const Entry& e) {
-    return e.size == imap_size && e.internal_date == internal_date;
+    return e.size == imap_size && (!date_kept || e.internal_date == internal_date);
   });
   if (match == candidates.end()) return false;
   candidates.erase(match);

@@ -12,6 +12,7 @@
 #include "upload/uploader.h"
 
 #include <chrono>
+#include <ctime>
 #include <deque>
 #include <list>
 #include <map>
@@ -130,7 +131,7 @@ class UploadRun final : public UploadVisitor {
       return true;
     }
     form.Finish();
-    if (index_.Take(record.message_id, record.time, record.bytes.size())) {
+    if (index_.Take(record.message_id, record.time, record.bytes.size(), now_)) {
       ++row.already_there;
       return true;
     }
@@ -360,7 +361,7 @@ class UploadRun final : public UploadVisitor {
     while (!kept.empty()) {
       InFlight record = std::move(kept.front());
       kept.pop_front();
-      if (there.Take(record.message_id, record.time, record.bytes.size())) {
+      if (there.Take(record.message_id, record.time, record.bytes.size(), now_)) {
         ++report_.mailboxes[record.row].added;
         continue;
       }
@@ -436,6 +437,7 @@ class UploadRun final : public UploadVisitor {
   std::u16string mailbox_;
   bool usable_ = true;
   bool failed_ = false;
+  const int64_t now_ = static_cast<int64_t>(std::time(nullptr));
   uint64_t next_id_ = 1;
   std::vector<InFlight> staged_;  // handled, not yet sent: the next batch
   size_t staged_bytes_ = 0;

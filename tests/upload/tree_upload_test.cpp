@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "archive/message_date.h"
 #include "archive/message_to_store.h"
 #include "base/text.h"
@@ -51,6 +53,10 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
        "Subject: cr\r\nMessage-ID: <cr@test>\r\nDate: Mon, 2 Mar 2020 08:03:00 +0000\r\n\r\nold\rmac" +
            std::string(1, '\0') + "nul\r",
        u"Work", true},
+      // Dovecot stores a date in the future as the time it got the message.
+      {"Work/future.eml",
+       "Subject: f\r\nMessage-ID: <f@test>\r\nDate: Fri, 1 Mar 2030 10:00:00 +0000\r\n\r\nf\r\n",
+       u"Work", true},
       {"Work/long.eml", long_line, u"Work", true},
   };
   Tree tree;
@@ -62,7 +68,7 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
     Cli cli = RunCli({u"--imap", ImapsAddress(), u"--user", Utf8ToUtf16(user),
                       u"--trust-certificate", Utf8ToUtf16(Server().fingerprint), tree.Root()});
     EXPECT_EQ(cli.code, kExitSuccess) << cli.console.err << cli.console.out;
-    EXPECT_THAT(cli.console.out, HasSubstr(run == 0 ? "7 added, 0 already there" : "0 added, 7 already there"));
+    EXPECT_THAT(cli.console.out, HasSubstr(run == 0 ? "8 added, 0 already there" : "0 added, 8 already there"));
     EXPECT_THAT(cli.console.out, HasSubstr("re-encoded"));
     EXPECT_THAT(cli.console.out + cli.console.err, Not(HasSubstr(Server().password)));
   }
@@ -88,9 +94,12 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
     }
     EXPECT_EQ(h.bytes, expected);
     EXPECT_EQ(h.seen, c.seen);
-    const size_t date = c.content.find("Date: ") + 6;
-    EXPECT_EQ(h.internal_date,
-              ParseMessageDate(c.content.substr(date, c.content.find_first_of("\r\n", date) - date)));
+    const size_t at = c.content.find("Date: ") + 6;
+    const int64_t date =
+        ParseMessageDate(c.content.substr(at, c.content.find_first_of("\r\n", at) - at)).value();
+    if (date < std::time(nullptr)) {
+      EXPECT_EQ(h.internal_date, date);
+    }
   }
   for (const auto& [mailbox, there] : held) EXPECT_EQ(taken[mailbox], there.size()) << Narrow(mailbox);
 }
