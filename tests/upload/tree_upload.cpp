@@ -44,7 +44,7 @@ std::u16string Tree::Path(const std::string& relative) const {
 void TestConsole::Out(const std::u16string& text) { out += Utf16ToUtf8(text); }
 void TestConsole::Err(const std::u16string& text) { err += Utf16ToUtf8(text); }
 bool TestConsole::Variable(const char* name, std::string& value) const {
-  if (std::string_view(name) != "MAILSHEAF_PASSWORD") return false;
+  if (std::string_view(name) != "MAILSHEAF_PASSWORD" || password.empty()) return false;
   value = password;
   return true;
 }

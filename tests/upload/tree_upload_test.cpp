@@ -45,6 +45,7 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
        "Subject: u\r\nMessage-ID: <u@test>\r\nStatus: O\r\nDate: Mon, 2 Mar 2020 08:01:00 +0000\r\n\r\nx\r\n",
        u"INBOX", false},
       {"Sent Items/sent.eml", Numbered("Subject: s\r\n", 1, 100), u"Sent", true},
+      {"R\u00e9union/r.eml", Numbered("Subject: r\r\n", 2, 100), u"R\u00e9union", true},
       {"Work/Deep/lf.eml", "Subject: lf\nMessage-ID: <lf@test>\nDate: Mon, 2 Mar 2020 08:02:00 +0000\n\nbare\nlf\n",
        u"Work/Deep", true},
       {"Work/Deep/lf-copy.eml", "Subject: lf\nMessage-ID: <lf@test>\nDate: Mon, 2 Mar 2020 08:02:00 +0000\n\nbare\nlf\n",
@@ -68,7 +69,7 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
     Cli cli = RunCli({u"--imap", ImapsAddress(), u"--user", Utf8ToUtf16(user),
                       u"--trust-certificate", Utf8ToUtf16(Server().fingerprint), tree.Root()});
     EXPECT_EQ(cli.code, kExitSuccess) << cli.console.err << cli.console.out;
-    EXPECT_THAT(cli.console.out, HasSubstr(run == 0 ? "8 added, 0 already there" : "0 added, 8 already there"));
+    EXPECT_THAT(cli.console.out, HasSubstr(run == 0 ? "9 added, 0 already there" : "0 added, 9 already there"));
     EXPECT_THAT(cli.console.out, HasSubstr("re-encoded"));
     EXPECT_THAT(cli.console.out + cli.console.err, Not(HasSubstr(Server().password)));
   }
@@ -132,28 +133,33 @@ TEST(TreeUpload, ARunStoppedHalfWayIsCompletedByTheNextWithNothingTwice) {
 TEST(TreeUpload, RefusalsAndFailuresGiveTheServersWordsAndTheirExitCodes) {
   Tree tree;
   for (int n = 0; n < 6; ++n) tree.Add("Big/" + std::to_string(n) + ".eml", Numbered("", n, 20000));
+  Tree secrets;
+  secrets.Add("password.txt", Server().password + "\r\nnot this line\n");
   const std::u16string pin = Utf8ToUtf16(Server().fingerprint);
   const struct {
     std::string user;
     std::string password;
     std::u16string address;
     std::u16string pin;
+    bool from_file;
     int code;
     const char* words;
   } cases[] = {
-      {Server().small_quota_user, Server().password, ImapsAddress(), pin, kExitIncomplete,
+      {Server().small_quota_user, Server().password, ImapsAddress(), pin, false, kExitIncomplete,
        "Quota exceeded"},
-      {"mailsheaf-4", "not-" + Server().password, ImapsAddress(), pin, kExitFailure,
+      {"mailsheaf-4", "not-" + Server().password, ImapsAddress(), pin, false, kExitFailure,
        "[AUTHENTICATIONFAILED]"},
-      {"mailsheaf-4", Server().password, ImapsAddress(), u"", kExitFailure, "is not trusted"},
-      {"mailsheaf-4", Server().password, StartTlsAddress(), pin, kExitSuccess, "6 added"},
+      {"mailsheaf-4", Server().password, ImapsAddress(), u"", false, kExitFailure,
+       "is not trusted"},
+      {"mailsheaf-4", Server().password, StartTlsAddress(), pin, true, kExitSuccess, "6 added"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words);
     std::vector<std::u16string> args = {u"--imap", c.address, u"--user", Utf8ToUtf16(c.user)};
     if (!c.pin.empty()) args.insert(args.end(), {u"--trust-certificate", c.pin});
+    if (c.from_file) args.insert(args.end(), {u"--password-file", secrets.Path("password.txt")});
     args.push_back(tree.Root());
-    const Cli cli = RunCli(args, c.password);
+    const Cli cli = RunCli(args, c.from_file ? "" : c.password);
     EXPECT_EQ(cli.code, c.code) << cli.console.err;
     EXPECT_THAT(cli.console.out + cli.console.err, HasSubstr(c.words));
     EXPECT_THAT(cli.console.out + cli.console.err, Not(HasSubstr(c.password)));
