@@ -1,7 +1,8 @@
 // One upload run. The walk drives it: each folder is entered (its mailbox made where missing
 // and its contents fetched for the resume check), then each message is either found there
-// already, or appended without waiting for the answer. Answers arrive in order through the
-// session's AppendDone and settle the record kept for each message in flight.
+// already, or staged into the next batch; a full batch goes out without waiting for the answer
+// (one APPEND for all of it where the server takes several). Answers arrive in order through
+// the session's AppendDone and settle the record kept for each message in flight.
 //
 // A dropped connection: every message in flight is unconfirmed and kept, bytes and all. The
 // connection is made again, the current mailbox's contents fetched afresh, and each kept
