@@ -130,7 +130,7 @@ TEST(TreeUpload, ARunStoppedHalfWayIsCompletedByTheNextWithNothingTwice) {
   }
 }
 
-TEST(TreeUpload, RefusalsAndFailuresGiveTheServersWordsAndTheirExitCodes) {
+TEST(TreeUpload, RoutesRefusalsAndFailuresGiveTheServersWordsAndTheirExitCodes) {
   Tree tree;
   for (int n = 0; n < 6; ++n) tree.Add("Big/" + std::to_string(n) + ".eml", Numbered("", n, 20000));
   Tree secrets;
@@ -152,6 +152,9 @@ TEST(TreeUpload, RefusalsAndFailuresGiveTheServersWordsAndTheirExitCodes) {
       {"mailsheaf-4", Server().password, ImapsAddress(), u"", false, kExitFailure,
        "is not trusted"},
       {"mailsheaf-4", Server().password, StartTlsAddress(), pin, true, kExitSuccess, "6 added"},
+      {"mailsheaf-4", Server().password,
+       u"imap+plain://" + Utf8ToUtf16(TestHost()) + u":" + DecimalText(Server().imap_port), u"",
+       false, kExitSuccess, "0 added, 6 already there"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words);
