@@ -1,5 +1,6 @@
 #pragma once
-// Where the packer writes: its output and error streams, and whether the output is a terminal.
+// Where the packer writes: its output and error streams, and whether the output is a terminal;
+// and where the upload's password may come from.
 
 #include <string>
 
@@ -13,6 +14,12 @@ class Console {
   virtual int Width() const = 0;
   virtual void Out(const std::u16string& text) = 0;
   virtual void Err(const std::u16string& text) = 0;
+  // A line typed at the terminal with nothing shown; false when no one can be asked.
+  virtual bool ReadSecret(const std::u16string& /*prompt*/, std::string& /*secret*/) {
+    return false;
+  }
+  // An environment variable in UTF-8; false when it is not set.
+  virtual bool Variable(const char* /*name*/, std::string& /*value*/) const { return false; }
 };
 
 }  // namespace mailsheaf

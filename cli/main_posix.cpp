@@ -1,13 +1,17 @@
-// mailsheaf-pack for Linux: UTF-8 arguments and output; Ctrl+C (and SIGTERM) stop the write.
+// mailsheaf-pack for Linux: UTF-8 arguments and output; Ctrl+C (and SIGTERM) stop the write or
+// the upload; the upload's password prompt turns the terminal's echo off.
 // A closed output (`mailsheaf-pack ... | head -1`) or a file-size limit is a failed write, not a
 // signal that ends the process half-way.
 
 #include <signal.h>
+#include <termios.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "archive/file_system.h"
@@ -30,6 +34,39 @@ class PosixConsole final : public mailsheaf::Console {
   }
   void Out(const std::u16string& text) override { Put(stdout, out_failed_, text); }
   void Err(const std::u16string& text) override { Put(stderr, err_failed_, text); }
+
+  bool ReadSecret(const std::u16string& prompt, std::string& secret) override {
+    if (::isatty(STDIN_FILENO) != 1) return false;
+    termios saved{};
+    if (::tcgetattr(STDIN_FILENO, &saved) != 0) return false;
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    Err(prompt);
+    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
+    secret.clear();
+    char c = 0;
+    bool ended = false;
+    while (secret.size() < 4096) {
+      const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+      if (got < 0 && errno == EINTR && !g_interrupted) continue;
+      if (got != 1 || c == '\n') {
+        ended = got == 1;
+        break;
+      }
+      secret += c;
+    }
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+    return ended && !secret.empty();
+  }
+
+  bool Variable(const char* name, std::string& value) const override {
+    const char* found = std::getenv(name);
+    if (found == nullptr) return false;
+    value = found;
+    return true;
+  }
 
  private:
   const bool terminal_ = ::isatty(STDOUT_FILENO) == 1;

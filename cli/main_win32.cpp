@@ -1,10 +1,12 @@
 // mailsheaf-pack.exe: wide arguments; Unicode on the console, UTF-8 when redirected; Ctrl+C,
-// Ctrl+Break and closing the console stop the write.
+// Ctrl+Break and closing the console stop the write or the upload; the upload's password
+// prompt turns the console's echo off.
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +42,42 @@ class Win32Console final : public mailsheaf::Console {
   }
   void Out(const std::u16string& text) override { Put(STD_OUTPUT_HANDLE, out_failed_, text); }
   void Err(const std::u16string& text) override { Put(STD_ERROR_HANDLE, err_failed_, text); }
+
+  bool ReadSecret(const std::u16string& prompt, std::string& secret) override {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD saved = 0;
+    if (!GetConsoleMode(input, &saved)) return false;
+    Err(prompt);
+    if (!SetConsoleMode(input, (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) |
+                                   ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT)) {
+      return false;
+    }
+    wchar_t buffer[1024];
+    DWORD read = 0;
+    const BOOL got = ReadConsoleW(input, buffer, 1024, &read, nullptr);
+    SetConsoleMode(input, saved);
+    Err(u"\n");
+    std::u16string line;
+    for (DWORD i = 0; got && i < read && buffer[i] != L'\r' && buffer[i] != L'\n'; ++i) {
+      line.push_back(static_cast<char16_t>(buffer[i]));
+    }
+    SecureZeroMemory(buffer, sizeof buffer);
+    secret = mailsheaf::Utf16ToUtf8(line);
+    std::fill(line.begin(), line.end(), u'\0');
+    return got && !secret.empty();
+  }
+
+  bool Variable(const char* name, std::string& value) const override {
+    const std::wstring wide(name, name + std::strlen(name));
+    const DWORD needed = GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (needed == 0) return false;
+    std::wstring text(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wide.c_str(), text.data(), needed);
+    if (length == 0 || length >= needed) return false;
+    text.resize(length);
+    value = mailsheaf::Utf16ToUtf8(mailsheaf::FromWide(text.c_str()));
+    return true;
+  }
 
  private:
   static bool OutputIsConsole() {

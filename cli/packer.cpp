@@ -1,11 +1,13 @@
 #include "cli/packer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "archive/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "cli/progress_text.h"
+#include "cli/upload_command.h"
 
 namespace mailsheaf {
 namespace {
@@ -15,14 +17,16 @@ constexpr char16_t kProgram[] = u"mailsheaf-pack";
 std::u16string Version() { return AsciiToUtf16(MAILSHEAF_VERSION); }
 
 std::u16string Usage() {
-  return u"Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz\n"
-         u"Packs every .eml message below SOURCE_FOLDER, with its folders, into DEST.tgz, a\n"
-         u"gzip-compressed GNU tar that a Zimbra account takes in through its Import option.\n"
-         u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
-         u"when the new archive is complete.\n"
-         u"\n"
-         u"  --help     show this text and exit\n"
-         u"  --version  show the version and exit\n";
+  std::u16string usage =
+      u"Usage: mailsheaf-pack SOURCE_FOLDER DEST.tgz\n"
+      u"Packs every .eml message below SOURCE_FOLDER, with its folders, into DEST.tgz, a\n"
+      u"gzip-compressed GNU tar that a Zimbra account takes in through its Import option.\n"
+      u"Messages are dated from their Date: header. An existing DEST.tgz is replaced only\n"
+      u"when the new archive is complete.\n\n";
+  usage.append(UploadUsage());
+  usage.append(u"\n  --help     show this text and exit\n"
+               u"  --version  show the version and exit\n");
+  return usage;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -102,6 +106,10 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
               const std::atomic<bool>& interrupted) {
   std::vector<std::u16string> paths;
   bool options_done = false;
+  const bool help = std::find(arguments.begin(), arguments.end(), u"--help") != arguments.end();
+  if (!help && AsksForUpload(arguments)) {
+    return RunUpload(arguments, console, file_system, interrupted);
+  }
   for (const std::u16string& argument : arguments) {
     if (!options_done && argument == u"--") {
       options_done = true;

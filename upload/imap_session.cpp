@@ -377,6 +377,30 @@ bool ImapSession::Select(std::u16string_view mailbox, bool read_only, MailboxSta
   return true;
 }
 
+bool ImapSession::Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error) {
+  if (!Require(ImapState::kAuthenticated, error)) return false;
+  bool found = false;
+  const DataSink take = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "STATUS" || r.items.size() != 2 || r.items[1].kind != ImapItem::Kind::kList)
+      return true;
+    const std::vector<ImapItem>& pairs = r.items[1].items;
+    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+      uint64_t number = 0;
+      if (pairs[i].IsAtom("MESSAGES") && ParseImapNumber(pairs[i + 1].text, UINT32_MAX, number)) {
+        messages = static_cast<uint32_t>(number);
+        found = true;
+      }
+    }
+    return true;
+  };
+  if (!RunOk(ImapCommand("STATUS").AddString(EncodeName(mailbox), utf8_names_).Add("(MESSAGES)"),
+             take, error)) {
+    return false;
+  }
+  if (!found) return ProtocolFailure("The server's STATUS answer had no MESSAGES count", error);
+  return true;
+}
+
 bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error) {
   if (!Require(ImapState::kSelected, error)) return false;
   messages.clear();
@@ -454,28 +478,44 @@ bool ImapSession::FetchMessage(uint32_t uid, std::string& bytes, ImapError& erro
 // ---- Appending ----
 
 bool ImapSession::Append(const AppendRequest& request, ImapError& error) {
+  return AppendBatch({request}, error);
+}
+
+bool ImapSession::AppendBatch(const std::vector<AppendRequest>& requests, ImapError& error) {
   if (!Require(ImapState::kAuthenticated, error)) return false;
-  while (appends_in_flight_ >= limits_.max_appends_in_flight ||
-         (appends_in_flight_ > 0 &&
-          bytes_in_flight_ + request.message.size() > limits_.max_bytes_in_flight)) {
+  if (requests.empty()) return true;
+  if (requests.size() > 1 && !HasCapability("MULTIAPPEND")) {
+    error = {ImapErrorKind::kUsage, u"The server does not take several messages in one APPEND"};
+    return false;
+  }
+  size_t bytes = 0;
+  for (const AppendRequest& request : requests) bytes += request.message.size();
+  while (appends_in_flight_ > 0 &&
+         (appends_in_flight_ + requests.size() > limits_.max_appends_in_flight ||
+          bytes_in_flight_ + bytes > limits_.max_bytes_in_flight)) {
     if (!ReadOne(error)) return false;
   }
-  std::string flags = "(";
-  for (const std::string& flag : request.flags) {
-    if (!IsFlag(flag)) {
-      error = {ImapErrorKind::kUsage, u"Not a message flag: " + Utf8ToUtf16(flag)};
-      return false;
-    }
-    if (flags.size() > 1) flags += ' ';
-    flags += flag;
-  }
-  flags += ')';
   ImapCommand command("APPEND");
-  command.AddString(EncodeName(request.mailbox), utf8_names_).Add(flags);
-  if (request.has_internal_date) command.Add(Quoted(InternalDateText(request.internal_date)));
-  command.AddLiteral(request.message);
+  command.AddString(EncodeName(requests.front().mailbox), utf8_names_);
+  std::vector<uint64_t> ids;
+  for (const AppendRequest& request : requests) {
+    std::string flags = "(";
+    for (const std::string& flag : request.flags) {
+      if (!IsFlag(flag)) {
+        error = {ImapErrorKind::kUsage, u"Not a message flag: " + Utf8ToUtf16(flag)};
+        return false;
+      }
+      if (flags.size() > 1) flags += ' ';
+      flags += flag;
+    }
+    flags += ')';
+    command.Add(flags);
+    if (request.has_internal_date) command.Add(Quoted(InternalDateText(request.internal_date)));
+    command.AddLiteral(request.message);
+    ids.push_back(request.id);
+  }
   Pending* pending = nullptr;
-  return Send(command, pending, error, request.id);
+  return Send(command, pending, error, std::move(ids));
 }
 
 bool ImapSession::FinishAppends(ImapError& error) {
@@ -491,13 +531,30 @@ void ImapSession::DeliverAppends() {
          !pending_.front().sending) {
     const Pending finished = std::move(pending_.front());
     pending_.pop_front();
-    AppendResult result;
-    result.id = finished.append_id;
+    Report(finished, AppendResult::Outcome::kStored, {});
+  }
+}
+
+// One result per message of the command: its answer's, or unconfirmed with `lost_text` when
+// `outcome` says so.
+void ImapSession::Report(const Pending& finished, AppendResult::Outcome outcome,
+                         const std::u16string& lost_text) {
+  AppendResult result;
+  if (outcome == AppendResult::Outcome::kUnconfirmed) {
+    result.outcome = outcome;
+    result.server_text = lost_text;
+  } else {
     result.server_text = Utf8ToUtf16(finished.answer.text);
     result.outcome = finished.answer.status == "OK"   ? AppendResult::Outcome::kStored
                      : finished.answer.status == "NO" ? AppendResult::Outcome::kRefused
                                                       : AppendResult::Outcome::kRejected;
-    ParseAppendUid(finished.answer.code, result.uid_validity, result.uid);
+    // A range ("12:20") for several messages is not one UID.
+    if (finished.append_ids.size() == 1) {
+      ParseAppendUid(finished.answer.code, result.uid_validity, result.uid);
+    }
+  }
+  for (uint64_t id : finished.append_ids) {
+    result.id = id;
     if (append_done_) append_done_(result);
   }
 }
@@ -534,22 +591,10 @@ bool ImapSession::Lost(ImapErrorKind kind, std::u16string text, ImapError& error
     text += u" (the server said: " + Utf8ToUtf16(bye_text_) + u")";
   }
   error = {kind, std::move(text)};
-  for (Pending& p : lost) {
+  for (const Pending& p : lost) {
     if (!p.append) continue;
-    if (!p.done) p.answer = ImapResponse{};
-    AppendResult result;
-    result.id = p.append_id;
-    if (p.done) {
-      result.server_text = Utf8ToUtf16(p.answer.text);
-      result.outcome = p.answer.status == "OK"   ? AppendResult::Outcome::kStored
-                       : p.answer.status == "NO" ? AppendResult::Outcome::kRefused
-                                                 : AppendResult::Outcome::kRejected;
-      ParseAppendUid(p.answer.code, result.uid_validity, result.uid);
-    } else {
-      result.outcome = AppendResult::Outcome::kUnconfirmed;
-      result.server_text = error.text;
-    }
-    if (append_done_) append_done_(result);
+    Report(p, p.done ? AppendResult::Outcome::kStored : AppendResult::Outcome::kUnconfirmed,
+           error.text);
   }
   return false;
 }
@@ -565,16 +610,16 @@ bool ImapSession::WriteBytes(std::string_view bytes, ImapError& error) {
 }
 
 bool ImapSession::Send(const ImapCommand& command, Pending*& pending, ImapError& error,
-                       uint64_t append_id) {
+                       std::vector<uint64_t> append_ids) {
   Pending entry;
   entry.tag = "m";
   entry.tag += std::to_string(next_tag_++);
   entry.sending = true;
   if (command.pieces().front().text.starts_with("APPEND")) {
     entry.append = true;
-    entry.append_id = append_id;
+    entry.append_ids = std::move(append_ids);
     entry.bytes = command.LiteralBytes();
-    ++appends_in_flight_;
+    appends_in_flight_ += entry.append_ids.size();
     bytes_in_flight_ += entry.bytes;
   }
   pending_.push_back(std::move(entry));
@@ -670,7 +715,7 @@ bool ImapSession::ReadOne(ImapError& error) {
   TakeCapabilityCode(response.code);
   found->done = true;
   if (found->append) {
-    --appends_in_flight_;
+    appends_in_flight_ -= found->append_ids.size();
     bytes_in_flight_ -= found->bytes;
   }
   found->answer = std::move(response);

@@ -133,6 +133,8 @@ class ImapSession {
   bool Create(std::u16string_view mailbox, ImapError& error);
   // SELECT, or EXAMINE when read_only.
   bool Select(std::u16string_view mailbox, bool read_only, MailboxStatus& status, ImapError& error);
+  // STATUS (MESSAGES): how many messages a mailbox holds, without selecting it.
+  bool Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error);
   // What the selected mailbox holds, in one UID FETCH.
   bool FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error);
   // One message's bytes as the server holds them, without marking it read.
@@ -142,6 +144,10 @@ class ImapSession {
   // Sends one APPEND, first waiting for earlier answers while the in-flight bounds are
   // reached. A NO for the message comes through AppendDone, not as a failure here.
   bool Append(const AppendRequest& request, ImapError& error);
+  // Several messages into one mailbox in one APPEND (MULTIAPPEND, RFC 3502): the server takes
+  // all of them or none, so each gets the same outcome and words. Only where HasCapability
+  // ("MULTIAPPEND"); the requests' mailbox is the first one's.
+  bool AppendBatch(const std::vector<AppendRequest>& requests, ImapError& error);
   // Waits for the answers to every APPEND sent.
   bool FinishAppends(ImapError& error);
 
@@ -158,7 +164,7 @@ class ImapSession {
   struct Pending {
     std::string tag;
     bool append = false;
-    uint64_t append_id = 0;
+    std::vector<uint64_t> append_ids;
     size_t bytes = 0;
     bool sending = false;  // its bytes are still going out: not to be delivered yet
     bool done = false;
@@ -171,7 +177,9 @@ class ImapSession {
   std::u16string DecodeName(const std::string& wire) const;
 
   bool Send(const ImapCommand& command, Pending*& pending, ImapError& error,
-            uint64_t append_id = 0);
+            std::vector<uint64_t> append_ids = {});
+  void Report(const Pending& finished, AppendResult::Outcome unconfirmed_or_answered,
+              const std::u16string& lost_text);
   bool Run(const ImapCommand& command, const DataSink& sink, ImapResponse& answer,
            ImapError& error);
   bool RunOk(const ImapCommand& command, const DataSink& sink, ImapError& error);
@@ -193,7 +201,7 @@ class ImapSession {
   bool utf8_names_ = false;
   uint64_t next_tag_ = 1;
   std::deque<Pending> pending_;
-  size_t appends_in_flight_ = 0;
+  size_t appends_in_flight_ = 0;  // messages, not commands
   size_t bytes_in_flight_ = 0;
   uint32_t selected_exists_ = 0;
   bool continuation_ = false;

@@ -2,9 +2,10 @@
 # A real Dovecot IMAP server for the upload tests, on 127.0.0.1 only, with everything in DIR
 # (or, when Dovecot's unprivileged users cannot reach DIR, in a folder of its own under /tmp):
 # a test certificate authority and a server certificate for localhost/127.0.0.1 made with
-# openssl, its own dovecot.conf, two users (one with a small quota, for refusals), maildirs
-# owned by nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file
-# and the server certificate's SHA-256 fingerprint, one key=value a line.
+# openssl, its own dovecot.conf, two users (one with a small quota, for refusals) and nine
+# more (mailsheaf-1 to mailsheaf-9, an account for each tree upload), maildirs owned by
+# nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file and the
+# server certificate's SHA-256 fingerprint, one key=value a line.
 #
 #   dovecot-server.sh start DIR [QUOTA_KB]   (starts it and waits until it answers)
 #   dovecot-server.sh stop DIR
@@ -124,11 +125,13 @@ service pop3-login {
   }
 }
 EOF
-  # The second user's small quota gives the refusal case.
+  # The second user's small quota gives the refusal case; the numbered users give the tree
+  # uploads accounts of their own, whose Inbox and Sent no other case touches.
   cat >"$home/users" <<EOF
 mailsheaf:{PLAIN}test-password-1::::::
 mailsheaf-small:{PLAIN}test-password-1::::::userdb_quota_rule=*:storage=$3K
 EOF
+  for n in $(seq 9); do echo "mailsheaf-$n:{PLAIN}test-password-1::::::" >>"$home/users"; done
 }
 
 greets() {  # greets <port>: the plain-text greeting arrives

@@ -1,0 +1,109 @@
+#include "cli/tree_upload_source.h"
+
+#include "archive/folder_names.h"
+#include "base/message_name.h"
+#include "base/text.h"
+
+namespace mailsheaf {
+namespace {
+
+std::u16string WithoutSlash(std::u16string path) {
+  if (!path.empty() && path.back() == u'/') path.pop_back();
+  return path;
+}
+
+class Counter final : public TreeVisitor {
+ public:
+  uint64_t messages = 0;
+  uint64_t bytes = 0;
+  bool OnFolder(const WalkFolder&) override { return true; }
+  bool OnMessage(const WalkMessage& message) override {
+    ++messages;
+    bytes += message.listed_size;
+    return true;
+  }
+  void OnProblem(std::u16string) override {}
+};
+
+}  // namespace
+
+TreeUploadSource::TreeUploadSource(ArchiveFileSystem& fs, std::u16string root, int64_t run_time)
+    : fs_(fs), root_(std::move(root)), run_time_(run_time), message_(fs) {}
+
+void TreeUploadSource::Count(uint64_t& messages, uint64_t& bytes) {
+  Counter counter;
+  WalkTree(fs_, root_, {}, counter);
+  messages = counter.messages;
+  bytes = counter.bytes;
+}
+
+bool TreeUploadSource::Walk(UploadVisitor& visitor, std::u16string& error) {
+  visitor_ = &visitor;
+  problem_.clear();
+  top_folder_.clear();
+  message_.SetTick([this] { return !visitor_->Stopped(); });
+  const bool walked = WalkTree(fs_, root_, {}, *this);
+  message_.Close();
+  visitor_ = nullptr;
+  error = problem_;
+  return walked;
+}
+
+bool TreeUploadSource::CopyTo(const Put& put, std::u16string& error) {
+  return message_.CopyTo(put, error);
+}
+
+bool TreeUploadSource::OnFolder(const WalkFolder& folder) {
+  const std::u16string stored = WithoutSlash(Utf8ToUtf16(folder.stored));
+  const std::u16string source = WithoutSlash(folder.source);
+  if (!folder.renamed.empty()) report_.renamed_folders.push_back({source, stored, folder.renamed});
+  top_folder_ = stored.substr(0, stored.find(u'/'));
+  return visitor_->OnFolder({stored, source});
+}
+
+bool TreeUploadSource::OnMessage(const WalkMessage& message) {
+  SourceMessage source;
+  source.path = message.path;
+  switch (message_.Prepare(message.path, run_time_, source.failure)) {
+    case MessageToStore::Outcome::kStore:
+      break;
+    case MessageToStore::Outcome::kLeftOut:
+      report_.left_out.push_back({message.path, message_.LeftOutWhy()});
+      return true;
+    case MessageToStore::Outcome::kFailed:
+      return visitor_->OnMessage(source);
+    case MessageToStore::Outcome::kStopped:
+      return false;
+  }
+  if (!message.renamed.empty()) {
+    report_.renamed_messages.push_back({message.path, Utf8ToUtf16(message.stored),
+                                        message.renamed});
+  }
+  message_.NoteIn(report_);
+  ++report_.stored;
+  const std::u16string emptied = EmptiedSystemFolder(top_folder_);
+  if (!emptied.empty() && !message.folder.empty()) ++report_.emptied[emptied];
+  source.time = message_.Time();
+  source.seen = message_.Read();
+  source.size = message_.Size();
+  source.message_id = message_.MessageId();
+  const bool going_on = visitor_->OnMessage(source);
+  message_.Close();
+  return going_on;
+}
+
+void TreeUploadSource::OnLeftOut(const std::u16string& path, const std::u16string&,
+                                 const std::u16string& why) {
+  if (why.empty()) {
+    const std::u16string name = path.substr(path.rfind(fs_.Separator()) + 1);
+    ++report_.other_files[KindOfOtherFile(name)];
+  } else {
+    report_.left_out.push_back({path, why});
+  }
+}
+
+void TreeUploadSource::OnProblem(std::u16string reason) { problem_ = std::move(reason); }
+
+bool TreeUploadSource::Stopped() { return visitor_->Stopped(); }
+
+}  // namespace mailsheaf

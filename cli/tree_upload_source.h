@@ -1,0 +1,46 @@
+#pragma once
+// The tree as the upload sees it, through the archive's own walk and message rules: the same
+// messages, folder names, mends, dates and read states as the archive, and the same report of
+// what was adjusted or left out.
+
+#include <cstdint>
+#include <string>
+
+#include "archive/file_system.h"
+#include "archive/message_to_store.h"
+#include "archive/run_report.h"
+#include "archive/tree_walk.h"
+#include "upload/upload_source.h"
+
+namespace mailsheaf {
+
+class TreeUploadSource final : public UploadSource, private TreeVisitor {
+ public:
+  // `root` ends with the separator. `run_time` dates a message with no usable time.
+  TreeUploadSource(ArchiveFileSystem& fs, std::u16string root, int64_t run_time);
+
+  void Count(uint64_t& messages, uint64_t& bytes) override;
+  bool Walk(UploadVisitor& visitor, std::u16string& error) override;
+  bool CopyTo(const Put& put, std::u16string& error) override;
+
+  const RunReport& Report() const { return report_; }
+
+ private:
+  bool OnFolder(const WalkFolder& folder) override;
+  bool OnMessage(const WalkMessage& message) override;
+  void OnLeftOut(const std::u16string& path, const std::u16string& folder,
+                 const std::u16string& why) override;
+  void OnProblem(std::u16string reason) override;
+  bool Stopped() override;
+
+  ArchiveFileSystem& fs_;
+  const std::u16string root_;
+  const int64_t run_time_;
+  MessageToStore message_;
+  RunReport report_;
+  UploadVisitor* visitor_ = nullptr;
+  std::u16string problem_;
+  std::u16string top_folder_;  // the stored name of the current folder's top level
+};
+
+}  // namespace mailsheaf

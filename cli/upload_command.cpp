@@ -1,0 +1,316 @@
+#include "cli/upload_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "archive/atomic_output.h"
+#include "archive/file_system.h"
+#include "archive/run_report.h"
+#include "base/text.h"
+#include "cli/imap_address.h"
+#include "cli/packer.h"
+#include "cli/progress_text.h"
+#include "cli/tree_upload_source.h"
+#include "upload/uploader.h"
+
+namespace mailsheaf {
+namespace {
+
+constexpr char16_t kProgram[] = u"mailsheaf-pack";
+constexpr size_t kLongestPasswordFile = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+struct Arguments {
+  std::u16string address;
+  std::u16string user;
+  std::u16string password_file;
+  std::u16string trust;
+  std::u16string report;
+  std::u16string source;
+};
+
+class UploadProgressText final : public UploadEvents {
+ public:
+  UploadProgressText(Console& console, const std::atomic<bool>& interrupted)
+      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+
+  void StopOnInterrupt(Uploader& uploader) { uploader_ = &uploader; }
+
+  void Progress(const UploadProgress& progress) override {
+    if (interrupted_ && uploader_ != nullptr) uploader_->Stop();
+    const int percent =
+        progress.messages_total == 0
+            ? 0
+            : static_cast<int>(std::min<uint64_t>(
+                  100, progress.messages_done * 100 / progress.messages_total));
+    if (progress.status != status_) {
+      status_ = progress.status;
+      if (!status_.empty()) {
+        EndLine();
+        console_.Out(status_ + u"\n");
+      }
+    }
+    if (console_.IsTerminal()) {
+      const Clock::time_point now = Clock::now();
+      if (drawn_ && now - last_draw_ < std::chrono::milliseconds(100) &&
+          progress.messages_done != progress.messages_total) {
+        return;
+      }
+      last_draw_ = now;
+      const double seconds = std::chrono::duration<double>(now - started_).count();
+      const double rate = seconds > 0 ? static_cast<double>(progress.bytes_sent) / seconds : 0.0;
+      const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
+      const std::u16string counts = DecimalText(static_cast<long long>(progress.messages_done)) +
+                                    u"/" +
+                                    DecimalText(static_cast<long long>(progress.messages_total)) +
+                                    u"  ";
+      console_.Out(u"\r" + ProgressLine(percent, progress.bytes_sent, rate,
+                                        counts + progress.current_file, width));
+      drawn_ = true;
+    } else if (percent != printed_percent_ && progress.messages_done > 0) {
+      printed_percent_ = percent;
+      console_.Out(DecimalText(percent) + u"%  " +
+                   DecimalText(static_cast<long long>(progress.messages_done)) + u" messages  " +
+                   ByteText(progress.bytes_sent) + u" sent  " + progress.current_file + u"\n");
+    }
+  }
+
+  void EndLine() {
+    if (drawn_) console_.Out(u"\n");
+    drawn_ = false;
+  }
+
+ private:
+  Console& console_;
+  const std::atomic<bool>& interrupted_;
+  Uploader* uploader_ = nullptr;
+  Clock::time_point started_;
+  Clock::time_point last_draw_;
+  std::u16string status_;
+  int printed_percent_ = -1;
+  bool drawn_ = false;
+};
+
+int UsageError(Console& console, const std::u16string& reason) {
+  console.Err(std::u16string(kProgram) + u": " + reason +
+              u" (try \"mailsheaf-pack --help\")\n");
+  return kExitUsage;
+}
+
+bool ParseArguments(const std::vector<std::u16string>& arguments, Arguments& parsed,
+                    std::u16string& error) {
+  const struct {
+    const char16_t* name;
+    std::u16string Arguments::* field;
+  } kOptions[] = {{u"--imap", &Arguments::address},
+                  {u"--user", &Arguments::user},
+                  {u"--password-file", &Arguments::password_file},
+                  {u"--trust-certificate", &Arguments::trust},
+                  {u"--report", &Arguments::report}};
+  std::vector<std::u16string> paths;
+  bool options_done = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::u16string& argument = arguments[i];
+    if (!options_done && argument == u"--") {
+      options_done = true;
+      continue;
+    }
+    bool taken = false;
+    for (const auto& option : kOptions) {
+      if (options_done || argument != option.name) continue;
+      if (i + 1 >= arguments.size()) {
+        error = argument + u" needs a value";
+        return false;
+      }
+      parsed.*option.field = arguments[++i];
+      taken = true;
+    }
+    if (taken) continue;
+    if (!options_done && argument.starts_with(u"--password")) {
+      error = u"the password is never taken from the command line; use MAILSHEAF_PASSWORD, "
+              u"--password-file or the prompt";
+      return false;
+    }
+    if (!options_done && argument.size() > 1 && argument[0] == u'-') {
+      error = u"unknown option " + argument;
+      return false;
+    }
+    paths.push_back(argument);
+  }
+  if (parsed.user.empty()) {
+    error = u"--user is needed with --imap";
+    return false;
+  }
+  if (paths.size() != 1) {
+    error = paths.empty() ? u"a source folder is needed" : u"too many arguments";
+    return false;
+  }
+  parsed.source = paths[0];
+  return true;
+}
+
+bool ReadPasswordFile(ArchiveFileSystem& fs, const std::u16string& path, std::string& password,
+                      std::u16string& error) {
+  std::unique_ptr<ReadableFile> file = fs.OpenRead(fs.AbsolutePath(path), error);
+  if (!file) {
+    error = u"cannot read the password file " + path + u": " + error;
+    return false;
+  }
+  std::string text(kLongestPasswordFile + 1, '\0');
+  size_t have = 0;
+  while (have < text.size()) {
+    const int64_t got = file->Read(reinterpret_cast<unsigned char*>(text.data()) + have,
+                                   text.size() - have, error);
+    if (got < 0) {
+      error = u"cannot read the password file " + path + u": " + error;
+      return false;
+    }
+    if (got == 0) break;
+    have += static_cast<size_t>(got);
+  }
+  text.resize(std::min(have, text.find_first_of("\r\n")));
+  if (have > kLongestPasswordFile || text.empty()) {
+    error = u"the password file " + path + u" must hold the password on its first line";
+    return false;
+  }
+  password = std::move(text);
+  return true;
+}
+
+bool BeginsWith(ArchiveFileSystem& fs, const std::u16string& path,
+                std::initializer_list<std::string_view> starts) {
+  std::u16string ignored;
+  std::unique_ptr<ReadableFile> file = fs.OpenRead(path, ignored);
+  if (!file) return false;
+  unsigned char head[64];
+  const int64_t got = file->Read(head, sizeof head, ignored);
+  const std::string_view start(reinterpret_cast<const char*>(head),
+                               got > 0 ? static_cast<size_t>(got) : 0);
+  for (std::string_view s : starts) {
+    if (start.starts_with(s)) return true;
+  }
+  return false;
+}
+
+// Written whole or not at all, never over a file that is not a report of ours.
+bool WriteReport(ArchiveFileSystem& fs, const std::u16string& where, const std::u16string& text,
+                 std::u16string& error) {
+  const std::u16string path = fs.AbsolutePath(where);
+  if (fs.Exists(path) && !BeginsWith(fs, path, {kUploadReportSignature, kReportSignature,
+                                                kEarlierReportSignature})) {
+    error = u"a file Mailsheaf did not write is at " + path + u"; it was left as it is";
+    return false;
+  }
+  const std::string bytes = Utf16ToUtf8(text);
+  AtomicOutput file(fs, u"the report");
+  if (!file.Create(path, error)) return false;
+  if (!file.Put(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) {
+    error = file.error();
+    return false;
+  }
+  return file.Seal(error) && file.PutInPlace(error);
+}
+
+// The mends' part of the report, under the upload's own first line.
+std::u16string MendsText(const RunReport& report, const std::u16string& eol) {
+  const std::u16string text = ReportText(report, u"", eol);
+  const size_t first_end = text.find(eol);
+  if (first_end == std::u16string::npos) return {};
+  return u"What Mailsheaf adjusted or left out on the way (as it does for the archive):" +
+         text.substr(first_end);
+}
+
+}  // namespace
+
+bool AsksForUpload(const std::vector<std::u16string>& arguments) {
+  for (const std::u16string& argument : arguments) {
+    if (argument == u"--") return false;
+    if (argument == u"--imap") return true;
+  }
+  return false;
+}
+
+std::u16string UploadUsage() {
+  return u"Or:    mailsheaf-pack --imap imaps://HOST[:PORT] --user USER [OPTIONS] SOURCE_FOLDER\n"
+         u"Puts every .eml message below SOURCE_FOLDER, with its folders, straight into the\n"
+         u"mail account over IMAP, with the same adjustments as the archive. Folders are made\n"
+         u"where missing; top-level Inbox, Sent, Drafts, Junk and Trash go into the account's\n"
+         u"own. Messages already there are skipped, so a run that stopped can be run again.\n"
+         u"imaps:// is TLS from the start (port 993), imap:// uses STARTTLS (port 143), and\n"
+         u"imap+plain:// sends everything, the password included, unencrypted.\n"
+         u"The password comes from MAILSHEAF_PASSWORD, else --password-file, else a prompt.\n"
+         u"\n"
+         u"  --password-file FILE       the password is the first line of FILE\n"
+         u"  --trust-certificate SHA256 accept the server certificate with this SHA-256\n"
+         u"                             fingerprint (hex, colons optional), and no other\n"
+         u"  --report FILE              also write the report to FILE\n"
+         u"Exit codes: 0 all in the account, 1 failed, 2 usage, 3 something refused or not\n"
+         u"added, 130 interrupted.\n";
+}
+
+int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
+              ArchiveFileSystem& file_system, const std::atomic<bool>& interrupted) {
+  Arguments parsed;
+  std::u16string error;
+  if (!ParseArguments(arguments, parsed, error)) return UsageError(console, error);
+  UploadOptions options;
+  if (!ParseImapAddress(parsed.address, options.server, error)) return UsageError(console, error);
+  options.server.tls.trust_certificate_sha256 = Utf16ToUtf8(parsed.trust);
+  options.user = Utf16ToUtf8(parsed.user);
+
+  std::u16string root = file_system.AbsolutePath(parsed.source);
+  const char16_t separator = file_system.Separator();
+  if (!root.empty() && root.back() != separator) root.push_back(separator);
+  if (!file_system.IsFolder(root)) {
+    console.Err(std::u16string(kProgram) + u": the source folder " + root +
+                u" does not exist or is not a folder.\n");
+    return kExitFailure;
+  }
+
+  if (!console.Variable("MAILSHEAF_PASSWORD", options.password)) {
+    if (!parsed.password_file.empty()) {
+      if (!ReadPasswordFile(file_system, parsed.password_file, options.password, error)) {
+        console.Err(std::u16string(kProgram) + u": " + error + u"\n");
+        return kExitFailure;
+      }
+    } else if (!console.ReadSecret(u"Password for " + parsed.user + u": ", options.password)) {
+      return UsageError(console, u"no password: set MAILSHEAF_PASSWORD, give --password-file, "
+                                 u"or run on a terminal to be asked");
+    }
+  }
+
+  TreeUploadSource source(file_system, root, static_cast<int64_t>(std::time(nullptr)));
+  UploadProgressText events(console, interrupted);
+  Uploader uploader(&events);
+  events.StopOnInterrupt(uploader);
+  UploadReport report;
+  const bool finished = uploader.Run(source, options, report);
+  events.EndLine();
+  std::fill(options.password.begin(), options.password.end(), '\0');
+
+  const auto full_text = [&](const std::u16string& eol) {
+    const std::u16string mends = MendsText(source.Report(), eol);
+    return UploadReportText(report, eol) + (mends.empty() ? u"" : eol + mends);
+  };
+  console.Out(u"\n" + full_text(u"\n"));
+  const std::u16string text = full_text(separator == u'\\' ? u"\r\n" : u"\n");
+  if (!parsed.report.empty()) {
+    std::u16string report_error;
+    if (WriteReport(file_system, parsed.report, text, report_error)) {
+      console.Out(u"\nThis report is also in " + file_system.AbsolutePath(parsed.report) + u"\n");
+    } else {
+      console.Err(std::u16string(kProgram) + u": the report was not written: " + report_error +
+                  u"\n");
+    }
+  }
+  if (interrupted || report.stopped) return kExitInterrupted;
+  if (!finished) {
+    console.Err(std::u16string(kProgram) + u": " + report.failure + u"\n");
+    return kExitFailure;
+  }
+  return report.Complete() ? kExitSuccess : kExitIncomplete;
+}
+
+}  // namespace mailsheaf

@@ -1,0 +1,27 @@
+#pragma once
+// A message as an IMAP server shows it once stored: every line end CRLF (a bare LF and a bare
+// CR each become CRLF) and no NUL (it becomes 0x80), which is what Dovecot does on APPEND. The
+// upload sends this form, so the size it sends is the RFC822.SIZE the server will show, and a
+// message read back compares byte for byte.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace mailsheaf {
+
+class ImapFormWriter {
+ public:
+  explicit ImapFormWriter(std::string& out) : out_(out) {}
+  void Put(const unsigned char* data, size_t size);
+  // Ends a message that stops on a bare CR.
+  void Finish();
+
+ private:
+  std::string& out_;
+  bool after_cr_ = false;
+};
+
+std::string ImapForm(std::string_view message);
+
+}  // namespace mailsheaf
