@@ -17,6 +17,7 @@
 #include <deque>
 #include <list>
 #include <map>
+#include <new>
 #include <thread>
 
 #include "base/text.h"
@@ -117,21 +118,30 @@ class UploadRun final : public UploadVisitor {
     record.message_id = message.message_id;
     record.time = message.time;
     record.seen = message.seen;
-    record.bytes.reserve(static_cast<size_t>(message.size + message.size / 32 + 2));
-    ImapFormWriter form(record.bytes);
     std::u16string error;
-    const bool copied = source_.CopyTo(
-        [&form](const unsigned char* data, size_t size) {
-          form.Put(data, size);
-          return true;
-        },
-        error);
+    bool copied = false;
+    try {
+      record.bytes.reserve(static_cast<size_t>(message.size + message.size / 32 + 2));
+      ImapFormWriter form(record.bytes);
+      copied = source_.CopyTo(
+          [&form](const unsigned char* data, size_t size) {
+            form.Put(data, size);
+            return true;
+          },
+          error);
+      if (copied) form.Finish();
+    } catch (const std::bad_alloc&) {
+      // A message is held whole while it is sent; one too large for this process's memory is
+      // not added, and said, rather than ending the run.
+      row.not_added.push_back(
+          {message.path, u"it is too large to hold in this program's memory while it is sent"});
+      return true;
+    }
     if (!copied) {
       if (error.empty()) return false;  // stopped
       row.not_added.push_back({message.path, error});
       return true;
     }
-    form.Finish();
     if (index_.Take(record.message_id, record.time, record.bytes.size(), now_)) {
       ++row.already_there;
       return true;
