@@ -264,12 +264,12 @@ TEST_F(WorkflowEndToEndTest, WhatWasAdjustedIsShownAfterCompletedAndWrittenBesid
   const std::u16string report = tree.Path(deep + u"\\box - report.txt");
   EXPECT_EQ(ui.messages[1].text,
             u"9 messages were queued and 8 stored.\r\n"
-            u"2 folders renamed, 1 file left out, 1 message stored as unread.\r\n\r\n"
+            u"2 names changed, 1 file left out, 1 message stored as unread.\r\n\r\n"
             u"The details are in the report beside the archive:\r\n" + report);
   const std::string written = tree.Read(report);
-  EXPECT_NE(written.find("Contacts -> Contacts (mail)\r\n"), std::string::npos) << written;
-  EXPECT_NE(written.find("Junk/Old -> Junk - Old\r\n"), std::string::npos) << written;
-  EXPECT_NE(written.find("._top.eml: it is a resource file"), std::string::npos) << written;
+  EXPECT_NE(written.find("\"Contacts\" -> \"Contacts (mail)\": "), std::string::npos) << written;
+  EXPECT_NE(written.find("\"Junk/Old\" -> \"Junk - Old\": "), std::string::npos) << written;
+  EXPECT_NE(written.find("._top.eml\": it is a resource file"), std::string::npos) << written;
 
   std::map<std::string, testing::TarItem> stored;
   for (const testing::TarItem& item : testing::ReadArchiveBytes(tree.Read(destination))) {

@@ -86,11 +86,13 @@ TEST(WindowsTree, RealExportsArriveAsWrittenAndTheReportTellsTheTruth) {
   const std::u16string destination = tree.Path(u"out\\mail.tgz");
   const std::u16string report = tree.Path(u"out\\mail - report.txt");
   tree.Write(u"tidy\\Sent\\a.eml", kDated);
+  tree.Folder(u"out");
   auto pack = [&](const std::u16string& source) {
     RecordingEvents events;
     TarArchive archive(&events);
     ASSERT_EQ(archive.AddRootFolder(tree.Path(source)), 1);
-    ASSERT_EQ(archive.WriteCompressedArchive(destination), 1);
+    ASSERT_EQ(archive.WriteCompressedArchive(destination), 1)
+        << Utf16ToUtf8(archive.LastErrorText());
   };
   pack(u"src");
   std::map<std::string, TarItem> stored;
