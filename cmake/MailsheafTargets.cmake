@@ -13,8 +13,10 @@ if(WIN32)
   # libgcc, libstdc++ and winpthread go into the executable: it runs with nothing beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
   # Up to 4 GiB of address space on 64-bit Windows instead of 2: room to re-encode a large
-  # message.
-  add_link_options(-Wl,--large-address-aware)
+  # message. A 32-bit flag only; the 64-bit build has it already.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_link_options(-Wl,--large-address-aware)
+  endif()
 elseif(MAILSHEAF_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

@@ -19,7 +19,7 @@ void FillEntry(SystemCalls& sys, const FindDataA& data, FindState& state) {
 
 }  // namespace
 
-int32_t FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state) {
+FindHandle FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state) {
   system.EnsureCapabilitiesDetected();
   SystemCalls& sys = system.Calls();
   FindHandle handle;

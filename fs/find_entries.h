@@ -21,14 +21,14 @@ namespace mailsheaf {
 //
 // Name is the current entry's name cut at its first NUL; a failing call leaves it as it was.
 struct FindState {
-  int32_t SearchHandle = 0;
+  FindHandle SearchHandle = 0;
   std::u16string Name;
 };
 
 // Opens a listing of the search path (a folder followed by a pattern) and fills the state with
 // its first entry. Returns the search handle, or -1 when no listing could be opened. Starts a
 // new listing whatever the state holds; a listing still open in it is not closed.
-int32_t FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state);
+FindHandle FindFirstEntry(System& system, const std::u16string& searchPath, FindState& state);
 
 // Fills the state with the next entry. Returns non-zero when there was one; 0 at the end of the
 // listing or on any failure, and then the listing has been closed (SearchHandle 0): the caller

@@ -7,8 +7,8 @@
 
 namespace mailsheaf {
 
-// A search handle as the listing keeps it: the handle's 32 bits, signed.
-using FindHandle = int32_t;
+// A search handle as the listing keeps it: the handle's bits, signed and pointer-wide.
+using FindHandle = intptr_t;
 inline constexpr FindHandle kInvalidSearchHandle = -1;
 
 // What GetFileAttributes returns when it fails (every bit set).

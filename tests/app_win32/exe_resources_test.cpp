@@ -1,5 +1,6 @@
-// Mailsheaf.exe as built: a 32-bit GUI program needing only Windows' own libraries, with its
-// manifest, version, icons and cursor, read back from the file.
+// Mailsheaf.exe as built: a GUI program for the build's machine (the 32-bit program that ships,
+// or the 64-bit test build) needing only Windows' own libraries, with its manifest, version,
+// icons and cursor, read back from the file.
 
 #include <windows.h>
 
@@ -77,19 +78,21 @@ class Executable : public ::testing::Test {
   HMODULE module = nullptr;
 };
 
-TEST_F(Executable, IsA32BitGuiProgramThatNeedsOnlyWindowsOwnLibraries) {
+TEST_F(Executable, IsAGuiProgramForTheBuildsMachineThatNeedsOnlyWindowsOwnLibraries) {
   const std::vector<unsigned char> pe = FileBytes(path);
   ASSERT_GT(pe.size(), 1024u);
   ASSERT_EQ(Read<WORD>(pe, 0), IMAGE_DOS_SIGNATURE);
   const std::size_t nt = Read<LONG>(pe, offsetof(IMAGE_DOS_HEADER, e_lfanew));
   ASSERT_EQ(Read<DWORD>(pe, nt), IMAGE_NT_SIGNATURE);
-  const auto headers = Read<IMAGE_NT_HEADERS32>(pe, nt);
-  EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  // The headers' layout and magic are the build's own: PE32 in the 32-bit build, PE32+ in the
+  // 64-bit one.
+  const auto headers = Read<IMAGE_NT_HEADERS>(pe, nt);
+  EXPECT_EQ(headers.FileHeader.Machine, MAILSHEAF_EXPECTED_MACHINE);
+  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
   EXPECT_EQ(headers.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
   // Imported libraries, found through the section that holds the import directory.
-  const std::size_t sections = nt + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+  const std::size_t sections = nt + offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
                                headers.FileHeader.SizeOfOptionalHeader;
   auto fileOffset = [&](DWORD rva) -> std::size_t {
     for (WORD i = 0; i < headers.FileHeader.NumberOfSections; ++i) {

@@ -33,7 +33,7 @@ TEST(FindEntries, WideRouteListsExactNamesAndClosesTheEndedListingOnce) {
   fake->AddFile(folder + u"\\caf\u00e9.eml");
 
   FindState state;
-  const int32_t handle = FindFirstEntry(fake, folder + u"\\*.eml", state);
+  const FindHandle handle = FindFirstEntry(fake, folder + u"\\*.eml", state);
   // The very first listing of the process already takes the wide call.
   ASSERT_FALSE(fake->calls.empty());
   ASSERT_EQ(fake->calls.front().function, "LoadLibraryA kernel32");
@@ -103,7 +103,7 @@ TEST(FindEntries, CloseFindCallsTheSystemOnlyForAnOpenListing) {
   EXPECT_EQ(fake->CountCalls("FindClose"), 0);
 
   FindState state;
-  const int32_t handle = FindFirstEntry(fake, u"C:\\m\\*.eml", state);
+  const FindHandle handle = FindFirstEntry(fake, u"C:\\m\\*.eml", state);
   EXPECT_TRUE(CloseFind(fake, state));
   EXPECT_EQ(state.SearchHandle, -1);
   EXPECT_EQ(fake->closesOf(handle), 1);
