@@ -79,7 +79,7 @@ TEST(WindowsTree, RealExportsArriveAsWrittenAndTheReportTellsTheTruth) {
   WinTree tree;
   const std::string mac = "Date: Thu, 22 Aug 2002 07:36:16 -0400\rStatus: O\r\rline one\rline two\r";
   std::string minutes = "Hi Bob, the minutes follow\r\n\r\n";
-  for (int i = 0; i < 600; ++i) minutes += "Item " + std::to_string(i) + " agreed. ";
+  for (int i = 0; i < 700; ++i) minutes += "Item " + std::to_string(i) + " agreed. ";
   tree.Write(u"src\\Sent Items\\mac.eml", mac);
   tree.Write(u"src\\Notes\\minutes.eml", minutes);
   tree.Write(u"src\\Notes\\old.emlx", "12\nSubject: x\n\n");
