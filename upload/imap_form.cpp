@@ -9,8 +9,11 @@ void ImapFormWriter::Put(const unsigned char* data, size_t size) {
     after_cr_ = c == '\r';
     if (c == '\n' && (out_.empty() || out_.back() != '\r')) {
       out_ += "\r\n";
+    } else if (c == '\0') {
+      out_ += '\x80';
+      nul_replaced_ = true;
     } else {
-      out_ += c == '\0' ? '\x80' : c;
+      out_ += c;
     }
   }
 }

@@ -16,10 +16,13 @@ class ImapFormWriter {
   void Put(const unsigned char* data, size_t size);
   // Ends a message that stops on a bare CR.
   void Finish();
+  // A NUL was met: the message the server holds differs from the file there, and says so.
+  bool NulReplaced() const { return nul_replaced_; }
 
  private:
   std::string& out_;
   bool after_cr_ = false;
+  bool nul_replaced_ = false;
 };
 
 std::string ImapForm(std::string_view message);

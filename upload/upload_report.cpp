@@ -72,6 +72,10 @@ std::u16string UploadReportText(const UploadReport& report, const std::u16string
     for (const UploadReport::Noted& n : m.not_added) {
       text += u"  not added: " + Quoted(n.path) + u": " + n.why + eol;
     }
+    for (const std::u16string& path : m.nul_replaced) {
+      text += u"  added with its NUL bytes as byte 0x80, since IMAP cannot carry a NUL: " +
+              Quoted(path) + eol;
+    }
   }
   return text;
 }

@@ -20,6 +20,7 @@ struct UploadReport {
     int64_t added = 0;
     std::vector<Noted> refused;    // the server said NO or BAD
     std::vector<Noted> not_added;  // never sent, or sent and never answered
+    std::vector<std::u16string> nul_replaced;  // added with their NUL bytes as 0x80
     int64_t server_count = -1;     // messages it holds at the end; -1 when not known
     std::u16string created;        // "created" / the server's words when CREATE failed
   };

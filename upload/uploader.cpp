@@ -37,7 +37,13 @@ struct InFlight {
   bool seen = false;
   std::string bytes;  // in IMAP's form
   bool together = false;  // sent in an APPEND with others
+  bool nul_replaced = false;
 };
+
+void NoteAdded(UploadReport::Mailbox& row, const InFlight& record) {
+  ++row.added;
+  if (record.nul_replaced) row.nul_replaced.push_back(record.path);
+}
 
 // A batch is one transaction for the server, which is where most of its time per message goes;
 // a few of them in flight keep it busy.
@@ -130,6 +136,7 @@ class UploadRun final : public UploadVisitor {
           },
           error);
       if (copied) form.Finish();
+      record.nul_replaced = form.NulReplaced();
     } catch (const std::bad_alloc&) {
       // A message is held whole while it is sent; one too large for this process's memory is
       // not added, and said, rather than ending the run.
@@ -208,7 +215,7 @@ class UploadRun final : public UploadVisitor {
     UploadReport::Mailbox& row = report_.mailboxes[found->row];
     switch (result.outcome) {
       case AppendResult::Outcome::kStored:
-        ++row.added;
+        NoteAdded(row, *found);
         break;
       case AppendResult::Outcome::kRefused:
       case AppendResult::Outcome::kRejected:
@@ -373,7 +380,7 @@ class UploadRun final : public UploadVisitor {
       InFlight record = std::move(kept.front());
       kept.pop_front();
       if (there.Take(record.message_id, record.time, record.bytes.size(), now_)) {
-        ++report_.mailboxes[record.row].added;
+        NoteAdded(report_.mailboxes[record.row], record);
         continue;
       }
       record.together = false;

@@ -71,6 +71,7 @@ TEST(TreeUpload, ReadBackAsTheServerShowsItThenASecondRunAddsNothing) {
     EXPECT_EQ(cli.code, kExitSuccess) << cli.console.err << cli.console.out;
     EXPECT_THAT(cli.console.out, HasSubstr(run == 0 ? "9 added, 0 already there" : "0 added, 9 already there"));
     EXPECT_THAT(cli.console.out, HasSubstr("re-encoded"));
+    EXPECT_EQ(cli.console.out.find("NUL bytes as byte 0x80") != std::string::npos, run == 0);
     EXPECT_THAT(cli.console.out + cli.console.err, Not(HasSubstr(Server().password)));
   }
 
