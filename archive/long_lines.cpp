@@ -341,8 +341,7 @@ class MendPass final : public LineSink {
         f.unfoldable_encoding_field = true;
         out_.Put(text);
       } else {
-        return Cannot(
-            u"a header line is longer than 10,240 bytes and has no white space to fold it at");
+        return HeaderRefused();
       }
     }
     out_.Put(header.substr(at, entity.header_end - at));
@@ -395,7 +394,7 @@ class MendPass final : public LineSink {
         if (!facts) break;
         facts->long_body = long_body;
         if (!long_body) {
-          if (f.unfoldable_encoding_field) return EndHeaderRefused();
+          if (f.unfoldable_encoding_field) return HeaderRefused();
           break;
         }
         if (f.type == "message/partial" || f.type == "message/external-body") {
@@ -438,7 +437,7 @@ class MendPass final : public LineSink {
     return out_.Ok();
   }
 
-  bool EndHeaderRefused() {
+  bool HeaderRefused() {
     return Cannot(
         u"a header line is longer than 10,240 bytes and has no white space to fold it at");
   }
@@ -490,7 +489,7 @@ bool PlanMend(MendSource& source, const std::function<bool()>& tick, MendPlan& p
               std::u16string& error) {
   plan = MendPlan();
   size_t edits = 0;
-  MendOutput ignored;
+  MendOutput ignored = MendOutput::Ignored();
   if (!RunPass(Pass::kSurvey, source, plan, ignored, tick, error, edits)) {
     if (!error.empty() || plan.stopped) return false;
   }
@@ -548,8 +547,7 @@ MendedMessage MendLongLines(std::string_view message, const std::function<bool()
     return mended;
   }
   if (mended.outcome != Outcome::kMended) return mended;
-  const MendPlan copy = plan;
-  if (!WriteMend(source, copy, [&](std::string_view piece) {
+  if (!WriteMend(source, plan, [&](std::string_view piece) {
         mended.bytes.append(piece);
         return true;
       }, tick, error)) {

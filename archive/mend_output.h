@@ -17,8 +17,15 @@ class MendOutput {
  public:
   // Nothing is kept: only the size and the longest line are followed.
   MendOutput() = default;
+  // Nothing at all: a pass that only looks.
+  static MendOutput Ignored() {
+    MendOutput out;
+    out.follow_lines_ = false;
+    return out;
+  }
   // Every byte goes to `take`, in pieces of up to kPiece; false from it stops the output.
   explicit MendOutput(std::function<bool(std::string_view)> take) : take_(std::move(take)) {}
+  MendOutput(MendOutput&&) = default;
   MendOutput(const MendOutput&) = delete;
   MendOutput& operator=(const MendOutput&) = delete;
 
@@ -27,7 +34,7 @@ class MendOutput {
   void Put(std::string_view bytes) {
     size_ += bytes.size();
     if (!take_) {
-      lines_.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+      if (follow_lines_) lines_.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
       return;
     }
     pending_.append(bytes);
@@ -48,6 +55,7 @@ class MendOutput {
   std::function<bool(std::string_view)> take_;
   std::string pending_;
   bool ok_ = true;
+  bool follow_lines_ = true;
   uint64_t size_ = 0;
   LineLengthCheck lines_;
 };

@@ -1,18 +1,14 @@
 #include "cli/packer.h"
 
-#include <algorithm>
-#include <chrono>
-
 #include "archive/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
+#include "cli/live_line.h"
 #include "cli/progress_text.h"
 #include "cli/upload_command.h"
 
 namespace mailsheaf {
 namespace {
-
-constexpr char16_t kProgram[] = u"mailsheaf-pack";
 
 std::u16string Version() { return AsciiToUtf16(MAILSHEAF_VERSION); }
 
@@ -29,13 +25,11 @@ std::u16string Usage() {
   return usage;
 }
 
-using Clock = std::chrono::steady_clock;
-
 // A Ctrl+C sets `interrupted`; the next event stops the write, as the window's Stop does.
 class PackerEvents final : public ArchiveEvents {
  public:
   PackerEvents(Console& console, const std::atomic<bool>& interrupted)
-      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+      : console_(console), interrupted_(interrupted), line_(console) {}
 
   void StopOnInterrupt(TarArchive& archive) { archive_ = &archive; }
 
@@ -59,10 +53,7 @@ class PackerEvents final : public ArchiveEvents {
   }
 
   // Ends the live line so that what follows starts on a fresh one.
-  void EndLine() {
-    if (drawn_) console_.Out(u"\n");
-    drawn_ = false;
-  }
+  void EndLine() { line_.End(); }
 
  private:
   void StopIfInterrupted() {
@@ -70,34 +61,16 @@ class PackerEvents final : public ArchiveEvents {
   }
 
   void Draw(const ArchiveProgress& progress, bool force) {
-    const Clock::time_point now = Clock::now();
-    if (!force && drawn_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
-    last_draw_ = now;
-    const double seconds = std::chrono::duration<double>(now - started_).count();
-    const double rate =
-        seconds > 0 ? static_cast<double>(progress.bytes_done) / seconds : 0.0;
-    const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
-    std::u16string line(1, u'\r');
-    line += ProgressLine(percent_, progress.bytes_done, rate, progress.current_file, width);
-    console_.Out(line);
-    drawn_ = true;
+    line_.Draw(percent_, progress.bytes_done, progress.current_file, force);
   }
 
   Console& console_;
   const std::atomic<bool>& interrupted_;
+  LiveLine line_;
   TarArchive* archive_ = nullptr;
-  Clock::time_point started_;
-  Clock::time_point last_draw_;
   int32_t percent_ = 0;
   int32_t printed_percent_ = -1;
-  bool drawn_ = false;
 };
-
-int UsageError(Console& console, const std::u16string& reason) {
-  console.Err(std::u16string(kProgram) + u": " + reason +
-              u" (try \"mailsheaf-pack --help\")\n");
-  return kExitUsage;
-}
 
 }  // namespace
 

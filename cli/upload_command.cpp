@@ -1,7 +1,6 @@
 #include "cli/upload_command.h"
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 
 #include "archive/atomic_output.h"
@@ -9,6 +8,7 @@
 #include "archive/run_report.h"
 #include "base/text.h"
 #include "cli/imap_address.h"
+#include "cli/live_line.h"
 #include "cli/packer.h"
 #include "cli/progress_text.h"
 #include "cli/tree_upload_source.h"
@@ -17,10 +17,7 @@
 namespace mailsheaf {
 namespace {
 
-constexpr char16_t kProgram[] = u"mailsheaf-pack";
 constexpr size_t kLongestPasswordFile = 4096;
-
-using Clock = std::chrono::steady_clock;
 
 struct Arguments {
   std::u16string address;
@@ -34,7 +31,7 @@ struct Arguments {
 class UploadProgressText final : public UploadEvents {
  public:
   UploadProgressText(Console& console, const std::atomic<bool>& interrupted)
-      : console_(console), interrupted_(interrupted), started_(Clock::now()) {}
+      : console_(console), interrupted_(interrupted), line_(console) {}
 
   void StopOnInterrupt(Uploader& uploader) { uploader_ = &uploader; }
 
@@ -53,22 +50,12 @@ class UploadProgressText final : public UploadEvents {
       }
     }
     if (console_.IsTerminal()) {
-      const Clock::time_point now = Clock::now();
-      if (drawn_ && now - last_draw_ < std::chrono::milliseconds(100) &&
-          progress.messages_done != progress.messages_total) {
-        return;
-      }
-      last_draw_ = now;
-      const double seconds = std::chrono::duration<double>(now - started_).count();
-      const double rate = seconds > 0 ? static_cast<double>(progress.bytes_sent) / seconds : 0.0;
-      const size_t width = static_cast<size_t>(std::max(20, console_.Width() - 1));
       const std::u16string counts = DecimalText(static_cast<long long>(progress.messages_done)) +
                                     u"/" +
                                     DecimalText(static_cast<long long>(progress.messages_total)) +
                                     u"  ";
-      console_.Out(u"\r" + ProgressLine(percent, progress.bytes_sent, rate,
-                                        counts + progress.current_file, width));
-      drawn_ = true;
+      line_.Draw(percent, progress.bytes_sent, counts + progress.current_file,
+                 progress.messages_done == progress.messages_total);
     } else if (percent != printed_percent_ && progress.messages_done > 0) {
       printed_percent_ = percent;
       console_.Out(DecimalText(percent) + u"%  " +
@@ -77,27 +64,16 @@ class UploadProgressText final : public UploadEvents {
     }
   }
 
-  void EndLine() {
-    if (drawn_) console_.Out(u"\n");
-    drawn_ = false;
-  }
+  void EndLine() { line_.End(); }
 
  private:
   Console& console_;
   const std::atomic<bool>& interrupted_;
+  LiveLine line_;
   Uploader* uploader_ = nullptr;
-  Clock::time_point started_;
-  Clock::time_point last_draw_;
   std::u16string status_;
   int printed_percent_ = -1;
-  bool drawn_ = false;
 };
-
-int UsageError(Console& console, const std::u16string& reason) {
-  console.Err(std::u16string(kProgram) + u": " + reason +
-              u" (try \"mailsheaf-pack --help\")\n");
-  return kExitUsage;
-}
 
 bool ParseArguments(const std::vector<std::u16string>& arguments, Arguments& parsed,
                     std::u16string& error) {

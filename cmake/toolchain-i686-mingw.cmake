@@ -1,18 +1,5 @@
-# 32-bit Windows through mingw-w64 with the posix thread model (std::thread, std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, the build that ships; its tests run under Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run under Wine.
-get_filename_component(_mailsheaf_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_mailsheaf_root}/scripts/wine-run.sh")
+set(MAILSHEAF_WINE_ARGS "")
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
