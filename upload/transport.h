@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,12 +23,18 @@ struct TlsOptions {
 enum class TransportStatus {
   kOk,
   kClosed,  // the peer ended the connection, or it was reset
-  kFailed,  // anything else (a time-out, a TLS failure, a refused certificate)
+  kFailed,   // anything else (a time-out, a TLS failure, a refused certificate)
+  kStopped,  // the cancel check said so while it waited
 };
 
 class Transport {
  public:
   virtual ~Transport() = default;
+
+  // Asked at least every 200 ms while Connect, StartTls, WriteAll or ReadSome waits, so that a
+  // stop is heard however the server behaves: when it says true the wait ends at once (false,
+  // or kStopped), with the words "Stopped" in `error`. Harmless to leave unset.
+  virtual void SetCancel(std::function<bool()> cancelled) = 0;
 
   // Connects to the first of the host's addresses that answers. `timeout_ms` bounds the
   // connection and every later read and write; 0 waits as long as the system does.

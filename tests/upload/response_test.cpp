@@ -12,6 +12,7 @@ namespace {
 class ScriptedTransport final : public Transport {
  public:
   explicit ScriptedTransport(std::string bytes) : bytes_(std::move(bytes)) {}
+  void SetCancel(std::function<bool()>) override {}
   bool Connect(const std::string&, uint16_t, int, std::u16string&) override { return true; }
   bool StartTls(const TlsOptions&, std::u16string&) override { return true; }
   TransportStatus WriteAll(const char*, size_t, std::u16string&) override {
