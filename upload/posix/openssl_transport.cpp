@@ -232,6 +232,8 @@ class OpenSslTransport final : public Transport {
     }
   }
 
+  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
+
   void Close() override {
     if (ssl_ != nullptr) {
       if (healthy_) SSL_shutdown(ssl_);
@@ -342,6 +344,7 @@ class OpenSslTransport final : public Transport {
   SSL_CTX* context_ = nullptr;
   SSL* ssl_ = nullptr;
   bool healthy_ = true;
+  std::function<bool()> cancelled_;
 };
 
 }  // namespace

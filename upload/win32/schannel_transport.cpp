@@ -218,6 +218,8 @@ class SchannelTransport final : public Transport {
     return TransportStatus::kOk;
   }
 
+  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
+
   void Close() override {
     // No TLS goodbye (close_notify): IMAP's LOGOUT has ended the session by then, and the
     // shutdown token is one more exchange for Wine's Schannel to get wrong.
@@ -526,6 +528,7 @@ class SchannelTransport final : public Transport {
   CtxtHandle context_{};
   bool has_credentials_ = false;
   bool has_context_ = false;
+  std::function<bool()> cancelled_;
   SecPkgContext_StreamSizes sizes_{};
   std::vector<char> sealed_;  // received, not yet decrypted
   std::vector<char> plain_;   // decrypted, not yet handed out
