@@ -44,6 +44,10 @@ class ReadableFile {
   virtual uint64_t Size() const = 0;
   // Seconds since 1970-01-01 UTC of the last change to the contents.
   virtual int64_t ModifiedTime() const = 0;
+  // Seconds since 1970-01-01 UTC of the last change to the file or its attributes (when it was
+  // copied or unpacked here, for most files): a date that stays the same from run to run where
+  // nothing better is known. 0 where the system cannot tell.
+  virtual int64_t ChangeTime() const { return 0; }
   // Asks the system again whether the file still has the size and the change times it had
   // when it was opened: a rewrite of the same length shows only in its times. False with the
   // reason when it cannot tell.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/importer_rules.h"
 #include "archive/mail_lines.h"
 #include "archive/message_date.h"
 #include "base/ascii.h"
@@ -114,6 +115,8 @@ void MessageHeaderScanner::TakeLine(std::string_view line) {
   } else if (SameAsciiLetters(name, "Status")) {
     if (status_) return;
     field_ = Field::kStatus;
+  } else if (SameAsciiLetters(name, "Received")) {
+    field_ = Field::kReceived;
   } else if (SameAsciiLetters(name, "Message-ID")) {
     if (message_id_seen_) return;
     field_ = Field::kMessageId;
@@ -141,6 +144,16 @@ void MessageHeaderScanner::EndField() {
     case Field::kMessageId:
       message_id_seen_ = true;
       if (!value_too_long_) message_id_ = Trimmed(value_);
+      break;
+    case Field::kReceived:
+      if (!value_too_long_) {
+        const size_t semicolon = value_.rfind(';');
+        if (semicolon != std::string::npos) {
+          const int64_t date = UsableTime(
+              ParseMessageDate(std::string_view(value_).substr(semicolon + 1)).value_or(0));
+          if (date > newest_received_) newest_received_ = date;
+        }
+      }
       break;
     case Field::kOther:
       break;

@@ -25,6 +25,9 @@ class MessageHeaderScanner {
 
   // The first `Date:` field, when it can be read.
   std::optional<int64_t> Date() const { return date_; }
+  // The newest date that a `Received:` field gives after its last ';' and that the importer can
+  // store: when the message reached its last server. 0 when none does.
+  int64_t NewestReceived() const { return newest_received_; }
   // Read unless the message says otherwise: `X-Mozilla-Status` (hexadecimal flags, 0x0001 for
   // read) decides when present, else `Status:` (read when it holds an R); a message with
   // neither is read.
@@ -34,7 +37,7 @@ class MessageHeaderScanner {
   const std::string& MessageId() const { return message_id_; }
 
  private:
-  enum class Field { kOther, kDate, kMozillaStatus, kStatus, kMessageId };
+  enum class Field { kOther, kDate, kMozillaStatus, kStatus, kMessageId, kReceived };
 
   void TakeLine(std::string_view line);
   void EndField();
@@ -52,6 +55,7 @@ class MessageHeaderScanner {
   bool done_ = false;
   bool date_seen_ = false;
   std::optional<int64_t> date_;
+  int64_t newest_received_ = 0;
   std::optional<std::string> mozilla_status_;
   std::optional<std::string> status_;
   bool message_id_seen_ = false;

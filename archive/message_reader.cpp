@@ -83,8 +83,12 @@ bool MessageReader::Open(const std::u16string& path, std::u16string& error) {
   }
   scanner.Finish();
   longest_line_ = lines.Longest();
+  // Each fallback stays the same from run to run, so that a message is dated alike every time
+  // (the resume check compares dates, and the same folder packs to the same bytes).
   time_ = UsableTime(scanner.Date().value_or(0));
   if (time_ == 0) time_ = UsableTime(file_->ModifiedTime());
+  if (time_ == 0) time_ = scanner.NewestReceived();
+  if (time_ == 0) time_ = UsableTime(file_->ChangeTime());
   read_ = scanner.Read();
   message_id_ = scanner.MessageId();
   return true;

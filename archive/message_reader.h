@@ -30,7 +30,8 @@ class MessageReader {
   // when it cannot be opened or read, or is too large to store.
   bool Open(const std::u16string& path, std::u16string& error);
   uint64_t Size() const { return size_; }
-  // The time to store: the `Date:` field, else the file's own time; 0 when neither is usable.
+  // The time to store: the `Date:` field, else the file's own time, else the newest date of its
+  // `Received:` fields, else the time the file last changed; 0 when none is usable.
   int64_t Time() const { return time_; }
   // Whether the message says it has been read (see MessageHeaderScanner::Read).
   bool Read() const { return read_; }

@@ -35,6 +35,8 @@ class MessageToStore {
   const std::u16string& LeftOutWhy() const { return left_out_why_; }
   uint64_t Size() const;  // the bytes CopyTo hands on
   int64_t Time() const { return time_; }
+  // Time() is the fallback: nothing of the message or its file gave one.
+  bool TimeFromRun() const { return reader_.Time() == 0; }
   bool Read() const { return reader_.Read(); }
   // The top-level Message-ID field as written (angle brackets included), empty when none.
   const std::string& MessageId() const { return reader_.MessageId(); }

@@ -1,33 +1,25 @@
 #include "archive/run_report.h"
 
+#include "base/report_text.h"
 #include "base/text.h"
 
 namespace mailsheaf {
 namespace {
-
-std::u16string Count(int64_t n, const char16_t* one, const char16_t* many) {
-  return DecimalText(n) + u" " + (n == 1 ? one : many);
-}
-
-std::u16string Hex(unsigned value) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
-  return {u'\\', u'x', kDigits[(value >> 4) & 15], kDigits[value & 15]};
-}
 
 int64_t Size(size_t n) { return static_cast<int64_t>(n); }
 
 // The first line: what the archive holds, and what the sections below have to say about it.
 std::u16string Headline(const RunReport& report, const std::u16string& archive) {
   std::u16string line = AsciiToUtf16(kReportSignature) + Shown(archive) + u" with " +
-                        Count(report.stored, u"message", u"messages");
+                        CountText(report.stored, u"message", u"messages");
   int64_t missing = 0;
   for (const RunReport::Shortfall& s : report.shortfall) missing += s.counted - s.found;
   if (missing > 0) {
-    line += u"; " + Count(missing, u"message", u"messages") + u" counted when the folder was " +
+    line += u"; " + CountText(missing, u"message", u"messages") + u" counted when the folder was " +
             u"chosen " + (missing == 1 ? u"was" : u"were") + u" no longer there";
   }
   if (!report.refused.empty()) {
-    line += u"; Zimbra will refuse " + Count(Size(report.refused.size()), u"message", u"messages") +
+    line += u"; Zimbra will refuse " + CountText(Size(report.refused.size()), u"message", u"messages") +
             u" of them";
   } else if (!report.renamed_folders.empty() || !report.renamed_messages.empty() ||
              !report.reencoded.empty()) {
@@ -37,26 +29,6 @@ std::u16string Headline(const RunReport& report, const std::u16string& archive) 
 }
 
 }  // namespace
-
-std::u16string Shown(std::u16string_view name) {
-  std::u16string shown = u"\"";
-  for (char16_t c : name) {
-    if (c == u'\n') {
-      shown += u"\\n";
-    } else if (c == u'\r') {
-      shown += u"\\r";
-    } else if (c == u'\t') {
-      shown += u"\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      shown += Hex(c);
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {  // a byte of a name that is not UTF-8
-      shown += Hex(0x80 + (c - 0xDC80));
-    } else {
-      shown.push_back(c);
-    }
-  }
-  return shown + u"\"";
-}
 
 std::u16string ReportText(const RunReport& report, const std::u16string& archive,
                           const std::u16string& eol) {
@@ -102,7 +74,7 @@ std::u16string ReportText(const RunReport& report, const std::u16string& archive
     for (const std::u16string& path : report.signature_broken) line(Shown(path));
   }
   if (report.dkim_broken > 0) {
-    section(Count(report.dkim_broken, u"re-encoded message carries", u"re-encoded messages carry") +
+    section(CountText(report.dkim_broken, u"re-encoded message carries", u"re-encoded messages carry") +
             u" a DKIM signature over a body that changed; it no longer verifies, which matters "
             u"only to a program that checks it again.");
   }
@@ -119,7 +91,7 @@ std::u16string ReportText(const RunReport& report, const std::u16string& archive
     line(kinds);
   }
   if (report.unread > 0) {
-    section(Count(report.unread, u"message was", u"messages were") +
+    section(CountText(report.unread, u"message was", u"messages were") +
             u" stored as unread, as their headers say.");
   }
   if (!report.merging.empty()) {
@@ -135,7 +107,7 @@ std::u16string ReportText(const RunReport& report, const std::u16string& archive
     }
   }
   for (const auto& [folder, n] : report.emptied) {
-    section(Count(n, u"message goes", u"messages go") + u" into Zimbra's own " + folder +
+    section(CountText(n, u"message goes", u"messages go") + u" into Zimbra's own " + folder +
             u" folder. Zimbra empties it on its own schedule (by default a message is deleted "
             u"30 days after it arrives there): move any you want to keep.");
   }
@@ -145,7 +117,7 @@ std::u16string ReportText(const RunReport& report, const std::u16string& archive
 std::u16string ReportSummary(const RunReport& report) {
   std::u16string summary;
   auto add = [&](size_t n, const char16_t* one, const char16_t* many) {
-    if (n > 0) summary += (summary.empty() ? u"" : u", ") + Count(Size(n), one, many);
+    if (n > 0) summary += (summary.empty() ? u"" : u", ") + CountText(Size(n), one, many);
   };
   int64_t missing = 0;
   for (const RunReport::Shortfall& s : report.shortfall) missing += s.counted - s.found;

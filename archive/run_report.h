@@ -68,8 +68,4 @@ std::u16string ReportSummary(const RunReport& report);
 // The report's file name beside the archive: "mail.tgz" gives "mail - report.txt".
 std::u16string ReportFileName(const std::u16string& archive_name);
 
-// A name or path as the report shows it: in quotes, control characters and bytes that are not
-// text written out ("\t", "\x01", "\xE9"), so that a trailing space or a line break shows.
-std::u16string Shown(std::u16string_view name);
-
 }  // namespace mailsheaf

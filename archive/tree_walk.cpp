@@ -205,7 +205,7 @@ class Walker {
     std::sort(frame.folders.begin(), frame.folders.end(), StoredOrder);
     for (const Entry& message : messages) {
       if (!visitor_.OnMessage({frame.path + message.name, frame.relative + message.stored,
-                               frame.source, message.renamed, message.size})) {
+                               frame.source, message.renamed, message.size, message.mtime})) {
         return false;
       }
     }

@@ -27,6 +27,7 @@ struct WalkMessage {
   std::u16string folder;         // its folder's `source` (empty for the root)
   std::u16string renamed;        // why its stored name differs from its own (not UTF-8)
   uint64_t listed_size = 0;      // as listed: a hint only
+  int64_t listed_time = 0;       // its modification time as listed
 };
 
 class TreeVisitor {

@@ -62,8 +62,13 @@ bool TreeUploadSource::OnFolder(const WalkFolder& folder) {
 }
 
 bool TreeUploadSource::OnMessage(const WalkMessage& message) {
+  SourceFile file;
+  file.path = message.path;
+  file.relative = message.folder + message.path.substr(message.path.rfind(fs_.Separator()) + 1);
+  file.size = message.listed_size;
+  file.time = message.listed_time;
+  if (visitor_->Known(file)) return true;
   SourceMessage source;
-  source.path = message.path;
   switch (message_.Prepare(message.path, run_time_, source.failure)) {
     case MessageToStore::Outcome::kStore:
       break;
@@ -71,25 +76,47 @@ bool TreeUploadSource::OnMessage(const WalkMessage& message) {
       report_.left_out.push_back({message.path, message_.LeftOutWhy()});
       return true;
     case MessageToStore::Outcome::kFailed:
-      return visitor_->OnMessage(source);
+      return visitor_->OnMessage(file, source);
     case MessageToStore::Outcome::kStopped:
       return false;
   }
+  source.note = next_note_++;
+  RunReport& notes = notes_[source.note];
   if (!message.renamed.empty()) {
-    report_.renamed_messages.push_back({message.path, Utf8ToUtf16(message.stored),
-                                        message.renamed});
+    notes.renamed_messages.push_back({message.path, Utf8ToUtf16(message.stored),
+                                      message.renamed});
   }
-  message_.NoteIn(report_);
-  ++report_.stored;
+  message_.NoteIn(notes);
+  notes.stored = 1;
   const std::u16string emptied = EmptiedSystemFolder(top_folder_);
-  if (!emptied.empty() && !message.folder.empty()) ++report_.emptied[emptied];
+  if (!emptied.empty() && !message.folder.empty()) ++notes.emptied[emptied];
   source.time = message_.Time();
+  source.time_from_run = message_.TimeFromRun();
   source.seen = message_.Read();
   source.size = message_.Size();
   source.message_id = message_.MessageId();
-  const bool going_on = visitor_->OnMessage(source);
+  const bool going_on = visitor_->OnMessage(file, source);
   message_.Close();
   return going_on;
+}
+
+void TreeUploadSource::Settle(uint64_t note, bool added) {
+  const auto found = notes_.find(note);
+  if (found == notes_.end()) return;
+  if (added) {
+    const RunReport& n = found->second;
+    report_.stored += n.stored;
+    report_.renamed_messages.insert(report_.renamed_messages.end(), n.renamed_messages.begin(),
+                                    n.renamed_messages.end());
+    report_.refused.insert(report_.refused.end(), n.refused.begin(), n.refused.end());
+    report_.reencoded.insert(report_.reencoded.end(), n.reencoded.begin(), n.reencoded.end());
+    report_.signature_broken.insert(report_.signature_broken.end(), n.signature_broken.begin(),
+                                    n.signature_broken.end());
+    report_.dkim_broken += n.dkim_broken;
+    report_.unread += n.unread;
+    for (const auto& [folder, count] : n.emptied) report_.emptied[folder] += count;
+  }
+  notes_.erase(found);
 }
 
 void TreeUploadSource::OnLeftOut(const std::u16string& path, const std::u16string&,

@@ -4,6 +4,7 @@
 // what was adjusted or left out.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "archive/file_system.h"
@@ -16,13 +17,16 @@ namespace mailsheaf {
 
 class TreeUploadSource final : public UploadSource, private TreeVisitor {
  public:
-  // `root` ends with the separator. `run_time` dates a message with no usable time.
+  // `root` ends with the separator. `run_time` dates a message with no usable time (its date,
+  // file times and Received: fields all unusable).
   TreeUploadSource(ArchiveFileSystem& fs, std::u16string root, int64_t run_time);
 
   void Count(uint64_t& messages, uint64_t& bytes) override;
   bool Walk(UploadVisitor& visitor, std::u16string& error) override;
   bool CopyTo(const Put& put, std::u16string& error) override;
+  void Settle(uint64_t note, bool added) override;
 
+  // What was adjusted or left out: of the messages, only what holds for those added.
   const RunReport& Report() const { return report_; }
 
  private:
@@ -41,6 +45,8 @@ class TreeUploadSource final : public UploadSource, private TreeVisitor {
   UploadVisitor* visitor_ = nullptr;
   std::u16string problem_;
   std::u16string top_folder_;  // the stored name of the current folder's top level
+  std::map<uint64_t, RunReport> notes_;  // of messages handed over and not yet settled
+  uint64_t next_note_ = 1;
 };
 
 }  // namespace mailsheaf

@@ -7,7 +7,9 @@
 #include "archive/file_system.h"
 #include "archive/run_report.h"
 #include "base/text.h"
+#include "base/report_text.h"
 #include "cli/imap_address.h"
+#include "cli/journal_file.h"
 #include "cli/live_line.h"
 #include "cli/packer.h"
 #include "cli/progress_text.h"
@@ -33,10 +35,9 @@ class UploadProgressText final : public UploadEvents {
   UploadProgressText(Console& console, const std::atomic<bool>& interrupted)
       : console_(console), interrupted_(interrupted), line_(console) {}
 
-  void StopOnInterrupt(Uploader& uploader) { uploader_ = &uploader; }
+  bool StopRequested() override { return interrupted_; }
 
   void Progress(const UploadProgress& progress) override {
-    if (interrupted_ && uploader_ != nullptr) uploader_->Stop();
     const int percent =
         progress.messages_total == 0
             ? 0
@@ -54,13 +55,14 @@ class UploadProgressText final : public UploadEvents {
                                     u"/" +
                                     DecimalText(static_cast<long long>(progress.messages_total)) +
                                     u"  ";
-      line_.Draw(percent, progress.bytes_sent, counts + progress.current_file,
+      line_.Draw(percent, progress.bytes_sent, counts + Shown(progress.current_file),
                  progress.messages_done == progress.messages_total);
     } else if (percent != printed_percent_ && progress.messages_done > 0) {
       printed_percent_ = percent;
       console_.Out(DecimalText(percent) + u"%  " +
                    DecimalText(static_cast<long long>(progress.messages_done)) + u" messages  " +
-                   ByteText(progress.bytes_sent) + u" sent  " + progress.current_file + u"\n");
+                   ByteText(progress.bytes_sent) + u" sent  " + Shown(progress.current_file) +
+                   u"\n");
     }
   }
 
@@ -70,7 +72,6 @@ class UploadProgressText final : public UploadEvents {
   Console& console_;
   const std::atomic<bool>& interrupted_;
   LiveLine line_;
-  Uploader* uploader_ = nullptr;
   std::u16string status_;
   int printed_percent_ = -1;
 };
@@ -257,10 +258,29 @@ int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
     }
   }
 
+  // The journal: where it cannot be kept, the run still goes, finding by content what an
+  // earlier run put there.
+  std::unique_ptr<JournalFile> journal;
+  const std::u16string journal_folder = JournalFolder(console, separator);
+  if (!journal_folder.empty()) {
+    journal = OpenJournalFile(
+        journal_folder,
+        JournalFileName(options.user, options.server.host, options.server.port),
+        "# Mailsheaf's journal of the messages put into " + options.user + " at " +
+            options.server.host + ":" + std::to_string(options.server.port) +
+            "; delete this file to start afresh",
+        error);
+  }
+  if (!journal) {
+    console.Err(std::u16string(kProgram) + u": no journal is kept for this run (" +
+                (journal_folder.empty() ? u"no home folder is known" : error) +
+                u"); a later run finds its messages by their contents.\n");
+  }
+  options.journal = journal.get();
+
   TreeUploadSource source(file_system, root, static_cast<int64_t>(std::time(nullptr)));
   UploadProgressText events(console, interrupted);
   Uploader uploader(&events);
-  events.StopOnInterrupt(uploader);
   UploadReport report;
   const bool finished = uploader.Run(source, options, report);
   events.EndLine();

@@ -5,6 +5,7 @@
 // message read back compares byte for byte.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,10 @@ class ImapFormWriter {
 };
 
 std::string ImapForm(std::string_view message);
+
+// The size of a message in IMAP's form less its top-level header fields that mbox storage
+// keeps for itself and does not show (Dovecot drops Status:, X-Status:, X-Keywords:, X-UID:,
+// X-IMAP:, X-IMAPbase: and Content-Length: on APPEND): the size such a server reports for it.
+uint64_t SizeWithoutMboxFields(std::string_view message);
 
 }  // namespace mailsheaf

@@ -101,6 +101,13 @@ class ItemParser {
       const char c = text_[at_];
       if (c == '[') ++brackets;
       if (c == ']' && brackets > 0) --brackets;
+      if (c == '"' && brackets > 0) {
+        // A quoted header name a server echoes: BODY[HEADER.FIELDS ("MESSAGE-ID")].
+        const size_t end = text_.find('"', at_ + 1);
+        if (end == std::string_view::npos) break;
+        at_ = end;
+        continue;
+      }
       if (c == '\r' || c == '\n' || c == '"' || c == '{') break;
       if (brackets == 0 && (c == ' ' || c == '(' || c == ')')) break;
     }

@@ -1,5 +1,6 @@
 #include "upload/imap_response_reader.h"
 
+#include "base/ascii.h"
 #include "base/text.h"
 
 namespace mailsheaf {
@@ -22,6 +23,20 @@ bool TrailingLiteral(std::string_view line, const ResponseLimits& limits, uint64
   if (digits.empty()) return false;
   too_big = !ParseImapNumber(digits, limits.max_literal, size);
   return true;
+}
+
+// A continuation or a status response (RFC 3501, 9: resp-text) holds no literal: a "{2}" at the
+// end of its text is text.
+bool IsTextLine(std::string_view line) {
+  if (line.starts_with("+")) return true;
+  const size_t space = line.find(' ');
+  if (space == std::string_view::npos) return false;
+  std::string_view word = line.substr(space + 1);
+  word = word.substr(0, word.find(' '));
+  for (std::string_view status : {"OK", "NO", "BAD", "BYE", "PREAUTH"}) {
+    if (SameAsciiLetters(word, status)) return true;
+  }
+  return false;
 }
 
 ReadOutcome TooLong(const std::u16string& what, size_t bound, std::u16string& error) {
@@ -50,6 +65,7 @@ ReadOutcome ImapResponseReader::Fill(std::u16string& error) {
   buffer_.resize(old_size + received);
   if (status == TransportStatus::kClosed) return ReadOutcome::kClosed;
   if (status == TransportStatus::kFailed) return ReadOutcome::kFailed;
+  if (status == TransportStatus::kStopped) return ReadOutcome::kStopped;
   return ReadOutcome::kOk;
 }
 
@@ -72,7 +88,8 @@ ReadOutcome ImapResponseReader::Next(std::string& raw, std::u16string& error) {
     if (line.size() > limits_.max_line) return TooLong(u"a line", limits_.max_line, error);
     uint64_t size = 0;
     bool too_big = false;
-    const bool literal = TrailingLiteral(line, limits_, size, too_big);
+    const bool literal =
+        (literals > 0 || !IsTextLine(line)) && TrailingLiteral(line, limits_, size, too_big);
     if (too_big) return TooLong(u"a literal", limits_.max_literal, error);
     raw.append(line.data(), line.size() + 2);
     start_ = end + 2;

@@ -11,7 +11,7 @@
 
 namespace mailsheaf {
 
-enum class ReadOutcome { kOk, kClosed, kFailed, kMalformed };
+enum class ReadOutcome { kOk, kClosed, kFailed, kMalformed, kStopped };
 
 class ImapResponseReader {
  public:

@@ -26,6 +26,7 @@
 #include <algorithm>
 
 #include "base/ascii.h"
+#include "base/report_text.h"
 #include "base/text.h"
 #include "upload/internal_date.h"
 #include "upload/mailbox_name.h"
@@ -63,17 +64,45 @@ bool StartsWithWord(std::string_view text, std::string_view word) {
          (text.size() == word.size() || text[word.size()] == ' ');
 }
 
-// "APPENDUID 38 12" into its two numbers.
-void ParseAppendUid(const std::string& code, uint32_t& validity, uint32_t& uid) {
-  if (!StartsWithWord(code, "APPENDUID")) return;
+// "APPENDUID 38 12" or, for a batch, "APPENDUID 38 12:14,20" (RFC 4315: the UIDs in the order
+// of the messages): the validity and exactly `count` UIDs, or nothing.
+bool ParseAppendUid(const std::string& code, size_t count, uint32_t& validity,
+                    std::vector<uint32_t>& uids) {
+  uids.clear();
+  if (!StartsWithWord(code, "APPENDUID")) return false;
   const std::string_view rest = std::string_view(code).substr(10);
   const size_t space = rest.find(' ');
-  uint64_t v = 0, u = 0;
-  if (space != std::string_view::npos && ParseImapNumber(rest.substr(0, space), UINT32_MAX, v) &&
-      ParseImapNumber(rest.substr(space + 1), UINT32_MAX, u)) {
-    validity = static_cast<uint32_t>(v);
-    uid = static_cast<uint32_t>(u);
+  uint64_t v = 0;
+  if (space == std::string_view::npos || !ParseImapNumber(rest.substr(0, space), UINT32_MAX, v)) {
+    return false;
   }
+  std::string_view set = rest.substr(space + 1);
+  while (!set.empty()) {
+    const size_t comma = std::min(set.find(','), set.size());
+    const std::string_view range = set.substr(0, comma);
+    set.remove_prefix(std::min(comma + 1, set.size()));
+    const size_t colon = range.find(':');
+    uint64_t first = 0, last = 0;
+    if (!ParseImapNumber(range.substr(0, colon), UINT32_MAX, first)) return false;
+    last = first;
+    if (colon != std::string_view::npos &&
+        !ParseImapNumber(range.substr(colon + 1), UINT32_MAX, last)) {
+      return false;
+    }
+    if (first > last) std::swap(first, last);
+    if (first == 0 || last - first >= count - uids.size()) return false;  // more than sent
+    for (uint64_t uid = first; uid <= last; ++uid) uids.push_back(static_cast<uint32_t>(uid));
+  }
+  validity = static_cast<uint32_t>(v);
+  return uids.size() == count;
+}
+
+// The server's own words for a response we could not take, escaped and cut short.
+std::u16string ServerWords(std::string_view raw) {
+  constexpr size_t kShown = 160;
+  while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r')) raw.remove_suffix(1);
+  const bool cut = raw.size() > kShown;
+  return Shown(Utf8ToUtf16(raw.substr(0, kShown))) + (cut ? u"..." : u"");
 }
 
 // The Message-ID field's value in a header block: unfolded, trimmed, the first one.
@@ -148,6 +177,11 @@ ImapSession::ImapSession(std::unique_ptr<Transport> transport, ImapLimits limits
 
 ImapSession::~ImapSession() { transport_->Close(); }
 
+void ImapSession::SetCancel(std::function<bool()> cancelled) {
+  cancelled_ = cancelled;
+  transport_->SetCancel(std::move(cancelled));
+}
+
 bool ImapSession::HasCapability(std::string_view name) const {
   for (const std::string& c : capabilities_) {
     if (SameAsciiLetters(c, name)) return true;
@@ -191,7 +225,7 @@ bool ImapSession::Connect(const ImapServer& server, ImapError& error) {
   if (!transport_->Connect(server.host, server.port, server.timeout_ms, reason) ||
       (server.security == ImapSecurity::kTls && !transport_->StartTls(server.tls, reason))) {
     transport_->Close();
-    error = {ImapErrorKind::kConnect, reason};
+    error = {Cancelled() ? ImapErrorKind::kStopped : ImapErrorKind::kConnect, reason};
     return false;
   }
   state_ = ImapState::kNotAuthenticated;  // for the reads below; settled by the greeting
@@ -204,10 +238,13 @@ bool ImapSession::Connect(const ImapServer& server, ImapError& error) {
   const bool read = ReadOne(error);
   sink_ = nullptr;
   if (!read || greeting.kind != ImapResponse::Kind::kStatus || greeting.status == "BYE") {
-    const std::u16string words =
-        read ? u"The server did not greet: " + Utf8ToUtf16(greeting.text) : error.text;
+    const ImapError failure =
+        read ? ImapError{ImapErrorKind::kConnect,
+                         u"The server did not greet: " + ServerWords(greeting.text)}
+             : error;
     Disconnect();
-    error = {ImapErrorKind::kConnect, words};
+    error = {failure.kind == ImapErrorKind::kStopped ? failure.kind : ImapErrorKind::kConnect,
+             failure.text};
     return false;
   }
   if (greeting.status == "PREAUTH") state_ = ImapState::kAuthenticated;
@@ -229,7 +266,7 @@ bool ImapSession::Connect(const ImapServer& server, ImapError& error) {
   }
   if (!transport_->StartTls(server.tls, reason)) {
     Disconnect();
-    error = {ImapErrorKind::kConnect, reason};
+    error = {Cancelled() ? ImapErrorKind::kStopped : ImapErrorKind::kConnect, reason};
     return false;
   }
   capabilities_.clear();
@@ -350,6 +387,59 @@ bool ImapSession::List(std::vector<MailboxEntry>& mailboxes, ImapError& error) {
   return RunOk(ImapCommand("LIST").Add("\"\" \"*\""), take, error);
 }
 
+bool ImapSession::Namespace(PersonalNamespace& personal, ImapError& error) {
+  if (!Require(ImapState::kAuthenticated, error)) return false;
+  personal = PersonalNamespace{};
+  if (!HasCapability("NAMESPACE")) return true;
+  // * NAMESPACE (("INBOX." ".")) NIL NIL: the first personal namespace is the account's own.
+  const DataSink take = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "NAMESPACE" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList ||
+        r.items[0].items.empty()) {
+      return true;
+    }
+    const ImapItem& first = r.items[0].items[0];
+    if (first.kind != ImapItem::Kind::kList || first.items.size() < 2) return true;
+    personal.prefix = DecodeName(first.items[0].text);
+    const ImapItem& delimiter = first.items[1];
+    if (delimiter.kind != ImapItem::Kind::kNil && delimiter.text.size() == 1) {
+      personal.delimiter = static_cast<char16_t>(static_cast<unsigned char>(delimiter.text[0]));
+    }
+    return true;
+  };
+  // A server that will not say has no prefix worth knowing.
+  ImapResponse answer;
+  return Run(ImapCommand("NAMESPACE"), take, answer, error);
+}
+
+bool ImapSession::QuotaRoot(std::u16string_view mailbox, StorageQuota& quota, ImapError& error) {
+  if (!Require(ImapState::kAuthenticated, error)) return false;
+  quota = StorageQuota{};
+  if (!HasCapability("QUOTA")) return true;
+  // * QUOTA "User quota" (STORAGE 10 512): kibibytes used and allowed.
+  const DataSink take = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "QUOTA" || r.items.size() < 2 || r.items[1].kind != ImapItem::Kind::kList) {
+      return true;
+    }
+    const std::vector<ImapItem>& triples = r.items[1].items;
+    for (size_t i = 0; i + 2 < triples.size(); i += 3) {
+      uint64_t used = 0, limit = 0;
+      if (triples[i].IsAtom("STORAGE") && ParseImapNumber(triples[i + 1].text, UINT64_MAX >> 10, used) &&
+          ParseImapNumber(triples[i + 2].text, UINT64_MAX >> 10, limit) &&
+          (!quota.known || limit * 1024 - std::min(limit * 1024, used * 1024) <
+                               quota.limit - std::min(quota.limit, quota.used))) {
+        quota = {true, used * 1024, limit * 1024};
+      }
+    }
+    return true;
+  };
+  ImapResponse answer;
+  if (!Run(ImapCommand("GETQUOTAROOT").AddString(EncodeName(mailbox), utf8_names_), take, answer,
+           error)) {
+    return false;
+  }
+  return true;  // a refusal only means the quota is not known
+}
+
 bool ImapSession::Create(std::u16string_view mailbox, ImapError& error) {
   if (!Require(ImapState::kAuthenticated, error)) return false;
   return RunOk(ImapCommand("CREATE").AddString(EncodeName(mailbox), utf8_names_), nullptr, error);
@@ -373,7 +463,21 @@ bool ImapSession::Select(std::u16string_view mailbox, bool read_only, MailboxSta
   }
   status.read_only = read_only || StartsWithWord(answer.code, "READ-ONLY");
   selected_exists_ = status.exists;
+  selected_read_only_ = read_only;
   state_ = ImapState::kSelected;
+  return true;
+}
+
+bool ImapSession::Unselect(ImapError& error) {
+  if (!Require(ImapState::kSelected, error)) return false;
+  const bool unselect = HasCapability("UNSELECT");
+  if (!unselect && !selected_read_only_) {
+    // CLOSE would expunge a mailbox opened for writing.
+    error = {ImapErrorKind::kUsage, u"Only a mailbox opened read-only is left by CLOSE"};
+    return false;
+  }
+  if (!RunOk(ImapCommand(unselect ? "UNSELECT" : "CLOSE"), nullptr, error)) return false;
+  state_ = ImapState::kAuthenticated;
   return true;
 }
 
@@ -402,8 +506,19 @@ bool ImapSession::Status(std::u16string_view mailbox, uint32_t& messages, ImapEr
 }
 
 bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error) {
-  if (!Require(ImapState::kSelected, error)) return false;
   messages.clear();
+  return FetchStoredMessages(
+      [&messages](const StoredMessage& m, ImapError&) {
+        messages.push_back(m);
+        return true;
+      },
+      error);
+}
+
+bool ImapSession::FetchStoredMessages(const TakeStored& take_stored, ImapError& error) {
+  if (!Require(ImapState::kSelected, error)) return false;
+  size_t taken = 0;
+  ImapError refusal;
   // "1:*" in an empty mailbox is an error on some servers.
   if (selected_exists_ == 0) return true;
   const DataSink take = [&](const ImapResponse& r, ImapError& failure) {
@@ -433,16 +548,30 @@ bool ImapSession::FetchStoredMessages(std::vector<StoredMessage>& messages, Imap
     // A FETCH without them is news of a flag change, not an answer to ours.
     if (!has_uid || !has_size) return true;
     if (!has_date) return ProtocolFailure("The server sent an unreadable INTERNALDATE", failure);
-    if (messages.size() >= limits_.max_messages) {
-      return ProtocolFailure("The server sent more messages than allowed", failure);
+    // Past the bound, or once the taker said no, the rest of the answer is read and dropped:
+    // the session itself stays sound.
+    if (!refusal.text.empty()) return true;
+    if (++taken > limits_.max_messages) {
+      refusal = {ImapErrorKind::kRefused,
+                 u"the server holds more than " +
+                     DecimalText(static_cast<long long>(limits_.max_messages)) +
+                     u" messages there, more than this program can compare"};
+      return true;
     }
-    messages.push_back(std::move(message));
+    if (!take_stored(message, refusal) && refusal.text.empty()) {
+      refusal = {ImapErrorKind::kRefused, u"the mailbox's contents could not be taken"};
+    }
     return true;
   };
-  return RunOk(
-      ImapCommand("UID FETCH 1:*")
-          .Add("(UID RFC822.SIZE INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
-      take, error);
+  if (!RunOk(
+          ImapCommand("UID FETCH 1:*")
+              .Add("(UID RFC822.SIZE INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"),
+          take, error)) {
+    return false;
+  }
+  if (refusal.text.empty()) return true;
+  error = refusal;
+  return false;
 }
 
 bool ImapSession::FetchMessage(uint32_t uid, std::string& bytes, ImapError& error) {
@@ -548,13 +677,17 @@ void ImapSession::Report(const Pending& finished, AppendResult::Outcome outcome,
     result.outcome = finished.answer.status == "OK"   ? AppendResult::Outcome::kStored
                      : finished.answer.status == "NO" ? AppendResult::Outcome::kRefused
                                                       : AppendResult::Outcome::kRejected;
-    // A range ("12:20") for several messages is not one UID.
-    if (finished.append_ids.size() == 1) {
-      ParseAppendUid(finished.answer.code, result.uid_validity, result.uid);
-    }
   }
-  for (uint64_t id : finished.append_ids) {
-    result.id = id;
+  std::vector<uint32_t> uids;
+  uint32_t validity = 0;
+  const bool numbered = outcome != AppendResult::Outcome::kUnconfirmed &&
+                        result.outcome == AppendResult::Outcome::kStored &&
+                        ParseAppendUid(finished.answer.code, finished.append_ids.size(), validity,
+                                       uids);
+  for (size_t i = 0; i < finished.append_ids.size(); ++i) {
+    result.id = finished.append_ids[i];
+    result.uid_validity = numbered ? validity : 0;
+    result.uid = numbered ? uids[i] : 0;
     if (append_done_) append_done_(result);
   }
 }
@@ -603,8 +736,11 @@ bool ImapSession::Lost(ImapErrorKind kind, std::u16string text, ImapError& error
 
 bool ImapSession::WriteBytes(std::string_view bytes, ImapError& error) {
   std::u16string reason;
-  if (transport_->WriteAll(bytes.data(), bytes.size(), reason) != TransportStatus::kOk) {
-    return Lost(ImapErrorKind::kConnectionLost, reason, error);
+  const TransportStatus status = transport_->WriteAll(bytes.data(), bytes.size(), reason);
+  if (status != TransportStatus::kOk) {
+    return Lost(status == TransportStatus::kStopped || Cancelled() ? ImapErrorKind::kStopped
+                                                                   : ImapErrorKind::kConnectionLost,
+                reason, error);
   }
   return true;
 }
@@ -624,11 +760,15 @@ bool ImapSession::Send(const ImapCommand& command, Pending*& pending, ImapError&
   }
   pending_.push_back(std::move(entry));
   pending = &pending_.back();
-  const bool literal_plus = limits_.use_literal_plus && HasCapability("LITERAL+");
   std::string text = pending->tag + ' ';
   for (const ImapCommand::Piece& piece : command.pieces()) {
     text += piece.text;
     if (!piece.has_literal) break;
+    // RFC 7888: LITERAL- allows it up to 4096 bytes.
+    const bool literal_plus =
+        limits_.use_literal_plus &&
+        ((HasCapability("LITERAL+") && piece.literal.size() <= limits_.max_literal_plus) ||
+         (HasCapability("LITERAL-") && piece.literal.size() <= 4096));
     text += '{';
     text += std::to_string(piece.literal.size());
     text += literal_plus ? "+}\r\n" : "}\r\n";
@@ -689,13 +829,18 @@ bool ImapSession::ReadOne(ImapError& error) {
       return Lost(ImapErrorKind::kProtocol, reason, error);
     case ReadOutcome::kClosed:
     case ReadOutcome::kFailed:
-      return Lost(ImapErrorKind::kConnectionLost, reason, error);
+      return Lost(Cancelled() ? ImapErrorKind::kStopped : ImapErrorKind::kConnectionLost, reason,
+                  error);
+    case ReadOutcome::kStopped:
+      return Lost(ImapErrorKind::kStopped, reason, error);
   }
   ImapResponse response;
   std::string why;
   if (!ParseImapResponse(raw, limits_.responses, response, why)) {
     return Lost(ImapErrorKind::kProtocol,
-                u"The server's answer could not be read: " + AsciiToUtf16(why), error);
+                u"The server sent an answer that cannot be read (" + AsciiToUtf16(why) +
+                    u"): " + ServerWords(raw),
+                error);
   }
   if (response.kind == ImapResponse::Kind::kContinuation) {
     continuation_ = true;
@@ -709,8 +854,8 @@ bool ImapSession::ReadOne(ImapError& error) {
   auto found = std::find_if(pending_.begin(), pending_.end(),
                             [&](const Pending& p) { return p.tag == response.tag && !p.done; });
   if (found == pending_.end()) {
-    return Lost(ImapErrorKind::kProtocol, u"The server answered a command that was not sent",
-                error);
+    return Lost(ImapErrorKind::kProtocol,
+                u"The server answered a command that was not sent: " + ServerWords(raw), error);
   }
   TakeCapabilityCode(response.code);
   found->done = true;

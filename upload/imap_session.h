@@ -43,6 +43,7 @@ enum class ImapErrorKind {
   kRefused,         // the server answered NO or BAD; its words are the text
   kProtocol,        // the server's answer was unreadable or over a bound
   kUsage,           // a call that the session's state does not allow
+  kStopped,         // the cancel check said so while the session waited
 };
 
 struct ImapError {
@@ -55,8 +56,11 @@ struct ImapLimits {
   size_t max_appends_in_flight = 16;
   size_t max_bytes_in_flight = 16u * 1024 * 1024;  // literal bytes sent and not yet answered
   size_t max_mailboxes = 100000;                   // entries LIST may return
-  size_t max_messages = 10000000;                  // messages one mailbox's FETCH may return
+  size_t max_messages = 2000000;                   // messages one mailbox's FETCH may return
   bool use_literal_plus = true;  // false waits for "+" even where LITERAL+ is offered
+  // The largest literal sent without waiting for the server's "+": a server that refuses a
+  // larger one has then read it all for nothing (mbsync uses about 100 KiB).
+  size_t max_literal_plus = 100 * 1024;
 };
 
 struct MailboxEntry {
@@ -87,6 +91,20 @@ struct StoredMessage {
   std::vector<std::string> flags;  // as sent: "\\Seen", "\\Answered", keywords
 };
 
+// The personal namespace (RFC 2342): where the account's own folders go ("INBOX." on servers
+// that put every folder below the Inbox) and the delimiter between their levels.
+struct PersonalNamespace {
+  std::u16string prefix;
+  char16_t delimiter = 0;  // 0 when the server gave none
+};
+
+// The storage quota of a mailbox's quota root (RFC 9208), in bytes.
+struct StorageQuota {
+  bool known = false;
+  uint64_t used = 0;
+  uint64_t limit = 0;
+};
+
 struct AppendRequest {
   uint64_t id = 0;  // the caller's, given back in the result
   std::u16string mailbox;
@@ -107,7 +125,7 @@ struct AppendResult {
   Outcome outcome = Outcome::kStored;
   std::u16string server_text;  // the answer minus the tag: "NO [OVERQUOTA] Quota exceeded"
   uint32_t uid_validity = 0;   // APPENDUID (RFC 4315), 0 when not given
-  uint32_t uid = 0;
+  uint32_t uid = 0;            // this message's own, from the UID set of a batch too
 };
 
 class ImapSession {
@@ -117,6 +135,9 @@ class ImapSession {
   using AppendDone = std::function<void(const AppendResult&)>;
 
   explicit ImapSession(std::unique_ptr<Transport> transport, ImapLimits limits = {});
+  // Asked while the session waits on the network (see Transport::SetCancel): when it says true,
+  // the call in progress ends with kStopped.
+  void SetCancel(std::function<bool()> cancelled);
   ~ImapSession();
   ImapSession(const ImapSession&) = delete;
   ImapSession& operator=(const ImapSession&) = delete;
@@ -130,12 +151,24 @@ class ImapSession {
   bool EnableUtf8(ImapError& error);
 
   bool List(std::vector<MailboxEntry>& mailboxes, ImapError& error);
+  // NAMESPACE where offered; an empty prefix and no delimiter where not.
+  bool Namespace(PersonalNamespace& personal, ImapError& error);
+  // GETQUOTAROOT where QUOTA is offered; `quota.known` false where not, or without a STORAGE
+  // limit.
+  bool QuotaRoot(std::u16string_view mailbox, StorageQuota& quota, ImapError& error);
   bool Create(std::u16string_view mailbox, ImapError& error);
   // SELECT, or EXAMINE when read_only.
   bool Select(std::u16string_view mailbox, bool read_only, MailboxStatus& status, ImapError& error);
+  // Leaves the mailbox EXAMINE opened, so that appends go to a mailbox that is not open
+  // read-only (a server may refuse them there): UNSELECT where offered, else CLOSE, which
+  // removes nothing from a mailbox opened read-only. Only after Select(read_only).
+  bool Unselect(ImapError& error);
   // STATUS (MESSAGES): how many messages a mailbox holds, without selecting it.
   bool Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error);
-  // What the selected mailbox holds, in one UID FETCH.
+  // What the selected mailbox holds, in one UID FETCH, handed to `take` one message at a time
+  // (false from it ends the call with its error); at most limits.max_messages of them.
+  using TakeStored = std::function<bool(const StoredMessage&, ImapError&)>;
+  bool FetchStoredMessages(const TakeStored& take, ImapError& error);
   bool FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error);
   // One message's bytes as the server holds them, without marking it read.
   bool FetchMessage(uint32_t uid, std::string& bytes, ImapError& error);
@@ -189,6 +222,7 @@ class ImapSession {
   void DeliverAppends();
   bool WriteBytes(std::string_view bytes, ImapError& error);
   bool Lost(ImapErrorKind kind, std::u16string text, ImapError& error);
+  bool Cancelled() const { return cancelled_ && cancelled_(); }
   bool RefreshCapabilities(ImapError& error);
   void TakeCapabilities(const std::vector<ImapItem>& items);
   void TakeCapabilityCode(const std::string& code);
@@ -209,6 +243,8 @@ class ImapSession {
   const DataSink* sink_ = nullptr;
   MailboxStatus* selecting_ = nullptr;
   AppendDone append_done_;
+  std::function<bool()> cancelled_;
+  bool selected_read_only_ = false;
 };
 
 }  // namespace mailsheaf

@@ -1,7 +1,7 @@
 #pragma once
 // How the upload talks to whoever drives it (the packer now, the window next). Raised on the
 // thread that runs the upload, inside Run; the upload waits while a handler runs. A handler
-// ends the run by calling the uploader's Stop().
+// ends the run by calling the uploader's Stop(), or StopRequested says so.
 
 #include <cstdint>
 #include <string>
@@ -23,6 +23,9 @@ class UploadEvents {
   virtual ~UploadEvents() = default;
   // Before each message, and when the run's state changes.
   virtual void Progress(const UploadProgress& progress) = 0;
+  // Asked often, from the thread of the run, also while it waits on the network: true stops
+  // the run as Uploader::Stop does. Lets a Ctrl+C be heard whatever the server does.
+  virtual bool StopRequested() { return false; }
 };
 
 }  // namespace mailsheaf

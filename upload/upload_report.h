@@ -1,5 +1,7 @@
 #pragma once
-// What an upload did, per mailbox, in plain words for the user.
+// What an upload did, per mailbox, in plain words for the user. Every message queued ends in
+// exactly one of: added, already there, refused (with the server's words) or not added (with
+// why), so that the numbers never say more than happened.
 
 #include <cstdint>
 #include <string>
@@ -13,8 +15,9 @@ struct UploadReport {
     std::u16string why;  // the server's own words for a refusal
   };
   struct Mailbox {
-    std::u16string name;                  // as the account shows it, "/" between the levels
+    std::u16string name;                  // the server's name for it
     std::vector<std::u16string> sources;  // the source folders that went into it
+    std::vector<std::u16string> notes;    // names changed or merged on the way
     int64_t queued = 0;
     int64_t already_there = 0;
     int64_t added = 0;
@@ -22,11 +25,13 @@ struct UploadReport {
     std::vector<Noted> not_added;  // never sent, or sent and never answered
     std::vector<std::u16string> nul_replaced;  // added with their NUL bytes as 0x80
     int64_t server_count = -1;     // messages it holds at the end; -1 when not known
-    std::u16string created;        // "created" / the server's words when CREATE failed
+    bool made = false;             // this run made it
+    std::u16string unusable;       // why its messages could not go in (the server's words)
   };
 
   std::u16string account;  // "user at host"
   std::vector<Mailbox> mailboxes;
+  std::vector<std::u16string> notices;  // of the run as a whole: how it resumed, the quota
   std::u16string failure;  // what ended the run early, when something did
   bool stopped = false;
   int reconnects = 0;

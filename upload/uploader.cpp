@@ -1,89 +1,102 @@
-// One upload run. The walk drives it: each folder is entered (its mailbox made where missing
-// and its contents fetched for the resume check), then each message is either found there
-// already, or staged into the next batch; a full batch goes out without waiting for the answer
-// (one APPEND for all of it where the server takes several). Answers arrive in order through
-// the session's AppendDone and settle the record kept for each message in flight.
+// One upload run. The walk drives it: each folder is entered (its mailbox made where missing,
+// then EXAMINEd and its contents fetched for the resume check, then left, so that appends never
+// go to a mailbox open read-only), then each message is either known there already (by the
+// journal, without reading it, or after reading, by content) or queued for the next batch
+// (append_queue.h). Each message added is written to the journal as its answer arrives.
 //
 // A dropped connection: every message in flight is unconfirmed and kept, bytes and all. The
-// connection is made again, the current mailbox's contents fetched afresh, and each kept
-// message is either found there (then it was added before the drop) or appended again. So no
-// drop adds a message twice or loses one. Appends into a mailbox are all answered before the
-// next folder is entered, so the kept messages always belong to the current mailbox.
+// connection is made again, the current mailbox examined afresh, and each kept message is
+// either found there among what arrived after it was first sent (then it was added before the
+// drop) or appended again. So no drop adds a message twice or loses one. Appends into a
+// mailbox are all answered before the next folder is entered, so the kept messages always
+// belong to the current mailbox. A server answer that cannot be read ends the run at once: a
+// new connection would meet the same answer.
+//
+// A stop (Uploader::Stop, UploadEvents::StopRequested) is heard between messages and, through
+// the session's cancel check, while the run waits on the network: nothing is sent after it,
+// the answers already on their way are waited for stop_grace_ms, and every message not
+// confirmed by then is reported not added.
 
 #include "upload/uploader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <deque>
-#include <list>
 #include <map>
 #include <new>
 #include <thread>
 
+#include "base/report_text.h"
 #include "base/text.h"
+#include "upload/append_queue.h"
+#include "upload/digest.h"
 #include "upload/folder_plan.h"
 #include "upload/imap_form.h"
-#include "upload/stored_index.h"
+#include "upload/mailbox_cursor.h"
 
 namespace mailsheaf {
 namespace {
 
-struct InFlight {
-  uint64_t id = 0;
-  size_t row = 0;
-  std::u16string path;
-  std::string message_id;
-  int64_t time = 0;
-  bool seen = false;
-  std::string bytes;  // in IMAP's form
-  bool together = false;  // sent in an APPEND with others
-  bool nul_replaced = false;
-};
+using Clock = std::chrono::steady_clock;
 
-void NoteAdded(UploadReport::Mailbox& row, const InFlight& record) {
-  ++row.added;
-  if (record.nul_replaced) row.nul_replaced.push_back(record.path);
+std::u16string SizeText(uint64_t bytes) {
+  if (bytes < 10u * 1000 * 1000) return DecimalText(static_cast<long long>(bytes / 1000)) + u" kB";
+  return DecimalText(static_cast<long long>(bytes / 1000 / 1000)) + u" MB";
 }
 
-// A batch is one transaction for the server, which is where most of its time per message goes;
-// a few of them in flight keep it busy.
-constexpr size_t kBatchMessages = 64;
-constexpr size_t kBatchBytes = 4u << 20;
-
-bool Dropped(const ImapError& error) {
-  return error.kind == ImapErrorKind::kConnectionLost || error.kind == ImapErrorKind::kProtocol;
+bool SaysOverQuota(const std::u16string& words) {
+  const std::u16string lower = [&] {
+    std::u16string l = words;
+    for (char16_t& c : l) {
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return l;
+  }();
+  return lower.find(u"overquota") != std::u16string::npos ||
+         lower.find(u"quota") != std::u16string::npos;
 }
 
-class UploadRun final : public UploadVisitor {
+class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
  public:
   UploadRun(UploadEvents* events, const Uploader::MakeTransport& make_transport,
             const std::atomic<bool>& stop, UploadSource& source, const UploadOptions& options,
             UploadReport& report)
       : events_(events), stop_(stop), source_(source), options_(options), report_(report),
-        session_(make_transport(), options.limits) {
-    session_.SetAppendDone([this](const AppendResult& result) { Settle(result); });
+        session_(make_transport(), options.limits), journal_(options.journal),
+        cursor_(journal_, now_), queue_(session_, *this) {
+    session_.SetCancel([this] {
+      return StopHeard() && Clock::now() - stop_at_ >=
+                                std::chrono::milliseconds(options_.stop_grace_ms);
+    });
   }
 
   bool Go() {
     report_.account = Utf8ToUtf16(options_.user) + u" at " + Utf8ToUtf16(options_.server.host);
+    std::u16string journal_error;
+    if (!journal_.Load(journal_error)) {
+      Notice(u"The journal of earlier runs could not be read (" + journal_error +
+             u"): messages already in the account are found by their contents instead.");
+    }
     source_.Count(progress_.messages_total, progress_.bytes_total);
     Status(u"Connecting");
     ImapError error;
-    if (!Open(error)) return Fail(error.text);
-    progress_.status.clear();
-    std::vector<MailboxEntry> mailboxes;
-    if (!Step([&](ImapError& e) { return session_.List(mailboxes, e); })) return false;
-    plan_.Learn(mailboxes);
-    if (!Enter({u"", u""})) return false;
-    std::u16string walk_error;
-    const bool walked = source_.Walk(*this, walk_error);
-    if (!walked && !walk_error.empty() && report_.failure.empty()) report_.failure = walk_error;
-    // What was sent is answered and counted however the walk ended.
+    bool walked = false;
+    if (Open(error)) {
+      Status(u"");
+      if (Learn() && Enter({u"", u""})) {
+        std::u16string walk_error;
+        walked = source_.Walk(*this, walk_error);
+        if (!walked && !walk_error.empty()) Fail(walk_error);
+      }
+    } else if (error.kind != ImapErrorKind::kStopped) {
+      Fail(error.text);
+    }
     const bool finished = Finish();
-    if (stop_) report_.stopped = true;
-    if (finished && !failed_) CountOnServer();
+    WindUp();
+    if (finished && !failed_ && !StopHeard()) CountOnServer();
     ImapError ignored;
     session_.Logout(ignored);
+    report_.stopped = StopHeard() && !failed_;
     return walked && finished && !failed_ && !report_.stopped;
   }
 
@@ -93,42 +106,61 @@ class UploadRun final : public UploadVisitor {
     return Finish() && Enter(folder);
   }
 
-  bool OnMessage(const SourceMessage& message) override {
-    if (Stopped()) return false;
-    UploadReport::Mailbox& row = report_.mailboxes[current_];
+  bool Known(const SourceFile& file) override {
+    if (Stopped() || !usable_ || !cursor_.KnownUnchanged(DigestOf(file.relative), file)) {
+      return false;
+    }
+    UploadReport::Mailbox& row = Row();
     ++row.queued;
-    progress_.current_file = message.path;
-    const bool handled = Handle(message, row);
-    ++progress_.messages_done;
-    progress_.bytes_done += message.size;
-    Raise();
-    return handled;
+    ++row.already_there;
+    Done(file);
+    return true;
   }
 
-  bool Stopped() override { return stop_ || failed_; }
+  bool OnMessage(const SourceFile& file, const SourceMessage& message) override {
+    if (Stopped()) {
+      source_.Settle(message.note, false);
+      return false;
+    }
+    ++Row().queued;
+    progress_.current_file = file.path;
+    const bool going_on = Handle(file, message);
+    Done(file);
+    return going_on && !Stopped();
+  }
+
+  bool Stopped() override { return StopHeard() || failed_; }
 
  private:
-  bool Handle(const SourceMessage& message, UploadReport::Mailbox& row) {
-    if (!message.failure.empty()) {
-      row.not_added.push_back({message.path, message.failure});
-      return true;
+  bool StopHeard() {
+    if (!stop_heard_ && (stop_ || (events_ != nullptr && events_->StopRequested()))) {
+      stop_heard_ = true;
+      stop_at_ = Clock::now();
     }
+    return stop_heard_;
+  }
+
+  bool Handle(const SourceFile& file, const SourceMessage& message) {
+    if (!message.failure.empty()) return NotAdded(file.path, message.note, message.failure);
     if (!usable_) {
-      row.not_added.push_back({message.path, row.created});
-      return true;
+      return NotAdded(file.path, message.note,
+                      u"its mailbox " + Shown(cursor_.Mailbox()) + u" could not be used");
     }
-    InFlight record;
-    record.id = next_id_++;
-    record.row = current_;
-    record.path = message.path;
-    record.message_id = message.message_id;
-    record.time = message.time;
-    record.seen = message.seen;
+    QueuedMessage m;
+    m.id = next_id_++;
+    m.row = current_;
+    m.path = file.path;
+    m.path_key = DigestOf(file.relative);
+    m.file_size = file.size;
+    m.file_time = file.time;
+    m.seen = message.seen;
+    m.time = message.time;
+    m.note = message.note;
     std::u16string error;
     bool copied = false;
     try {
-      record.bytes.reserve(static_cast<size_t>(message.size + message.size / 32 + 2));
-      ImapFormWriter form(record.bytes);
+      m.bytes.reserve(static_cast<size_t>(message.size + message.size / 32 + 2));
+      ImapFormWriter form(m.bytes);
       copied = source_.CopyTo(
           [&form](const unsigned char* data, size_t size) {
             form.Put(data, size);
@@ -136,217 +168,294 @@ class UploadRun final : public UploadVisitor {
           },
           error);
       if (copied) form.Finish();
-      record.nul_replaced = form.NulReplaced();
+      m.nul_replaced = form.NulReplaced();
     } catch (const std::bad_alloc&) {
       // A message is held whole while it is sent; one too large for this process's memory is
       // not added, and said, rather than ending the run.
-      row.not_added.push_back(
-          {message.path, u"it is too large to hold in this program's memory while it is sent"});
-      return true;
+      return NotAdded(file.path, message.note,
+                      u"it is too large to hold in this program's memory while it is sent");
     }
     if (!copied) {
-      if (error.empty()) return false;  // stopped
-      row.not_added.push_back({message.path, error});
-      return true;
-    }
-    if (index_.Take(record.message_id, record.time, record.bytes.size(), now_)) {
-      ++row.already_there;
-      return true;
-    }
-    progress_.bytes_sent += record.bytes.size();
-    staged_bytes_ += record.bytes.size();
-    staged_.push_back(std::move(record));
-    if (staged_.size() < kBatchMessages && staged_bytes_ < kBatchBytes) return true;
-    return Flush();
-  }
-
-  AppendRequest Request(const InFlight& record) const {
-    AppendRequest request;
-    request.id = record.id;
-    request.mailbox = mailbox_;
-    if (record.seen) request.flags.push_back("\\Seen");
-    request.has_internal_date = true;
-    request.internal_date = record.time;
-    request.message = record.bytes;
-    return request;
-  }
-
-  // The staged messages go out: in one APPEND where the server takes several, else one by one.
-  bool Flush() {
-    std::vector<InFlight> staged;
-    staged.swap(staged_);
-    staged_bytes_ = 0;
-    const bool together = staged.size() > 1 && session_.HasCapability("MULTIAPPEND");
-    // All in the in-flight list before any is sent: a drop half-way keeps the unsent as well.
-    std::vector<AppendRequest> requests;
-    for (InFlight& record : staged) {
-      record.together = together;
-      in_flight_.push_back(std::move(record));
-      requests.push_back(Request(in_flight_.back()));
-    }
-    ImapError error;
-    if (together) {
-      if (!session_.AppendBatch(requests, error)) return Recover(error) && Singles();
-    } else {
-      for (const AppendRequest& request : requests) {
-        if (!session_.Append(request, error)) return Recover(error) && Singles();
+      if (error.empty()) {  // stopped while it was read
+        NotAdded(file.path, message.note, kStoppedBeforeSent);
+        return false;
       }
+      return NotAdded(file.path, message.note, error);
     }
-    return Singles();
+    m.digest = DigestOf(m.bytes);
+    m.content = {MessageIdKey(message.message_id), message.time, !message.time_from_run,
+                 m.bytes.size(), SizeWithoutMboxFields(m.bytes)};
+    m.lowest_uid = cursor_.UidNext();
+    uint32_t uid = 0;
+    switch (cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid)) {
+      case MailboxCursor::Found::kByJournal:
+        if (const JournalEntry* e = journal_.Find(cursor_.MailboxKey(), m.path_key)) {
+          uid = e->uid;
+          // Its size and time as listed now, so that the next run need not read it.
+          if (e->file_size != m.file_size || e->file_time != m.file_time) Journal(m, e->uid_validity, uid);
+        }
+        return AlreadyThere(m);
+      case MailboxCursor::Found::kByContent:
+        Journal(m, cursor_.UidValidity(), uid);
+        return AlreadyThere(m);
+      case MailboxCursor::Found::kNo:
+        break;
+    }
+    progress_.bytes_sent += m.bytes.size();
+    ImapError sent;
+    if (queue_.Stage(std::move(m), sent)) return true;
+    return Recover(sent);
   }
 
-  // Messages of a batch the server refused as a whole go again one by one, for each one's own
-  // answer (the server stored none of the batch).
-  bool Singles() {
-    while (!singles_.empty()) {
-      in_flight_.push_back(std::move(singles_.front()));
-      singles_.pop_front();
-      in_flight_.back().together = false;
-      ImapError error;
-      if (!session_.Append(Request(in_flight_.back()), error) && !Recover(error)) return false;
+  bool AlreadyThere(const QueuedMessage& m) {
+    ++report_.mailboxes[m.row].already_there;
+    source_.Settle(m.note, false);
+    return true;
+  }
+
+  bool NotAdded(const std::u16string& path, uint64_t note, const std::u16string& why) {
+    Row().not_added.push_back({path, why});
+    source_.Settle(note, false);
+    return true;
+  }
+
+  void Done(const SourceFile& file) {
+    ++progress_.messages_done;
+    progress_.bytes_done += file.size;
+    Raise();
+  }
+
+  // AppendQueue::Owner
+  void Added(QueuedMessage& m, uint32_t uid_validity, uint32_t uid) override {
+    UploadReport::Mailbox& row = report_.mailboxes[m.row];
+    ++row.added;
+    if (m.nul_replaced) row.nul_replaced.push_back(m.path);
+    Journal(m, uid_validity != 0 ? uid_validity : cursor_.UidValidity(), uid);
+    source_.Settle(m.note, true);
+  }
+
+  void Refused(QueuedMessage& m, const std::u16string& words) override {
+    report_.mailboxes[m.row].refused.push_back({m.path, words});
+    source_.Settle(m.note, false);
+    if (over_quota_.empty() && SaysOverQuota(words)) over_quota_ = words;
+  }
+
+  bool MaySend(QueuedMessage& m) override {
+    if (StopHeard()) {
+      Settle(m, kStoppedBeforeSent);
+      return false;
+    }
+    if (!over_quota_.empty()) {
+      Settle(m, u"not sent: the account is over its quota (the server said " + Shown(over_quota_) +
+                    u" for another message)");
+      return false;
     }
     return true;
   }
 
-  void Settle(const AppendResult& result) {
-    auto found = in_flight_.begin();
-    while (found != in_flight_.end() && found->id != result.id) ++found;
-    if (found == in_flight_.end()) return;
-    UploadReport::Mailbox& row = report_.mailboxes[found->row];
-    switch (result.outcome) {
-      case AppendResult::Outcome::kStored:
-        NoteAdded(row, *found);
-        break;
-      case AppendResult::Outcome::kRefused:
-      case AppendResult::Outcome::kRejected:
-        if (found->together) {
-          singles_.push_back(std::move(*found));
-        } else {
-          row.refused.push_back({found->path, result.server_text});
-        }
-        break;
-      case AppendResult::Outcome::kUnconfirmed:
-        kept_.push_back(std::move(*found));
-        break;
-    }
-    in_flight_.erase(found);
+  void Settle(QueuedMessage& m, const std::u16string& why) {
+    report_.mailboxes[m.row].not_added.push_back({m.path, why});
+    source_.Settle(m.note, false);
   }
 
-  // Every answer in; a drop on the way is recovered from.
+  void Journal(const QueuedMessage& m, uint32_t uid_validity, uint32_t uid) {
+    const JournalEntry entry{cursor_.MailboxKey(), m.path_key, uid_validity, uid,
+                             m.file_size,          m.file_time,  m.digest,     m.content};
+    std::u16string error;
+    if (!journal_.Note(entry, cursor_.Mailbox(), m.path, error) && !journal_failed_) {
+      journal_failed_ = true;
+      Notice(u"The journal could not be written (" + error +
+             u"): a later run finds the messages of this one by their contents instead.");
+    }
+  }
+
+  // Every answer in, a drop on the way recovered from; not after a stop or a failure.
   bool Finish() {
     for (;;) {
-      if (failed_) return false;
-      if (!Flush()) return false;
+      if (failed_ || StopHeard()) return false;
       ImapError error;
-      if (session_.FinishAppends(error)) {
-        if (kept_.empty() && singles_.empty()) return true;
-        if (Singles() && Resend(error)) continue;
-        if (failed_) return false;
-      }
+      if (queue_.Drain(error)) return true;
       if (!Recover(error)) return false;
     }
+  }
+
+  // After the walk: the answers already on their way after a stop are still taken, and every
+  // message left is settled as not added.
+  void WindUp() {
+    if (StopHeard() && !failed_ && session_.AppendsInFlight() > 0) {
+      ImapError ignored;
+      session_.FinishAppends(ignored);
+    }
+    for (QueuedMessage& m : queue_.TakeAll()) {
+      Settle(m, failed_ ? u"the run ended before the server confirmed it; run the same command "
+                          u"again"
+                 : m.sent ? kStoppedBeforeConfirmed
+                          : kStoppedBeforeSent);
+    }
+  }
+
+  bool Learn() {
+    PersonalNamespace personal;
+    std::vector<MailboxEntry> mailboxes;
+    if (!Step([&](ImapError& e) { return session_.Namespace(personal, e); }) ||
+        !Step([&](ImapError& e) { return session_.List(mailboxes, e); })) {
+      return false;
+    }
+    namespace_ = personal;
+    plan_.Learn(mailboxes, personal);
+    if (!session_.HasCapability("UIDPLUS")) {
+      Notice(u"The server does not name the messages it adds (it has no UIDPLUS): a later run "
+             u"finds them again by their contents, which two messages alike can mislead.");
+    }
+    StorageQuota quota;
+    if (Step([&](ImapError& e) { return session_.QuotaRoot(u"INBOX", quota, e); }) &&
+        quota.known && quota.limit > 0) {
+      const uint64_t free = quota.limit - std::min(quota.limit, quota.used);
+      if (progress_.bytes_total > free) {
+        const std::u16string warning =
+            u"The account's quota leaves " + SizeText(free) + u" free and the messages take " +
+            SizeText(progress_.bytes_total) +
+            u": not all of them will fit. Messages are sent until the server refuses one for "
+            u"its quota; the rest are not sent.";
+        Notice(warning);
+        Status(warning);
+        Status(u"");
+      }
+    }
+    return !failed_;
   }
 
   bool Enter(const SourceFolder& folder) {
-    const FolderPlan::Target target = plan_.Plan(folder.stored);
-    mailbox_ = target.mailbox;
-    current_ = Row(target.mailbox);
-    report_.mailboxes[current_].sources.push_back(folder.source);
-    usable_ = true;
-    bool target_made = false;
-    for (const std::u16string& missing : target.missing) {
-      bool made = false;
-      if (!Create(missing, made)) {
-        if (failed_) return false;
-        usable_ = false;
+    FolderPlan::Target target = plan_.Plan(folder.stored);
+    for (int attempt = 0;; ++attempt) {
+      current_ = RowOf(target.mailbox);
+      usable_ = true;
+      cursor_.Begin(target.mailbox, {});
+      queue_.SetMailbox(target.mailbox);
+      std::u16string refusal;
+      bool made_all = true;
+      for (const std::u16string& missing : target.missing) {
+        if (!Create(missing, target.mailbox, refusal)) {
+          made_all = false;
+          break;
+        }
+      }
+      if (made_all) break;
+      if (failed_ || StopHeard()) return false;
+      // Made meanwhile, perhaps in another case: a fresh list may show it.
+      std::vector<MailboxEntry> mailboxes;
+      if (attempt == 0 && Step([&](ImapError& e) { return session_.List(mailboxes, e); })) {
+        plan_.Learn(mailboxes, namespace_);
+        const FolderPlan::Target again = plan_.Plan(folder.stored);
+        if (again.missing != target.missing || again.mailbox != target.mailbox) {
+          target = again;
+          continue;
+        }
+      }
+      if (failed_ || StopHeard()) return false;
+      Row().unusable = refusal;
+      usable_ = false;
+      break;
+    }
+    UploadReport::Mailbox& row = Row();
+    if (std::find(row.sources.begin(), row.sources.end(), folder.source) == row.sources.end()) {
+      row.sources.push_back(folder.source);
+    }
+    for (const std::u16string& note : target.notes) {
+      if (std::find(row.notes.begin(), row.notes.end(), note) == row.notes.end()) {
+        row.notes.push_back(note);
+      }
+    }
+    return !usable_ || Refresh();
+  }
+
+  bool Create(const std::u16string& mailbox, const std::u16string& target,
+              std::u16string& refusal) {
+    for (;;) {
+      ImapError error;
+      if (session_.Create(mailbox, error)) {
+        plan_.NoteCreated(mailbox);
+        if (mailbox == target) Row().made = true;
         return true;
       }
-      // Rows may have been added meanwhile: no reference into them is kept.
-      if (missing == target.mailbox && made) {
-        report_.mailboxes[current_].created = u"made by this run";
-        target_made = true;
-      }
-    }
-    index_.Reset({});
-    // A mailbox this run has just made is known to be empty.
-    return target_made || Refresh();
-  }
-
-  bool Create(const std::u16string& mailbox, bool& made) {
-    made = false;
-    ImapError error;
-    for (;;) {
-      if (session_.Create(mailbox, error)) break;
       if (error.kind == ImapErrorKind::kRefused) {
-        // It may be there already: made by an earlier try whose answer was lost, or by
-        // someone else meanwhile.
-        std::vector<MailboxEntry> mailboxes;
-        ImapError list_error;
-        if (session_.List(mailboxes, list_error)) {
-          for (const MailboxEntry& m : mailboxes) {
-            if (m.name == mailbox) {
-              plan_.NoteCreated(mailbox);
-              return true;
-            }
-          }
-        }
-        report_.mailboxes[current_].created =
-            u"the server refused to make " + mailbox + u": " + error.text;
+        refusal = u"it could not be made (" + Shown(mailbox) + u"): " + Shown(error.text);
         return false;
       }
-      if (!Reconnect(error)) return false;
+      if (!Recover(error)) return false;
     }
-    plan_.NoteCreated(mailbox);
-    made = true;
-    return true;
   }
 
-  // The current mailbox's contents, for the resume check.
+  // The current mailbox examined, its contents taken for the resume check.
   bool Refresh() {
-    std::vector<StoredMessage> stored;
     for (;;) {
-      if (failed_) return false;
+      if (failed_ || StopHeard()) return false;
       ImapError error;
-      MailboxStatus status;
-      if (session_.Select(mailbox_, true, status, error) &&
-          session_.FetchStoredMessages(stored, error)) {
-        break;
-      }
+      if (Examine(error)) return true;
       if (error.kind == ImapErrorKind::kRefused) {
-        // A mailbox that cannot be opened (\Noselect): its messages are not added.
-        report_.mailboxes[current_].created = error.text;
+        Row().unusable = Shown(error.text);
         usable_ = false;
         return true;
       }
       if (!Recover(error)) return false;
     }
-    index_.Reset(stored);
+  }
+
+  bool Examine(ImapError& error) {
+    const std::u16string mailbox = cursor_.Mailbox();
+    MailboxStatus status;
+    if (!session_.Select(mailbox, true, status, error)) return false;
+    cursor_.Begin(mailbox, status);
+    bool fetched = false;
+    try {
+      fetched = session_.FetchStoredMessages(
+          [this](const StoredMessage& m, ImapError&) {
+            cursor_.Index().Add(m);
+            return true;
+          },
+          error);
+    } catch (const std::bad_alloc&) {
+      error = {ImapErrorKind::kRefused,
+               u"the mailbox holds more messages than this program's memory can compare"};
+    }
+    if (!fetched && error.kind != ImapErrorKind::kRefused) return false;
+    const ImapError fetch_error = error;
+    cursor_.Seal();
+    if (!session_.Unselect(error)) return false;
+    if (!fetched) {
+      cursor_.Begin(mailbox, status);
+      error = fetch_error;
+      return false;
+    }
     return true;
   }
 
   // Runs a step, making the connection again when it drops (the step then runs again).
   bool Step(const std::function<bool(ImapError&)>& step) {
     for (;;) {
-      if (failed_) return false;
+      if (failed_ || StopHeard()) return false;
       ImapError error;
       if (step(error)) return true;
-      if (!Dropped(error)) return Fail(error.text);
-      if (!Reconnect(error)) return false;
+      if (error.kind == ImapErrorKind::kRefused || error.kind == ImapErrorKind::kUsage) {
+        return Fail(error.text);
+      }
+      if (!Recover(error)) return false;
     }
   }
 
-  // After a failed append or a failed wait for answers.
+  // After a failed append, a failed wait for answers, or a dropped step.
   bool Recover(const ImapError& error) {
-    if (!Dropped(error)) return Fail(error.text);
+    if (error.kind == ImapErrorKind::kStopped || StopHeard()) return false;
+    if (error.kind != ImapErrorKind::kConnectionLost) return Fail(error.text);
     return Reconnect(error);
   }
 
   bool Reconnect(ImapError error) {
     for (;;) {
-      // Whatever was in flight and not answered is kept for the check below.
-      for (InFlight& record : in_flight_) kept_.push_back(std::move(record));
-      in_flight_.clear();
-      if (!Dropped(error) && error.kind != ImapErrorKind::kConnect) return Fail(error.text);
+      if (StopHeard()) return false;
+      if (error.kind != ImapErrorKind::kConnectionLost && error.kind != ImapErrorKind::kConnect) {
+        return error.kind == ImapErrorKind::kStopped ? false : Fail(error.text);
+      }
       if (report_.reconnects >= options_.max_reconnects) {
         return Fail(u"The connection dropped " + DecimalText(report_.reconnects + 1) +
                     u" times; the last time: " + error.text);
@@ -355,52 +464,62 @@ class UploadRun final : public UploadVisitor {
       Status(u"Reconnecting (" + DecimalText(report_.reconnects) + u" of " +
              DecimalText(options_.max_reconnects) + u")");
       session_.Disconnect();
-      std::this_thread::sleep_for(std::chrono::milliseconds(options_.reconnect_pause_ms));
+      if (!Pause(options_.reconnect_pause_ms)) return false;
       if (!Open(error)) continue;
-      if (!Resend(error)) continue;
+      if (!Resume(error)) continue;
       Status(u"");
       return true;
     }
   }
 
-  // The kept messages, found in the current mailbox or appended again.
-  bool Resend(ImapError& error) {
-    if (kept_.empty()) return true;
-    std::vector<StoredMessage> stored;
-    MailboxStatus status;
-    if (!session_.Select(mailbox_, true, status, error) ||
-        !session_.FetchStoredMessages(stored, error)) {
+  bool Pause(int ms) {
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+      if (StopHeard()) return false;
+      std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(50),
+                                                             until - Clock::now()));
+    }
+    return !StopHeard();
+  }
+
+  // After a reconnect: the current mailbox examined again, and each message whose answer was
+  // lost found there among what arrived after it was sent, or sent again.
+  bool Resume(ImapError& error) {
+    std::deque<QueuedMessage> kept = queue_.TakeUnconfirmed();
+    if (kept.empty() || !usable_) {
+      queue_.Keep(kept);
+      return true;
+    }
+    if (!Examine(error)) {
+      queue_.Keep(kept);
       return false;
     }
-    StoredIndex there;
-    there.Reset(stored);
-    std::deque<InFlight> kept;
-    kept.swap(kept_);
     while (!kept.empty()) {
-      InFlight record = std::move(kept.front());
+      QueuedMessage m = std::move(kept.front());
       kept.pop_front();
-      if (there.Take(record.message_id, record.time, record.bytes.size(), now_)) {
-        NoteAdded(report_.mailboxes[record.row], record);
+      uint32_t uid = 0;
+      if (cursor_.Index().ClaimLike(m.content, m.lowest_uid, now_, uid)) {
+        Added(m, cursor_.UidValidity(), uid);
         continue;
       }
-      record.together = false;
-      in_flight_.push_back(std::move(record));
-      if (!session_.Append(Request(in_flight_.back()), error)) {
-        for (InFlight& rest : kept) kept_.push_back(std::move(rest));
+      m.lowest_uid = cursor_.UidNext();
+      if (!queue_.SendAlone(std::move(m), error)) {
+        queue_.Keep(kept);
         return false;
       }
     }
-    // What the index of the current mailbox knew stays right: it never held the kept messages.
     return true;
   }
 
   bool Open(ImapError& error) {
     if (!session_.Connect(options_.server, error)) return false;
-    if (!session_.Login(options_.user, options_.password, error)) {
+    // A server that greets with PREAUTH has logged the connection in already.
+    if (session_.State() == ImapState::kNotAuthenticated &&
+        !session_.Login(options_.user, options_.password, error)) {
       // A refused login is for the user, not for another try.
       if (error.kind == ImapErrorKind::kRefused) {
         error = {ImapErrorKind::kUsage, u"The server refused the login as " +
-                                            Utf8ToUtf16(options_.user) + u": " + error.text};
+                                            Utf8ToUtf16(options_.user) + u": " + Shown(error.text)};
       }
       return false;
     }
@@ -409,15 +528,24 @@ class UploadRun final : public UploadVisitor {
 
   void CountOnServer() {
     for (UploadReport::Mailbox& row : report_.mailboxes) {
-      uint32_t messages = 0;
-      if (Step([&](ImapError& e) { return session_.Status(row.name, messages, e); })) {
-        row.server_count = messages;
+      if (!row.unusable.empty()) continue;
+      for (;;) {
+        ImapError error;
+        uint32_t messages = 0;
+        if (session_.Status(row.name, messages, error)) {
+          row.server_count = messages;
+          break;
+        }
+        // A count the server will not give is not known; only a drop is tried again.
+        if (error.kind == ImapErrorKind::kRefused || !Recover(error)) break;
       }
-      if (failed_) return;
+      if (failed_ || StopHeard()) return;
     }
   }
 
-  size_t Row(const std::u16string& mailbox) {
+  UploadReport::Mailbox& Row() { return report_.mailboxes[current_]; }
+
+  size_t RowOf(const std::u16string& mailbox) {
     const auto [found, added] = rows_.try_emplace(mailbox, report_.mailboxes.size());
     if (added) {
       report_.mailboxes.emplace_back();
@@ -432,6 +560,8 @@ class UploadRun final : public UploadVisitor {
     return false;
   }
 
+  void Notice(const std::u16string& notice) { report_.notices.push_back(notice); }
+
   void Status(const std::u16string& status) {
     progress_.status = status;
     Raise();
@@ -439,29 +569,36 @@ class UploadRun final : public UploadVisitor {
 
   void Raise() {
     if (events_ != nullptr) events_->Progress(progress_);
+    StopHeard();
   }
+
+  static constexpr const char16_t* kStoppedBeforeSent =
+      u"the run was stopped before it was sent; run the same command again";
+  static constexpr const char16_t* kStoppedBeforeConfirmed =
+      u"the run was stopped before the server confirmed it; run the same command again";
 
   UploadEvents* events_;
   const std::atomic<bool>& stop_;
   UploadSource& source_;
   const UploadOptions& options_;
   UploadReport& report_;
+  const int64_t now_ = static_cast<int64_t>(std::time(nullptr));
   ImapSession session_;
+  UploadJournal journal_;
+  MailboxCursor cursor_;
+  AppendQueue queue_;
   FolderPlan plan_;
-  StoredIndex index_;
+  PersonalNamespace namespace_;
   UploadProgress progress_;
   std::map<std::u16string, size_t> rows_;
   size_t current_ = 0;
-  std::u16string mailbox_;
   bool usable_ = true;
   bool failed_ = false;
-  const int64_t now_ = static_cast<int64_t>(std::time(nullptr));
+  bool journal_failed_ = false;
+  bool stop_heard_ = false;
+  Clock::time_point stop_at_;
+  std::u16string over_quota_;  // the server's words when it first refused a message for quota
   uint64_t next_id_ = 1;
-  std::vector<InFlight> staged_;  // handled, not yet sent: the next batch
-  size_t staged_bytes_ = 0;
-  std::list<InFlight> in_flight_;  // a list: the requests sent point into its records
-  std::deque<InFlight> kept_;      // unconfirmed when the connection dropped
-  std::deque<InFlight> singles_;   // of a batch refused as a whole
 };
 
 }  // namespace
@@ -469,8 +606,13 @@ class UploadRun final : public UploadVisitor {
 bool Uploader::Run(UploadSource& source, const UploadOptions& options, UploadReport& report) {
   stop_requested_ = false;
   report = UploadReport{};
-  UploadRun run(events_, make_transport_, stop_requested_, source, options, report);
-  return run.Go();
+  try {
+    UploadRun run(events_, make_transport_, stop_requested_, source, options, report);
+    return run.Go();
+  } catch (const std::bad_alloc&) {
+    report.failure = u"This program ran out of memory; nothing more was sent";
+    return false;
+  }
 }
 
 }  // namespace mailsheaf

@@ -1,8 +1,9 @@
 #pragma once
 // Puts a tree into a mailbox account over IMAP: the upload's face. One connection; the folders
-// made where missing; each folder's contents fetched once, so that what is already there is
-// skipped and a run stopped anywhere can be run again; appends pipelined; a dropped connection
-// made again a bounded number of times. Everything that happened is in the report.
+// made where missing, below the account's personal namespace; each folder's contents fetched
+// once, so that what is already there is skipped (the journal says exactly what, see
+// upload_journal.h) and a run stopped anywhere can be run again; appends pipelined; a dropped
+// connection made again a bounded number of times. Everything that happened is in the report.
 
 #include <atomic>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "upload/imap_session.h"
 #include "upload/transport.h"
 #include "upload/upload_events.h"
+#include "upload/upload_journal.h"
 #include "upload/upload_report.h"
 #include "upload/upload_source.h"
 
@@ -29,6 +31,10 @@ struct UploadOptions {
   }();
   int max_reconnects = 5;
   int reconnect_pause_ms = 1000;
+  // After a stop, how long the answers to what was sent are still waited for.
+  int stop_grace_ms = 1000;
+  // Where the journal of this account is kept; null keeps it for this run only.
+  JournalFile* journal = nullptr;
 };
 
 class Uploader {
@@ -42,8 +48,9 @@ class Uploader {
   // false when it ended early, with the reason in report.failure, or was stopped.
   bool Run(UploadSource& source, const UploadOptions& options, UploadReport& report);
 
-  // From any thread, an event handler included: no new message is sent, the answers to those
-  // sent are still read, and Run returns with report.stopped.
+  // From any thread: no message is sent after it, the answers to those sent are waited for a
+  // moment (stop_grace_ms), and Run returns with report.stopped. UploadEvents::StopRequested
+  // asks the same, even while the run waits on the network.
   void Stop() { stop_requested_ = true; }
   bool StopRequested() const { return stop_requested_; }
 

@@ -40,6 +40,7 @@ class PosixReadableFile final : public ReadableFile {
 
   uint64_t Size() const override { return static_cast<uint64_t>(info_.st_size); }
   int64_t ModifiedTime() const override { return static_cast<int64_t>(info_.st_mtime); }
+  int64_t ChangeTime() const override { return static_cast<int64_t>(info_.st_ctime); }
 
   bool Unchanged(bool& unchanged, std::u16string& error) override {
     struct stat now;

@@ -29,6 +29,7 @@ class Win32ReadableFile final : public ReadableFile {
 
   uint64_t Size() const override { return stamp_.size; }
   int64_t ModifiedTime() const override { return UnixSecondsFromTicks(stamp_.last_write); }
+  int64_t ChangeTime() const override { return UnixSecondsFromTicks(stamp_.change); }
 
   bool Unchanged(bool& unchanged, std::u16string& error) override {
     FileStamp now;

@@ -1,0 +1,42 @@
+#include "cli/journal_file.h"
+
+#include "base/text.h"
+#include "upload/digest.h"
+
+namespace mailsheaf {
+
+std::u16string JournalFolder(const Console& console, char16_t separator) {
+  std::string base;
+  std::u16string below;
+  if (separator == u'\\') {
+    if (!console.Variable("LOCALAPPDATA", base) && !console.Variable("APPDATA", base)) return {};
+    below = u"Mailsheaf";
+  } else if (console.Variable("XDG_STATE_HOME", base) && !base.empty() && base[0] == '/') {
+    below = u"mailsheaf";
+  } else {
+    if (!console.Variable("HOME", base) || base.empty()) return {};
+    below = u".local/state/mailsheaf";
+  }
+  std::u16string folder = Utf8ToUtf16(base);
+  if (!folder.empty() && folder.back() != separator) folder += separator;
+  return folder + below + separator;
+}
+
+std::u16string JournalFileName(const std::string& user, const std::string& host, uint16_t port) {
+  const std::string account = user + " at " + host + " " + std::to_string(port);
+  std::u16string name;
+  for (char c : account) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '@';
+    name += plain ? static_cast<char16_t>(c) : u'_';
+  }
+  if (name.size() > 120) name.resize(120);
+  // The cut and the replaced characters could make two accounts alike.
+  static const char16_t kHex[] = u"0123456789abcdef";
+  const uint64_t digest = DigestOf(std::string_view(account));
+  name += u'-';
+  for (int shift = 28; shift >= 0; shift -= 4) name += kHex[(digest >> shift) & 15];
+  return name + u".journal";
+}
+
+}  // namespace mailsheaf

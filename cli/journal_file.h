@@ -1,0 +1,29 @@
+#pragma once
+// Where the upload keeps its journal (upload_journal.h): one file per account, in the folder a
+// user expects per-user data in (Linux: $XDG_STATE_HOME/mailsheaf, else
+// ~/.local/state/mailsheaf; Windows: %LOCALAPPDATA%\Mailsheaf), named after the account. The
+// file is only ever added to; deleting it starts afresh.
+
+#include <memory>
+#include <string>
+
+#include "cli/console.h"
+#include "upload/upload_journal.h"
+
+namespace mailsheaf {
+
+// The journal folder for this user, in the platform's form, ending with its separator; empty
+// when the environment names no home.
+std::u16string JournalFolder(const Console& console, char16_t separator);
+
+// The account's journal file name: readable, and distinct for each user, host and port.
+std::u16string JournalFileName(const std::string& user, const std::string& host, uint16_t port);
+
+// Opens (making the folder and the file where missing, the file only for this user) the
+// journal at `path`; its first line names the account. Null with the reason when it cannot.
+std::unique_ptr<JournalFile> OpenJournalFile(const std::u16string& folder,
+                                             const std::u16string& name,
+                                             const std::string& first_line,
+                                             std::u16string& error);
+
+}  // namespace mailsheaf
