@@ -83,7 +83,9 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     bool walked = false;
     if (Open(error)) {
       Status(u"");
-      if (Learn() && Enter({u"", u""})) {
+      if (Learn()) {
+        next_folder_ = {u"", u""};
+        entered_ = false;
         std::u16string walk_error;
         walked = source_.Walk(*this, walk_error);
         if (!walked && !walk_error.empty()) Fail(walk_error);
@@ -101,24 +103,30 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   }
 
   // UploadVisitor
+  // A folder's mailbox is entered (made where missing) with its first message: a folder that
+  // holds none leaves no trace in the account, and takes no name its children need (mbox
+  // storage cannot give a mailbox that holds mail any children).
   bool OnFolder(const SourceFolder& folder) override {
-    if (Stopped()) return false;
-    return Finish() && Enter(folder);
+    if (Stopped() || !Finish()) return false;
+    next_folder_ = folder;
+    entered_ = false;
+    return true;
   }
 
   bool Known(const SourceFile& file) override {
-    if (Stopped() || !usable_ || !cursor_.KnownUnchanged(DigestOf(file.relative), file)) {
+    if (!Entered() || !usable_ || !cursor_.KnownUnchanged(DigestOf(file.relative), file)) {
       return false;
     }
     UploadReport::Mailbox& row = Row();
     ++row.queued;
     ++row.already_there;
+    progress_.current_file = file.path;
     Done(file);
     return true;
   }
 
   bool OnMessage(const SourceFile& file, const SourceMessage& message) override {
-    if (Stopped()) {
+    if (!Entered()) {
       source_.Settle(message.note, false);
       return false;
     }
@@ -132,6 +140,15 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   bool Stopped() override { return StopHeard() || failed_; }
 
  private:
+  bool Entered() {
+    if (Stopped()) return false;
+    if (!entered_) {
+      entered_ = true;
+      if (!Enter(next_folder_)) return false;
+    }
+    return !Stopped();
+  }
+
   bool StopHeard() {
     if (!stop_heard_ && (stop_ || (events_ != nullptr && events_->StopRequested()))) {
       stop_heard_ = true;
@@ -335,7 +352,10 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       std::u16string refusal;
       bool made_all = true;
       for (const std::u16string& missing : target.missing) {
-        if (!Create(missing, target.mailbox, refusal)) {
+        // A parent is made with the delimiter after its name (RFC 3501, 6.3.3): a server whose
+        // storage tells the two apart (mbox) then makes a folder that can hold others.
+        const bool parent = missing != target.mailbox;
+        if (!Create(parent ? missing + plan_.Delimiter() : missing, target.mailbox, refusal)) {
           made_all = false;
           break;
         }
@@ -374,7 +394,9 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     for (;;) {
       ImapError error;
       if (session_.Create(mailbox, error)) {
-        plan_.NoteCreated(mailbox);
+        plan_.NoteCreated(mailbox.back() == plan_.Delimiter() && mailbox != target
+                              ? mailbox.substr(0, mailbox.size() - 1)
+                              : mailbox);
         if (mailbox == target) Row().made = true;
         return true;
       }
@@ -592,6 +614,8 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   UploadProgress progress_;
   std::map<std::u16string, size_t> rows_;
   size_t current_ = 0;
+  SourceFolder next_folder_;  // the folder whose messages come next
+  bool entered_ = true;       // its mailbox is the cursor's
   bool usable_ = true;
   bool failed_ = false;
   bool journal_failed_ = false;

@@ -2,12 +2,16 @@
 # A real Dovecot IMAP server for the upload tests, on 127.0.0.1 only, with everything in DIR
 # (or, when Dovecot's unprivileged users cannot reach DIR, in a folder of its own under /tmp):
 # a test certificate authority and a server certificate for localhost/127.0.0.1 made with
-# openssl, its own dovecot.conf, two users (one with a small quota, for refusals) and nine
-# more (mailsheaf-1 to mailsheaf-9, an account for each tree upload), maildirs owned by
+# openssl, its own dovecot.conf, two users (one with a small quota, for refusals) and twenty
+# more (mailsheaf-1 to mailsheaf-20, an account for each tree upload), maildirs owned by
 # nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file and the
 # server certificate's SHA-256 fingerprint, one key=value a line.
 #
-#   dovecot-server.sh start DIR [QUOTA_KB]   (starts it and waits until it answers)
+# LAYOUT is how people run it: "default" (maildir, "/" between levels, the special folders
+# marked SPECIAL-USE, a quota), "prefix" (every folder below "INBOX." with "." between levels
+# and no SPECIAL-USE, as Cyrus is run), "mbox" (mbox files, Debian's default mail_location).
+#
+#   dovecot-server.sh start DIR [QUOTA_KB] [LAYOUT]   (starts it and waits until it answers)
 #   dovecot-server.sh stop DIR
 #   dovecot-server.sh kill-imap DIR USER     (SIGKILL to the imap processes serving USER)
 set -euo pipefail
@@ -55,22 +59,12 @@ make_certificates() {
     -days 30 -extfile "$c/server.ext" -out "$c/server.pem" 2>/dev/null
 }
 
-write_config() {  # write_config <imap port> <imaps port> <quota kB>
-  cat >"$home/dovecot.conf" <<EOF
-instance_name = mailsheaf-test-$1
-base_dir = $home/run
-state_dir = $home/state
-log_path = $home/dovecot.log
-protocols = imap
-listen = 127.0.0.1
-ssl = yes
-ssl_cert = <$home/certs/server.pem
-ssl_key = <$home/certs/server.key
-ssl_min_protocol = TLSv1.2
-auth_failure_delay = 0
-auth_mechanisms = plain login
-first_valid_uid = 1
-mail_plugins = quota
+namespace_config() {  # namespace_config <layout>
+  if [ "$1" = prefix ]; then
+    printf 'namespace inbox {\n  inbox = yes\n  prefix = INBOX.\n  separator = .\n}\n'
+    return
+  fi
+  cat <<EOF
 namespace inbox {
   inbox = yes
   separator = /
@@ -91,6 +85,33 @@ namespace inbox {
     auto = create
   }
 }
+EOF
+}
+
+write_config() {  # write_config <imap port> <imaps port> <quota kB> <layout>
+  local mail="maildir:$home/mail/%u/Maildir" quota="maildir:User quota" vsizes=no
+  if [ "$4" = mbox ]; then
+    # mbox has no quota backend of its own; "count" needs virtual sizes.
+    mail="mbox:$home/mail/%u/mail:INBOX=$home/mail/%u/inbox"
+    quota="count:User quota"
+    vsizes=yes
+  fi
+  cat >"$home/dovecot.conf" <<EOF
+instance_name = mailsheaf-test-$1
+base_dir = $home/run
+state_dir = $home/state
+log_path = $home/dovecot.log
+protocols = imap
+listen = 127.0.0.1
+ssl = yes
+ssl_cert = <$home/certs/server.pem
+ssl_key = <$home/certs/server.key
+ssl_min_protocol = TLSv1.2
+auth_failure_delay = 0
+auth_mechanisms = plain login
+first_valid_uid = 1
+mail_plugins = quota
+$(namespace_config "$4")
 passdb {
   driver = passwd-file
   args = scheme=PLAIN $home/users
@@ -98,10 +119,11 @@ passdb {
 userdb {
   driver = passwd-file
   args = $home/users
-  default_fields = uid=nobody gid=nogroup home=$home/mail/%u mail=maildir:$home/mail/%u/Maildir
+  default_fields = uid=nobody gid=nogroup home=$home/mail/%u mail=$mail
 }
 plugin {
-  quota = maildir:User quota
+  quota = $quota
+  quota_vsizes = $vsizes
   quota_rule = *:storage=1G
 }
 protocol imap {
@@ -131,7 +153,7 @@ EOF
 mailsheaf:{PLAIN}test-password-1::::::
 mailsheaf-small:{PLAIN}test-password-1::::::userdb_quota_rule=*:storage=$3K
 EOF
-  for n in $(seq 9); do echo "mailsheaf-$n:{PLAIN}test-password-1::::::" >>"$home/users"; done
+  for n in $(seq 20); do echo "mailsheaf-$n:{PLAIN}test-password-1::::::" >>"$home/users"; done
 }
 
 greets() {  # greets <port>: the plain-text greeting arrives
@@ -143,7 +165,7 @@ listens() {  # listens <port>
 }
 
 start() {
-  local quota_kb=${1:-64}
+  local quota_kb=${1:-64} layout=${2:-default}
   finish
   rm -rf "$dir"
   mkdir -p "$dir"
@@ -161,7 +183,7 @@ start() {
     local imap imaps
     imap=$(free_port)
     imaps=$(free_port)
-    write_config "$imap" "$imaps" "$quota_kb"
+    write_config "$imap" "$imaps" "$quota_kb" "$layout"
     chmod 644 "$home/users"
     if dovecot -c "$home/dovecot.conf" </dev/null >/dev/null 2>&1; then
       for _ in $(seq 100); do
@@ -197,7 +219,7 @@ kill_imap() {
 }
 
 case $command in
-  start) start "${3:-}" ;;
+  start) start "${3:-}" "${4:-}" ;;
   stop) finish ;;
   kill-imap) kill_imap "${3:?user}" ;;
   *) echo "usage: dovecot-server.sh start|stop|kill-imap DIR" >&2; exit 2 ;;

@@ -197,11 +197,13 @@ class FakeConnection final : public Transport {
       return Answer(tag, "OK");
     }
     if (name == "CREATE") {
-      if (server_.mailboxes.contains(args[0])) return Answer(tag, "NO [ALREADYEXISTS] exists");
-      if (!server_.prefix.empty() && !args[0].starts_with(server_.prefix)) {
+      std::string mailbox = args[0];
+      if (mailbox.back() == server_.delimiter) mailbox.pop_back();
+      if (server_.mailboxes.contains(mailbox)) return Answer(tag, "NO [ALREADYEXISTS] exists");
+      if (!server_.prefix.empty() && !mailbox.starts_with(server_.prefix)) {
         return Answer(tag, "NO [CANNOT] not below " + server_.prefix);
       }
-      server_.mailboxes[args[0]];
+      server_.mailboxes[mailbox];
       return Answer(tag, "OK created");
     }
     if (name == "SELECT" || name == "EXAMINE") {

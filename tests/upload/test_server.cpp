@@ -10,33 +10,54 @@
 
 namespace mailsheaf::upload_test {
 
-const TestServer& Server() {
-  static const TestServer server = [] {
-    std::map<std::string, std::string> values;
-    std::ifstream file(PlatformPath(MAILSHEAF_DOVECOT_DIR "/server.txt"));
-    for (std::string line; std::getline(file, line);) {
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    TestServer s;
-    s.imap_port = static_cast<uint16_t>(std::stoi("0" + values["imap_port"]));
-    s.imaps_port = static_cast<uint16_t>(std::stoi("0" + values["imaps_port"]));
-    s.user = values["user"];
-    s.small_quota_user = values["small_quota_user"];
-    s.password = values["password"];
-    s.ca_file = Utf8ToUtf16(PlatformPath(values["ca_file"]));
-    s.fingerprint = values["fingerprint"];
-    return s;
-  }();
-  return server;
+const char* LayoutName(Layout layout) {
+  switch (layout) {
+    case Layout::kDefault:
+      return "default";
+    case Layout::kPrefix:
+      return "prefix";
+    case Layout::kMbox:
+      return "mbox";
+  }
+  return "";
 }
 
-ImapServer Address(ImapSecurity security, bool untrusted) {
+std::string ServerDir(Layout layout) {
+  const std::string dir = MAILSHEAF_DOVECOT_DIR;
+  return layout == Layout::kDefault ? dir : dir + "-" + LayoutName(layout);
+}
+
+static TestServer ReadServer(Layout layout) {
+  std::map<std::string, std::string> values;
+  std::ifstream file(PlatformPath(ServerDir(layout) + "/server.txt"));
+  for (std::string line; std::getline(file, line);) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  TestServer s;
+  s.imap_port = static_cast<uint16_t>(std::stoi("0" + values["imap_port"]));
+  s.imaps_port = static_cast<uint16_t>(std::stoi("0" + values["imaps_port"]));
+  s.user = values["user"];
+  s.small_quota_user = values["small_quota_user"];
+  s.password = values["password"];
+  s.ca_file = Utf8ToUtf16(PlatformPath(values["ca_file"]));
+  s.fingerprint = values["fingerprint"];
+  return s;
+}
+
+const TestServer& Server(Layout layout) {
+  static const TestServer servers[] = {ReadServer(Layout::kDefault), ReadServer(Layout::kPrefix),
+                                       ReadServer(Layout::kMbox)};
+  return servers[static_cast<int>(layout)];
+}
+
+ImapServer Address(ImapSecurity security, bool untrusted, Layout layout) {
   ImapServer address;
   address.host = TestHost();
-  address.port = security == ImapSecurity::kTls ? Server().imaps_port : Server().imap_port;
+  address.port =
+      security == ImapSecurity::kTls ? Server(layout).imaps_port : Server(layout).imap_port;
   address.security = security;
-  if (!untrusted) address.tls.ca_file = Server().ca_file;
+  if (!untrusted) address.tls.ca_file = Server(layout).ca_file;
   address.timeout_ms = 20000;
   return address;
 }
@@ -49,11 +70,12 @@ std::u16string Fresh(std::u16string_view stem) {
   return std::u16string(stem) + u" " + DecimalText(now % 1000000007) + u"-" + DecimalText(++count);
 }
 
-Session::Session(ImapServer address, ImapLimits limits, const std::string& user)
+Session::Session(ImapServer address, ImapLimits limits, const std::string& user,
+                 const std::string& password)
     : imap(MakeNetworkTransport(), limits) {
   imap.SetAppendDone([this](const AppendResult& r) { results.push_back(r); });
   EXPECT_TRUE(imap.Connect(address, error)) << Narrow(error.text);
-  EXPECT_TRUE(imap.Login(user, Server().password, error)) << Narrow(error.text);
+  EXPECT_TRUE(imap.Login(user, password, error)) << Narrow(error.text);
 }
 
 }  // namespace mailsheaf::upload_test

@@ -20,11 +20,20 @@ struct TestServer {
   std::string fingerprint;
 };
 
+// How the fixture's servers are set up (dovecot-server.sh): maildir with "/" and SPECIAL-USE;
+// every folder below "INBOX." with "." and no SPECIAL-USE; mbox storage.
+enum class Layout { kDefault, kPrefix, kMbox };
+inline constexpr Layout kLayouts[] = {Layout::kDefault, Layout::kPrefix, Layout::kMbox};
+const char* LayoutName(Layout layout);
+
 // Read once; an empty result (no ports) when the fixture did not run.
-const TestServer& Server();
+const TestServer& Server(Layout layout = Layout::kDefault);
+// The folder the fixture keeps that server in.
+std::string ServerDir(Layout layout);
 
 // The test server as the session reaches it; the CA trusted unless `untrusted`.
-ImapServer Address(ImapSecurity security, bool untrusted = false);
+ImapServer Address(ImapSecurity security, bool untrusted = false,
+                   Layout layout = Layout::kDefault);
 
 // The name the tests reach the server by: 127.0.0.1 natively; "localhost" under Wine, whose SSL
 // chain policy matches only a certificate's DNS names, not its IP addresses.
@@ -42,7 +51,8 @@ std::u16string Fresh(std::u16string_view stem);
 // results are collected.
 struct Session {
   explicit Session(ImapServer address = Address(ImapSecurity::kTls), ImapLimits limits = {},
-                   const std::string& user = Server().user);
+                   const std::string& user = Server().user,
+                   const std::string& password = Server().password);
   ImapSession imap;
   ImapError error;
   std::vector<AppendResult> results;

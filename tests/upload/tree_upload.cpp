@@ -20,12 +20,18 @@ Tree::Tree() {
            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
            std::to_string(++count));
   std::filesystem::create_directories(root_);
+  state_ = root_;
+  state_ += "-state";
+  std::filesystem::create_directories(state_);
 }
 
 Tree::~Tree() {
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
+  std::filesystem::remove_all(state_, ignored);
 }
+
+std::string Tree::StateHome() const { return std::filesystem::path(state_).make_preferred().string(); }
 
 void Tree::Add(const std::string& relative, const std::string& content) {
   const std::filesystem::path path = root_ / std::filesystem::u8path(relative);
@@ -41,18 +47,32 @@ std::u16string Tree::Path(const std::string& relative) const {
   return (root_ / std::filesystem::u8path(relative)).make_preferred().u16string();
 }
 
-void TestConsole::Out(const std::u16string& text) { out += Utf16ToUtf8(text); }
+void TestConsole::Out(const std::u16string& text) {
+  out += Utf16ToUtf8(text);
+  if (!interrupt_when.empty() && out.find(interrupt_when) != std::string::npos) *interrupted = true;
+}
 void TestConsole::Err(const std::u16string& text) { err += Utf16ToUtf8(text); }
 bool TestConsole::Variable(const char* name, std::string& value) const {
-  if (std::string_view(name) != "MAILSHEAF_PASSWORD" || password.empty()) return false;
-  value = password;
-  return true;
+  const std::string_view asked = name;
+  if (asked == "MAILSHEAF_PASSWORD" && !password.empty()) {
+    value = password;
+    return true;
+  }
+  if ((asked == "XDG_STATE_HOME" || asked == "LOCALAPPDATA") && !state_home.empty()) {
+    value = state_home;
+    return true;
+  }
+  return false;
 }
 
-Cli RunCli(const std::vector<std::u16string>& arguments, const std::string& password) {
+Cli RunCli(const std::vector<std::u16string>& arguments, const std::string& password,
+           const std::string& state_home, const std::string& interrupt_when) {
   Cli cli;
   cli.console.password = password;
+  cli.console.state_home = state_home;
+  cli.console.interrupt_when = interrupt_when;
   std::atomic<bool> interrupted{false};
+  cli.console.interrupted = &interrupted;
   cli.code = RunPacker(arguments, cli.console, RealFileSystem(), 1, interrupted);
   return cli;
 }

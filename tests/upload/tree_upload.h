@@ -2,6 +2,7 @@
 // What the tree upload cases share: a tree on disk, the packer run with a console of its own,
 // the uploader run on its own, and an account read back.
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -21,16 +22,23 @@ class Tree {
   void Add(const std::string& relative, const std::string& content);
   std::u16string Root() const;  // ends with the separator
   std::u16string Path(const std::string& relative) const;
+  // A folder of its own for the packer's journal, as a user's home would hold it.
+  std::string StateHome() const;
 
  private:
   std::filesystem::path root_;
+  std::filesystem::path state_;
 };
 
 class TestConsole final : public Console {
  public:
   std::string password;
+  std::string state_home;  // XDG_STATE_HOME and LOCALAPPDATA; none when empty
   std::string out;
   std::string err;
+  // A Ctrl+C as soon as the output holds this.
+  std::string interrupt_when;
+  std::atomic<bool>* interrupted = nullptr;
   bool IsTerminal() const override { return false; }
   int Width() const override { return 80; }
   void Out(const std::u16string& text) override;
@@ -43,7 +51,8 @@ struct Cli {
   TestConsole console;
 };
 Cli RunCli(const std::vector<std::u16string>& arguments,
-           const std::string& password = Server().password);
+           const std::string& password = Server().password, const std::string& state_home = "",
+           const std::string& interrupt_when = "");
 std::u16string ImapsAddress();
 std::u16string StartTlsAddress();
 
