@@ -482,7 +482,15 @@ bool ImapSession::Unselect(ImapError& error) {
 }
 
 bool ImapSession::Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error) {
+  MailboxStatus status;
+  if (!Status(mailbox, status, error)) return false;
+  messages = status.exists;
+  return true;
+}
+
+bool ImapSession::Status(std::u16string_view mailbox, MailboxStatus& status, ImapError& error) {
   if (!Require(ImapState::kAuthenticated, error)) return false;
+  status = MailboxStatus{};
   bool found = false;
   const DataSink take = [&](const ImapResponse& r, ImapError&) {
     if (r.name != "STATUS" || r.items.size() != 2 || r.items[1].kind != ImapItem::Kind::kList)
@@ -490,14 +498,21 @@ bool ImapSession::Status(std::u16string_view mailbox, uint32_t& messages, ImapEr
     const std::vector<ImapItem>& pairs = r.items[1].items;
     for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
       uint64_t number = 0;
-      if (pairs[i].IsAtom("MESSAGES") && ParseImapNumber(pairs[i + 1].text, UINT32_MAX, number)) {
-        messages = static_cast<uint32_t>(number);
+      if (!ParseImapNumber(pairs[i + 1].text, UINT32_MAX, number)) continue;
+      if (pairs[i].IsAtom("MESSAGES")) {
+        status.exists = static_cast<uint32_t>(number);
         found = true;
+      } else if (pairs[i].IsAtom("UIDNEXT")) {
+        status.uid_next = static_cast<uint32_t>(number);
+      } else if (pairs[i].IsAtom("UIDVALIDITY")) {
+        status.uid_validity = static_cast<uint32_t>(number);
       }
     }
     return true;
   };
-  if (!RunOk(ImapCommand("STATUS").AddString(EncodeName(mailbox), utf8_names_).Add("(MESSAGES)"),
+  if (!RunOk(ImapCommand("STATUS")
+                 .AddString(EncodeName(mailbox), utf8_names_)
+                 .Add("(MESSAGES UIDNEXT UIDVALIDITY)"),
              take, error)) {
     return false;
   }

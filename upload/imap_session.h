@@ -165,6 +165,8 @@ class ImapSession {
   bool Unselect(ImapError& error);
   // STATUS (MESSAGES): how many messages a mailbox holds, without selecting it.
   bool Status(std::u16string_view mailbox, uint32_t& messages, ImapError& error);
+  // STATUS (MESSAGES UIDNEXT UIDVALIDITY), MESSAGES as `exists`.
+  bool Status(std::u16string_view mailbox, MailboxStatus& status, ImapError& error);
   // What the selected mailbox holds, in one UID FETCH, handed to `take` one message at a time
   // (false from it ends the call with its error); at most limits.max_messages of them.
   using TakeStored = std::function<bool(const StoredMessage&, ImapError&)>;

@@ -25,6 +25,27 @@ bool TakeNumber(std::string_view text, int base, Number& value) {
 
 }  // namespace
 
+bool UploadJournal::NoteSending(uint64_t mailbox, std::u16string& error) {
+  unsettled_.insert(mailbox);
+  return Mark('f', mailbox, error);
+}
+
+bool UploadJournal::NoteSettled(uint64_t mailbox, std::u16string& error) {
+  unsettled_.erase(mailbox);
+  return Mark('c', mailbox, error);
+}
+
+bool UploadJournal::Mark(char kind, uint64_t mailbox, std::u16string& error) {
+  if (file_ == nullptr) return true;
+  std::string line = wrote_ ? "" : "\n";
+  wrote_ = true;
+  line += kind;
+  line += ' ';
+  PutHex(line, mailbox);
+  line += "\t\n";
+  return file_->Append(line, error);
+}
+
 uint64_t UploadJournal::Key(uint64_t mailbox, uint64_t path) {
   return mailbox * 0x9E3779B97F4A7C15ull ^ path;
 }
@@ -42,6 +63,16 @@ bool UploadJournal::Load(std::u16string& error) {
           const size_t space = std::min(rest.find(' '), rest.size());
           fields[count++] = rest.substr(0, space);
           rest.remove_prefix(std::min(space + 1, rest.size()));
+        }
+        uint64_t mailbox = 0;
+        if (count == 2 && (fields[0] == "f" || fields[0] == "c") &&
+            TakeNumber(fields[1], 16, mailbox)) {
+          if (fields[0] == "f") {
+            unsettled_.insert(mailbox);
+          } else {
+            unsettled_.erase(mailbox);
+          }
+          return;
         }
         if (count != kFields || !rest.empty() || fields[0] != "e") return;
         JournalEntry e;

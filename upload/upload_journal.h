@@ -8,7 +8,8 @@
 // without being read, as rsync does.
 //
 // The journal's lines: "e" and twelve numbers (hex digests, decimal counts), then a tab and
-// the mailbox and the path as the report shows them, for a person reading it. A line that
+// the mailbox and the path as the report shows them, for a person reading it; "f" and "c"
+// with a mailbox's digest when messages start going there and when all have their answers. A line that
 // cannot be read (cut short by a killed run) is passed over; the latest line for a mailbox and
 // path holds. Memory: about 120 bytes a message the journal knows.
 
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "upload/stored_index.h"
 
@@ -61,8 +63,16 @@ class UploadJournal {
   bool Note(const JournalEntry& entry, std::u16string_view mailbox, std::u16string_view path,
             std::u16string& error);
 
+  // Messages are about to go into a mailbox, and, later, every one sent there has its answer.
+  // A mailbox marked sending and never settled had a run end with messages in flight (killed,
+  // stopped, cut off): the server may still be storing them.
+  bool NoteSending(uint64_t mailbox, std::u16string& error);
+  bool NoteSettled(uint64_t mailbox, std::u16string& error);
+  bool Unsettled(uint64_t mailbox) const { return unsettled_.contains(mailbox); }
+
  private:
   void Keep(const JournalEntry& entry);
+  bool Mark(char kind, uint64_t mailbox, std::u16string& error);
   static uint64_t Key(uint64_t mailbox, uint64_t path);
 
   JournalFile* file_;
@@ -70,6 +80,7 @@ class UploadJournal {
   std::deque<JournalEntry> entries_;
   std::unordered_map<uint64_t, size_t> by_key_;  // Key(mailbox, path) -> entries_
   std::unordered_map<uint64_t, std::vector<size_t>> by_mailbox_;
+  std::unordered_set<uint64_t> unsettled_;
 };
 
 }  // namespace mailsheaf

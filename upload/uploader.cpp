@@ -94,6 +94,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       Fail(error.text);
     }
     const bool finished = Finish();
+    if (finished) Settled();
     WindUp();
     if (finished && !failed_ && !StopHeard()) CountOnServer();
     ImapError ignored;
@@ -108,6 +109,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   // storage cannot give a mailbox that holds mail any children).
   bool OnFolder(const SourceFolder& folder) override {
     if (Stopped() || !Finish()) return false;
+    Settled();
     next_folder_ = folder;
     entered_ = false;
     return true;
@@ -218,6 +220,10 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       case MailboxCursor::Found::kNo:
         break;
     }
+    if (!sending_) {
+      sending_ = true;
+      Mark(&UploadJournal::NoteSending);
+    }
     progress_.bytes_sent += m.bytes.size();
     ImapError sent;
     if (queue_.Stage(std::move(m), sent)) return true;
@@ -279,10 +285,45 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     const JournalEntry entry{cursor_.MailboxKey(), m.path_key, uid_validity, uid,
                              m.file_size,          m.file_time,  m.digest,     m.content};
     std::u16string error;
-    if (!journal_.Note(entry, cursor_.Mailbox(), m.path, error) && !journal_failed_) {
-      journal_failed_ = true;
-      Notice(u"The journal could not be written (" + error +
-             u"): a later run finds the messages of this one by their contents instead.");
+    if (!journal_.Note(entry, cursor_.Mailbox(), m.path, error)) JournalFailed(error);
+  }
+
+  void Mark(bool (UploadJournal::*mark)(uint64_t, std::u16string&)) {
+    std::u16string error;
+    if (!(journal_.*mark)(cursor_.MailboxKey(), error)) JournalFailed(error);
+  }
+
+  void JournalFailed(const std::u16string& error) {
+    if (journal_failed_) return;
+    journal_failed_ = true;
+    Notice(u"The journal could not be written (" + error +
+           u"): a later run finds the messages of this one by their contents instead.");
+  }
+
+  // Every message sent to the current mailbox has its answer.
+  void Settled() {
+    if (!sending_) return;
+    sending_ = false;
+    Mark(&UploadJournal::NoteSettled);
+  }
+
+  // An earlier run ended with messages on their way here (killed, stopped, cut off): the server
+  // may still be storing them, as it reads what a client that is gone had already sent. They
+  // are found, not sent again, once the mailbox has stopped growing.
+  bool AwaitQuiet() {
+    uint32_t last = 0;
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(15);
+    for (bool first = true;; first = false) {
+      ImapError error;
+      MailboxStatus status;
+      if (!session_.Status(cursor_.Mailbox(), status, error)) {
+        if (error.kind == ImapErrorKind::kRefused) return true;  // not there yet
+        if (!Recover(error)) return false;
+        continue;
+      }
+      if ((!first && status.uid_next == last) || Clock::now() >= give_up) return true;
+      last = status.uid_next;
+      if (!Pause(1000)) return false;
     }
   }
 
@@ -386,6 +427,8 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
         row.notes.push_back(note);
       }
     }
+    sending_ = false;
+    if (usable_ && journal_.Unsettled(cursor_.MailboxKey()) && !AwaitQuiet()) return false;
     return !usable_ || Refresh();
   }
 
@@ -619,6 +662,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   bool usable_ = true;
   bool failed_ = false;
   bool journal_failed_ = false;
+  bool sending_ = false;  // messages went to the current mailbox since it was entered
   bool stop_heard_ = false;
   Clock::time_point stop_at_;
   std::u16string over_quota_;  // the server's words when it first refused a message for quota
