@@ -4,8 +4,11 @@
 # a test certificate authority and a server certificate for localhost/127.0.0.1 made with
 # openssl, its own dovecot.conf, two users (one with a small quota, for refusals) and nine
 # more (mailsheaf-1 to mailsheaf-9, an account for each tree upload), maildirs owned by
-# nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file and the
-# server certificate's SHA-256 fingerprint, one key=value a line.
+# nobody, the log. Beside it, for the transport's cases: `openssl s_server` with a certificate
+# that names only DNS:localhost, and servers that never answer (one takes connections and
+# stays silent, one lets no connection finish). DIR/server.txt tells the tests the ports,
+# users, password, CA file and the server certificate's SHA-256 fingerprint, one key=value a
+# line.
 #
 #   dovecot-server.sh start DIR [QUOTA_KB]   (starts it and waits until it answers)
 #   dovecot-server.sh stop DIR
@@ -18,6 +21,10 @@ dir=$(realpath -m "${2:?usage: dovecot-server.sh start|stop|kill-imap DIR}")
 home=$(cat "$dir/home" 2>/dev/null || echo "$dir")
 
 stop() {
+  local helper
+  for helper in "$home"/run/helper-*.pid; do
+    [ -f "$helper" ] && kill "$(cat "$helper")" 2>/dev/null || true
+  done
   [ -f "$home/run/master.pid" ] || return 0
   local pid
   pid=$(cat "$home/run/master.pid")
@@ -53,6 +60,38 @@ make_certificates() {
     >"$c/server.ext"
   openssl x509 -req -in "$c/server.csr" -CA "$c/ca.pem" -CAkey "$c/ca.key" -CAcreateserial \
     -days 30 -extfile "$c/server.ext" -out "$c/server.pem" 2>/dev/null
+  # No IP address among its names: refused when reached as 127.0.0.1.
+  printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\n' >"$c/dns-only.ext"
+  openssl x509 -req -in "$c/server.csr" -CA "$c/ca.pem" -CAkey "$c/ca.key" -CAcreateserial \
+    -days 30 -extfile "$c/dns-only.ext" -out "$c/dns-only.pem" 2>/dev/null
+}
+
+# Prints "<silent port> <unanswered port>": the first takes connections and never says a word
+# nor reads one; the second's queue is kept full, so that a connection to it never completes.
+start_silent_servers() {
+  python3 -c '
+import os, socket, sys
+silent = socket.socket(); silent.bind(("127.0.0.1", 0)); silent.listen(64)
+full = socket.socket(); full.bind(("127.0.0.1", 0)); full.listen(0)
+filler = socket.create_connection(full.getsockname())
+print(silent.getsockname()[1], full.getsockname()[1], flush=True)
+os.close(1)
+held = []
+while True:
+    held.append(silent.accept()[0])
+' >"$home/run/silent.ports" 2>>"$home/helpers.log" </dev/null &
+  echo $! >"$home/run/helper-silent.pid"
+  for _ in $(seq 50); do
+    [ -s "$home/run/silent.ports" ] && break
+    sleep 0.1
+  done
+  cat "$home/run/silent.ports"
+}
+
+start_dns_only_server() {  # start_dns_only_server <port>
+  openssl s_server -accept "127.0.0.1:$1" -cert "$home/certs/dns-only.pem" \
+    -key "$home/certs/server.key" -www -quiet >>"$home/helpers.log" 2>&1 </dev/null &
+  echo $! >"$home/run/helper-dns-only.pid"
 }
 
 write_config() {  # write_config <imap port> <imaps port> <quota kB>
@@ -166,8 +205,12 @@ start() {
     if dovecot -c "$home/dovecot.conf" </dev/null >/dev/null 2>&1; then
       for _ in $(seq 100); do
         if greets "$imap" && listens "$imaps"; then
-          local fingerprint
+          local fingerprint silent unanswered dns_only
           fingerprint=$(openssl x509 -in "$home/certs/server.pem" -noout -fingerprint -sha256)
+          read -r silent unanswered < <(start_silent_servers)
+          dns_only=$(free_port)
+          start_dns_only_server "$dns_only"
+          for _ in $(seq 50); do listens "$dns_only" && break; sleep 0.1; done
           cat >"$dir/server.txt" <<EOF
 imap_port=$imap
 imaps_port=$imaps
@@ -176,6 +219,9 @@ small_quota_user=mailsheaf-small
 password=test-password-1
 ca_file=$home/certs/ca.pem
 fingerprint=${fingerprint#*=}
+silent_port=$silent
+unanswered_port=$unanswered
+dns_only_port=$dns_only
 EOF
           return 0
         fi

@@ -26,6 +26,9 @@ const TestServer& Server() {
     s.password = values["password"];
     s.ca_file = Utf8ToUtf16(PlatformPath(values["ca_file"]));
     s.fingerprint = values["fingerprint"];
+    s.silent_port = static_cast<uint16_t>(std::stoi("0" + values["silent_port"]));
+    s.unanswered_port = static_cast<uint16_t>(std::stoi("0" + values["unanswered_port"]));
+    s.dns_only_port = static_cast<uint16_t>(std::stoi("0" + values["dns_only_port"]));
     return s;
   }();
   return server;

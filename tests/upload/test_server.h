@@ -18,6 +18,9 @@ struct TestServer {
   std::string password;
   std::u16string ca_file;  // in the platform's path form
   std::string fingerprint;
+  uint16_t silent_port = 0;      // takes connections, never answers nor reads
+  uint16_t unanswered_port = 0;  // lets no connection finish
+  uint16_t dns_only_port = 0;    // TLS with a certificate naming only DNS:localhost
 };
 
 // Read once; an empty result (no ports) when the fixture did not run.
