@@ -71,8 +71,8 @@ bool Sha256(const BYTE* data, DWORD size, Sha256Digest& digest) {
 
 // TLS 1.2 at least, 1.3 where the system has it. SCH_CREDENTIALS (Windows 10 1809 and later)
 // says so by the protocols it turns off, leaving the system free to add newer ones; a system
-// that refuses that structure (older Windows, Wine) gets SCHANNEL_CRED asking for TLS 1.2, the
-// one protocol it can be asked for there that is not too old.
+// that refuses that structure (Windows 7 to 10 1803) gets SCHANNEL_CRED asking for TLS 1.2,
+// the one protocol it can be asked for there that is not too old.
 SECURITY_STATUS AcquireCredentials(CredHandle& handle) {
   TimeStamp expiry;
   const auto acquire = [&](void* data) {
@@ -454,8 +454,8 @@ class SchannelTransport final : public Transport {
     }
   }
 
-  // Where the system could not be asked for TLS 1.2 at least (SCHANNEL_CRED on a system that
-  // reads the protocols its own way), an older protocol agreed on is refused here.
+  // Wine (8.0) takes SCH_CREDENTIALS but not the protocols it turns off, and agrees on TLS 1.1
+  // with a server that offers no more: an older protocol is refused here, whatever was asked.
   bool RecentEnough(std::u16string& error) {
     SecPkgContext_ConnectionInfo info{};
     if (QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK ||
