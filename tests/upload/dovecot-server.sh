@@ -64,6 +64,10 @@ make_certificates() {
   printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\n' >"$c/dns-only.ext"
   openssl x509 -req -in "$c/server.csr" -CA "$c/ca.pem" -CAkey "$c/ca.key" -CAcreateserial \
     -days 30 -extfile "$c/dns-only.ext" -out "$c/dns-only.pem" 2>/dev/null
+  # A bundle whose authority for the server is not the first.
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Mailsheaf Other CA" \
+    -keyout "$c/other-ca.key" -out "$c/other-ca.pem" 2>/dev/null
+  cat "$c/other-ca.pem" "$c/ca.pem" >"$c/bundle.pem"
 }
 
 # Prints "<silent port> <unanswered port>": the first takes connections and never says a word
@@ -218,6 +222,7 @@ user=mailsheaf
 small_quota_user=mailsheaf-small
 password=test-password-1
 ca_file=$home/certs/ca.pem
+ca_bundle=$home/certs/bundle.pem
 fingerprint=${fingerprint#*=}
 silent_port=$silent
 unanswered_port=$unanswered

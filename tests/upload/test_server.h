@@ -16,7 +16,8 @@ struct TestServer {
   std::string user;
   std::string small_quota_user;
   std::string password;
-  std::u16string ca_file;  // in the platform's path form
+  std::u16string ca_file;    // in the platform's path form
+  std::u16string ca_bundle;  // another authority, then that of ca_file
   std::string fingerprint;
   uint16_t silent_port = 0;      // takes connections, never answers nor reads
   uint16_t unanswered_port = 0;  // lets no connection finish
