@@ -122,7 +122,7 @@ class OpenSslTransport final : public Transport {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    // The one wait that cannot be cut into slices portably; the stop is heard right after it.
+    // The one wait that cannot be cut into slices portably: a stop is heard at the next one.
     const int lookup = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (lookup != 0) {
       error = u"Cannot find " + Utf8ToUtf16(host) + u": " + Utf8ToUtf16(gai_strerror(lookup));

@@ -117,7 +117,7 @@ class SchannelTransport final : public Transport {
     ADDRINFOW* found = nullptr;
     const std::u16string wide_host = Utf8ToUtf16(host);
     const std::u16string service = DecimalText(port);
-    // The one wait that cannot be cut into slices; the stop is heard right after it.
+    // The one wait that cannot be cut into slices: a stop is heard at the next one.
     const int lookup = GetAddrInfoW(WidePointer(wide_host), WidePointer(service), &hints, &found);
     if (lookup != 0) {
       error = u"Cannot find " + wide_host + u": " + SystemErrorText(static_cast<DWORD>(lookup));
