@@ -42,8 +42,10 @@ class PosixConsole final : public mailsheaf::Console {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
+    // Echo goes off before the prompt shows, so that a password typed as soon as it appears is
+    // never shown; TCSANOW, not TCSAFLUSH, so that nothing typed already is thrown away.
+    if (::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) != 0) return false;
     Err(prompt);
-    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
     secret.clear();
     char c = 0;
     bool ended = false;
@@ -56,7 +58,7 @@ class PosixConsole final : public mailsheaf::Console {
       }
       secret += c;
     }
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     if (!secret.empty() && secret.back() == '\r') secret.pop_back();
     return ended && !secret.empty();
   }

@@ -47,11 +47,13 @@ class Win32Console final : public mailsheaf::Console {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD saved = 0;
     if (!GetConsoleMode(input, &saved)) return false;
-    Err(prompt);
+    // Echo goes off before the prompt shows, so that a password typed as soon as it appears is
+    // never shown; the input buffer is left as it is, so that nothing typed is thrown away.
     if (!SetConsoleMode(input, (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) |
                                    ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT)) {
       return false;
     }
+    Err(prompt);
     wchar_t buffer[1024];
     DWORD read = 0;
     const BOOL got = ReadConsoleW(input, buffer, 1024, &read, nullptr);

@@ -54,4 +54,11 @@ std::u16string UntrustedCertificateText(const std::string& host, const std::u16s
          u"); its SHA-256 fingerprint is " + AsciiToUtf16(FingerprintText(digest));
 }
 
+std::u16string PinMismatchText(const std::string& host, const Sha256Digest& digest,
+                               const Sha256Digest& pinned) {
+  return u"The certificate of " + Utf8ToUtf16(host) + u" has the SHA-256 fingerprint " +
+         AsciiToUtf16(FingerprintText(digest)) + u", not the one given to trust (" +
+         AsciiToUtf16(FingerprintText(pinned)) + u")";
+}
+
 }  // namespace mailsheaf

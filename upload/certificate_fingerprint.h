@@ -25,4 +25,9 @@ bool PinnedFingerprintMatches(std::string_view pinned, const Sha256Digest& diges
 std::u16string UntrustedCertificateText(const std::string& host, const std::u16string& reason,
                                         const Sha256Digest& digest);
 
+// Why a certificate was refused when the user pinned another: a pin accepts that certificate
+// and no other, whoever signed it.
+std::u16string PinMismatchText(const std::string& host, const Sha256Digest& digest,
+                               const Sha256Digest& pinned);
+
 }  // namespace mailsheaf

@@ -15,7 +15,8 @@ struct TlsOptions {
   // A PEM file of certificate authorities trusted besides the system's own; empty for none.
   std::u16string ca_file;
   // The SHA-256 fingerprint of the one server certificate to accept whatever its chain and
-  // name say: hex, with or without colons, in any case. Empty for none.
+  // name say, and no other: with it, a certificate the authorities pass is refused too. Hex,
+  // with or without colons, in any case. Empty for none.
   std::string trust_certificate_sha256;
 };
 
@@ -36,13 +37,15 @@ class Transport {
   // or kStopped), with the words "Stopped" in `error`. Harmless to leave unset.
   virtual void SetCancel(std::function<bool()> cancelled) = 0;
 
-  // Connects to the first of the host's addresses that answers. `timeout_ms` bounds the
-  // connection and every later read and write; 0 waits as long as the system does.
+  // Connects to the first of the host's addresses that answers. `timeout_ms` bounds each wait
+  // for the server, the connection's and every later one; a wait that runs out says in `error`
+  // what it waited for. 0 waits as long as the system does.
   virtual bool Connect(const std::string& host, uint16_t port, int timeout_ms,
                        std::u16string& error) = 0;
   // The TLS handshake on the open connection, then the server certificate's check against
-  // the host name given to Connect. An untrusted certificate is refused with the host and
-  // its fingerprint in `error`.
+  // the host name given to Connect (an address against the certificate's addresses), or
+  // against the pin alone. A certificate it refuses is named in `error` by the host and its
+  // fingerprint.
   virtual bool StartTls(const TlsOptions& options, std::u16string& error) = 0;
   virtual TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) = 0;
   // At least one byte and at most `capacity` into `buffer` (the count in `received`), waiting

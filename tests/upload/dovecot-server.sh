@@ -4,8 +4,11 @@
 # a test certificate authority and a server certificate for localhost/127.0.0.1 made with
 # openssl, its own dovecot.conf, two users (one with a small quota, for refusals) and twenty
 # more (mailsheaf-1 to mailsheaf-20, an account for each tree upload), maildirs owned by
-# nobody, the log. DIR/server.txt tells the tests the ports, users, password, CA file and the
-# server certificate's SHA-256 fingerprint, one key=value a line.
+# nobody, the log. Beside it, for the transport's cases: `openssl s_server` with a certificate
+# that names only DNS:localhost, and servers that never answer (one takes connections and
+# stays silent, one lets no connection finish). DIR/server.txt tells the tests the ports,
+# users, password, CA file and the server certificate's SHA-256 fingerprint, one key=value a
+# line.
 #
 # LAYOUT is how people run it: "default" (maildir, "/" between levels, the special folders
 # marked SPECIAL-USE, a quota), "prefix" (every folder below "INBOX." with "." between levels
@@ -22,6 +25,10 @@ dir=$(realpath -m "${2:?usage: dovecot-server.sh start|stop|kill-imap DIR}")
 home=$(cat "$dir/home" 2>/dev/null || echo "$dir")
 
 stop() {
+  local helper
+  for helper in "$home"/run/helper-*.pid; do
+    [ -f "$helper" ] && kill "$(cat "$helper")" 2>/dev/null || true
+  done
   [ -f "$home/run/master.pid" ] || return 0
   local pid
   pid=$(cat "$home/run/master.pid")
@@ -57,6 +64,42 @@ make_certificates() {
     >"$c/server.ext"
   openssl x509 -req -in "$c/server.csr" -CA "$c/ca.pem" -CAkey "$c/ca.key" -CAcreateserial \
     -days 30 -extfile "$c/server.ext" -out "$c/server.pem" 2>/dev/null
+  # No IP address among its names: refused when reached as 127.0.0.1.
+  printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\n' >"$c/dns-only.ext"
+  openssl x509 -req -in "$c/server.csr" -CA "$c/ca.pem" -CAkey "$c/ca.key" -CAcreateserial \
+    -days 30 -extfile "$c/dns-only.ext" -out "$c/dns-only.pem" 2>/dev/null
+  # A bundle whose authority for the server is not the first.
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Mailsheaf Other CA" \
+    -keyout "$c/other-ca.key" -out "$c/other-ca.pem" 2>/dev/null
+  cat "$c/other-ca.pem" "$c/ca.pem" >"$c/bundle.pem"
+}
+
+# Prints "<silent port> <unanswered port>": the first takes connections and never says a word
+# nor reads one; the second's queue is kept full, so that a connection to it never completes.
+start_silent_servers() {
+  python3 -c '
+import os, socket, sys
+silent = socket.socket(); silent.bind(("127.0.0.1", 0)); silent.listen(64)
+full = socket.socket(); full.bind(("127.0.0.1", 0)); full.listen(0)
+filler = socket.create_connection(full.getsockname())
+print(silent.getsockname()[1], full.getsockname()[1], flush=True)
+os.close(1)
+held = []
+while True:
+    held.append(silent.accept()[0])
+' >"$home/run/silent.ports" 2>>"$home/helpers.log" </dev/null &
+  echo $! >"$home/run/helper-silent.pid"
+  for _ in $(seq 50); do
+    [ -s "$home/run/silent.ports" ] && break
+    sleep 0.1
+  done
+  cat "$home/run/silent.ports"
+}
+
+start_dns_only_server() {  # start_dns_only_server <port>
+  openssl s_server -accept "127.0.0.1:$1" -cert "$home/certs/dns-only.pem" \
+    -key "$home/certs/server.key" -www -quiet >>"$home/helpers.log" 2>&1 </dev/null &
+  echo $! >"$home/run/helper-dns-only.pid"
 }
 
 namespace_config() {  # namespace_config <layout>
@@ -188,8 +231,12 @@ start() {
     if dovecot -c "$home/dovecot.conf" </dev/null >/dev/null 2>&1; then
       for _ in $(seq 100); do
         if greets "$imap" && listens "$imaps"; then
-          local fingerprint
+          local fingerprint silent unanswered dns_only
           fingerprint=$(openssl x509 -in "$home/certs/server.pem" -noout -fingerprint -sha256)
+          read -r silent unanswered < <(start_silent_servers)
+          dns_only=$(free_port)
+          start_dns_only_server "$dns_only"
+          for _ in $(seq 50); do listens "$dns_only" && break; sleep 0.1; done
           cat >"$dir/server.txt" <<EOF
 imap_port=$imap
 imaps_port=$imaps
@@ -197,7 +244,11 @@ user=mailsheaf
 small_quota_user=mailsheaf-small
 password=test-password-1
 ca_file=$home/certs/ca.pem
+ca_bundle=$home/certs/bundle.pem
 fingerprint=${fingerprint#*=}
+silent_port=$silent
+unanswered_port=$unanswered
+dns_only_port=$dns_only
 EOF
           return 0
         fi

@@ -41,7 +41,11 @@ static TestServer ReadServer(Layout layout) {
   s.small_quota_user = values["small_quota_user"];
   s.password = values["password"];
   s.ca_file = Utf8ToUtf16(PlatformPath(values["ca_file"]));
+  s.ca_bundle = Utf8ToUtf16(PlatformPath(values["ca_bundle"]));
   s.fingerprint = values["fingerprint"];
+  s.silent_port = static_cast<uint16_t>(std::stoi("0" + values["silent_port"]));
+  s.unanswered_port = static_cast<uint16_t>(std::stoi("0" + values["unanswered_port"]));
+  s.dns_only_port = static_cast<uint16_t>(std::stoi("0" + values["dns_only_port"]));
   return s;
 }
 

@@ -16,8 +16,12 @@ struct TestServer {
   std::string user;
   std::string small_quota_user;
   std::string password;
-  std::u16string ca_file;  // in the platform's path form
+  std::u16string ca_file;    // in the platform's path form
+  std::u16string ca_bundle;  // another authority, then that of ca_file
   std::string fingerprint;
+  uint16_t silent_port = 0;      // takes connections, never answers nor reads
+  uint16_t unanswered_port = 0;  // lets no connection finish
+  uint16_t dns_only_port = 0;    // TLS with a certificate naming only DNS:localhost
 };
 
 // How the fixture's servers are set up (dovecot-server.sh): maildir with "/" and SPECIAL-USE;

@@ -1,9 +1,11 @@
-// Sockets and OpenSSL. Reads and writes wait in the kernel with SO_RCVTIMEO/SO_SNDTIMEO as
-// the bound. OpenSSL's own socket BIO writes with write(), which raises SIGPIPE on a dropped
-// connection and would end a program that did not ignore it: ours sends with MSG_NOSIGNAL.
+// Sockets and OpenSSL. The socket never blocks: every wait for the server is poll() in slices
+// of at most 200 ms, with the cancel check asked between them, so that a stop is heard whatever
+// the server does (a kernel time-out on a blocking call could not be cut short); `timeout_ms`
+// still bounds each wait. OpenSSL's own socket BIO writes with write(), which raises SIGPIPE on
+// a dropped connection and would end a program that did not ignore it: ours sends with
+// MSG_NOSIGNAL, and tells OpenSSL to call again when the socket would block.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,15 +16,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "base/text.h"
 #include "upload/certificate_fingerprint.h"
 #include "upload/transport.h"
+#include "upload/transport_words.h"
 
 namespace mailsheaf {
 namespace {
+
+constexpr int kSliceMs = 200;
 
 std::u16string ErrnoText(int code) { return Utf8ToUtf16(std::strerror(code)); }
 
@@ -58,19 +65,25 @@ bool LeafDigest(SSL* ssl, Sha256Digest& digest) {
 
 int SocketOf(BIO* bio) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
 
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
 int BioWrite(BIO* bio, const char* data, int size) {
+  BIO_clear_retry_flags(bio);
   ssize_t done;
   do {
     done = send(SocketOf(bio), data, static_cast<size_t>(size), MSG_NOSIGNAL);
   } while (done < 0 && errno == EINTR);
+  if (done < 0 && WouldBlock()) BIO_set_retry_write(bio);
   return static_cast<int>(done);
 }
 
 int BioRead(BIO* bio, char* data, int size) {
+  BIO_clear_retry_flags(bio);
   ssize_t done;
   do {
     done = recv(SocketOf(bio), data, static_cast<size_t>(size), 0);
   } while (done < 0 && errno == EINTR);
+  if (done < 0 && WouldBlock()) BIO_set_retry_read(bio);
   return static_cast<int>(done);
 }
 
@@ -97,53 +110,58 @@ class OpenSslTransport final : public Transport {
  public:
   ~OpenSslTransport() override { Close(); }
 
+  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
+
   bool Connect(const std::string& host, uint16_t port, int timeout_ms,
                std::u16string& error) override {
     Close();
     host_ = host;
+    timeout_ms_ = timeout_ms;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
+    // The one wait that cannot be cut into slices portably: a stop is heard at the next one.
     const int lookup = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (lookup != 0) {
       error = u"Cannot find " + Utf8ToUtf16(host) + u": " + Utf8ToUtf16(gai_strerror(lookup));
       return false;
     }
-    int last = 0;
-    for (addrinfo* a = found; a != nullptr && socket_ < 0; a = a->ai_next) {
-      const int s = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    std::u16string why;
+    bool timed_out = false;
+    TransportStatus status = TransportStatus::kFailed;
+    for (addrinfo* a = found; a != nullptr && status == TransportStatus::kFailed; a = a->ai_next) {
+      const int s =
+          socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
       if (s < 0) {
-        last = errno;
+        why = ErrnoText(errno);
         continue;
       }
-      if (ConnectWithin(s, a->ai_addr, a->ai_addrlen, timeout_ms, last)) {
+      status = ConnectWithin(s, a->ai_addr, a->ai_addrlen, why, timed_out);
+      if (status == TransportStatus::kOk) {
         socket_ = s;
       } else {
         ::close(s);
       }
     }
     freeaddrinfo(found);
-    if (socket_ < 0) {
-      error = u"Cannot connect to " + Utf8ToUtf16(host) + u":" + AsciiToUtf16(service) + u": " +
-              ErrnoText(last);
-      return false;
+    if (status == TransportStatus::kOk) {
+      const int one = 1;
+      setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      return true;
     }
-    const int one = 1;
-    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (timeout_ms > 0) {
-      const timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-      setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    }
-    return true;
+    error = status == TransportStatus::kStopped || timed_out
+                ? why
+                : u"Cannot connect to " + Utf8ToUtf16(host) + u":" + AsciiToUtf16(service) +
+                      u": " + why;
+    return false;
   }
 
   bool StartTls(const TlsOptions& options, std::u16string& error) override {
     Sha256Digest pinned{};
-    if (!options.trust_certificate_sha256.empty() &&
-        !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
+    const bool pin = !options.trust_certificate_sha256.empty();
+    if (pin && !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
       error = u"The certificate fingerprint to trust is not 32 bytes in hex";
       return false;
     }
@@ -163,8 +181,8 @@ class OpenSslTransport final : public Transport {
                       OpenSslErrorText("unreadable"),
                   error);
     }
-    // The chain and the name are checked after the handshake, where a pinned certificate can
-    // still be accepted; OpenSSL records its verdict either way.
+    // The chain and the name are checked after the handshake, against the pin instead when
+    // there is one; OpenSSL records its verdict either way.
     SSL_CTX_set_verify(context_, SSL_VERIFY_NONE, nullptr);
     ssl_ = SSL_new(context_);
     if (ssl_ == nullptr) return Fail(OpenSslErrorText("No TLS connection"), error);
@@ -178,8 +196,19 @@ class OpenSslTransport final : public Transport {
       SSL_set_tlsext_host_name(ssl_, host_.c_str());
       SSL_set1_host(ssl_, host_.c_str());
     }
-    const int handshake = SSL_connect(ssl_);
-    if (handshake != 1) {
+    for (;;) {
+      ERR_clear_error();
+      errno = 0;
+      const int handshake = SSL_connect(ssl_);
+      if (handshake == 1) break;
+      const int code = SSL_get_error(ssl_, handshake);
+      if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
+        if (Await(socket_, Direction(code), u"during the TLS handshake", error) !=
+            TransportStatus::kOk) {
+          return Abandon();
+        }
+        continue;
+      }
       const int saved = errno;
       std::u16string reason = OpenSslErrorText("");
       if (reason.empty()) reason = saved != 0 ? ErrnoText(saved) : u"the server ended it";
@@ -187,22 +216,25 @@ class OpenSslTransport final : public Transport {
     }
     Sha256Digest digest{};
     if (!LeafDigest(ssl_, digest)) return Fail(u"The server showed no certificate", error);
+    if (pin) return digest == pinned || Fail(PinMismatchText(host_, digest, pinned), error);
     const long verdict = SSL_get_verify_result(ssl_);
-    if (verdict == X509_V_OK ||
-        PinnedFingerprintMatches(options.trust_certificate_sha256, digest)) {
-      return true;
-    }
+    if (verdict == X509_V_OK) return true;
     return Fail(UntrustedCertificateText(host_, Utf8ToUtf16(X509_verify_cert_error_string(verdict)),
                                          digest),
                 error);
   }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
+    if (socket_ < 0) return Closed(u"The connection is closed", error);
     while (size > 0) {
       size_t sent = 0;
       const TransportStatus status =
           ssl_ != nullptr ? TlsWrite(data, size, sent, error) : PlainWrite(data, size, sent, error);
-      if (status != TransportStatus::kOk) return status;
+      if (status != TransportStatus::kOk) {
+        // Part of a record may be out: a goodbye after it would be taken as garbage.
+        healthy_ = false;
+        return status;
+      }
       data += sent;
       size -= sent;
     }
@@ -214,11 +246,17 @@ class OpenSslTransport final : public Transport {
     received = 0;
     if (socket_ < 0) return Closed(u"The connection is closed", error);
     if (ssl_ != nullptr) {
-      ERR_clear_error();
-      errno = 0;
-      const int got = SSL_read_ex(ssl_, buffer, capacity, &received) == 1 ? 1 : 0;
-      if (got == 1) return TransportStatus::kOk;
-      return TlsFailure(SSL_get_error(ssl_, 0), error);
+      for (;;) {
+        ERR_clear_error();
+        errno = 0;
+        if (SSL_read_ex(ssl_, buffer, capacity, &received) == 1) return TransportStatus::kOk;
+        const int code = SSL_get_error(ssl_, 0);
+        if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) {
+          return TlsFailure(code, error);
+        }
+        const TransportStatus waited = Await(socket_, Direction(code), kReceiving, error);
+        if (waited != TransportStatus::kOk) return waited;
+      }
     }
     for (;;) {
       const ssize_t got = recv(socket_, buffer, capacity, 0);
@@ -228,17 +266,19 @@ class OpenSslTransport final : public Transport {
       }
       if (got == 0) return Closed(u"The server closed the connection", error);
       if (errno == EINTR) continue;
-      return SocketFailure(errno, error);
+      if (!WouldBlock()) return SocketFailure(errno, error);
+      const TransportStatus waited = Await(socket_, POLLIN, kReceiving, error);
+      if (waited != TransportStatus::kOk) return waited;
     }
   }
 
-  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
-
   void Close() override {
     if (ssl_ != nullptr) {
+      // Sent if the socket takes it at once; nobody waits for the server's own goodbye.
       if (healthy_) SSL_shutdown(ssl_);
       SSL_free(ssl_);
       ssl_ = nullptr;
+      ERR_clear_error();
     }
     if (context_ != nullptr) {
       SSL_CTX_free(context_);
@@ -252,30 +292,59 @@ class OpenSslTransport final : public Transport {
   }
 
  private:
-  static bool ConnectWithin(int s, const sockaddr* address, socklen_t length, int timeout_ms,
-                            int& code) {
-    if (timeout_ms <= 0) {
-      if (::connect(s, address, length) == 0) return true;
-      code = errno;
-      return false;
-    }
-    const int flags = fcntl(s, F_GETFL);
-    fcntl(s, F_SETFL, flags | O_NONBLOCK);
-    bool ok = ::connect(s, address, length) == 0;
-    if (!ok && errno == EINPROGRESS) {
-      pollfd wait{s, POLLOUT, 0};
-      const int ready = poll(&wait, 1, timeout_ms);
-      socklen_t size = sizeof code;
-      if (ready == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &code, &size) == 0) {
-        ok = code == 0;
-      } else {
-        code = ready == 0 ? ETIMEDOUT : errno;
+  static constexpr std::u16string_view kSending = u"while sending";
+  static constexpr std::u16string_view kReceiving = u"while receiving";
+
+  static short Direction(int want) { return want == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT; }
+
+  // Waits until `s` is ready for `events` (or in error, which the next call tells), in slices
+  // between which the cancel check is asked. kStopped, or kFailed once `timeout_ms_` has passed
+  // without the server, each with its words in `error`.
+  TransportStatus Await(int s, short events, std::u16string_view stage, std::u16string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      if (cancelled_ && cancelled_()) {
+        error = kStoppedText;
+        return TransportStatus::kStopped;
       }
-    } else if (!ok) {
-      code = errno;
+      long long slice = kSliceMs;
+      if (timeout_ms_ > 0) {
+        const long long waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count();
+        if (waited >= timeout_ms_) {
+          healthy_ = false;
+          error = TimeoutText(host_, timeout_ms_, stage);
+          return TransportStatus::kFailed;
+        }
+        slice = std::min(slice, timeout_ms_ - waited);
+      }
+      pollfd ready{s, events, 0};
+      const int count = poll(&ready, 1, static_cast<int>(slice));
+      if (count > 0) return TransportStatus::kOk;
+      if (count < 0 && errno != EINTR) return SocketFailure(errno, error);
     }
-    fcntl(s, F_SETFL, flags);
-    return ok;
+  }
+
+  TransportStatus ConnectWithin(int s, const sockaddr* address, socklen_t length,
+                                std::u16string& why, bool& timed_out) {
+    timed_out = false;
+    if (::connect(s, address, length) == 0) return TransportStatus::kOk;
+    if (errno != EINPROGRESS && errno != EINTR) {
+      why = ErrnoText(errno);
+      return TransportStatus::kFailed;
+    }
+    const TransportStatus waited = Await(s, POLLOUT, u"while connecting", why);
+    if (waited != TransportStatus::kOk) {
+      timed_out = waited == TransportStatus::kFailed;
+      return waited;
+    }
+    int code = 0;
+    socklen_t size = sizeof code;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &code, &size) != 0) code = errno;
+    if (code == 0) return TransportStatus::kOk;
+    why = ErrnoText(code);
+    return TransportStatus::kFailed;
   }
 
   TransportStatus PlainWrite(const char* data, size_t size, size_t& sent, std::u16string& error) {
@@ -286,15 +355,25 @@ class OpenSslTransport final : public Transport {
         return TransportStatus::kOk;
       }
       if (errno == EINTR) continue;
-      return SocketFailure(errno, error);
+      if (!WouldBlock()) return SocketFailure(errno, error);
+      const TransportStatus waited = Await(socket_, POLLOUT, kSending, error);
+      if (waited != TransportStatus::kOk) return waited;
     }
   }
 
+  // OpenSSL asks to be called again with the same bytes after a wait; it then writes them all.
   TransportStatus TlsWrite(const char* data, size_t size, size_t& sent, std::u16string& error) {
-    ERR_clear_error();
-    errno = 0;
-    if (SSL_write_ex(ssl_, data, size, &sent) == 1) return TransportStatus::kOk;
-    return TlsFailure(SSL_get_error(ssl_, 0), error);
+    for (;;) {
+      ERR_clear_error();
+      errno = 0;
+      if (SSL_write_ex(ssl_, data, size, &sent) == 1) return TransportStatus::kOk;
+      const int code = SSL_get_error(ssl_, 0);
+      if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) {
+        return TlsFailure(code, error);
+      }
+      const TransportStatus waited = Await(socket_, Direction(code), kSending, error);
+      if (waited != TransportStatus::kOk) return waited;
+    }
   }
 
   TransportStatus TlsFailure(int code, std::u16string& error) {
@@ -310,10 +389,6 @@ class OpenSslTransport final : public Transport {
       if (saved == 0) return Closed(u"The server closed the connection", error);
       return SocketFailure(saved, error);
     }
-    if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
-      error = u"The server did not answer in time";
-      return TransportStatus::kFailed;
-    }
     error = u"TLS failure: " + OpenSslErrorText("unknown");
     return TransportStatus::kFailed;
   }
@@ -321,8 +396,7 @@ class OpenSslTransport final : public Transport {
   TransportStatus SocketFailure(int code, std::u16string& error) {
     healthy_ = false;
     if (IsDrop(code)) return Closed(ErrnoText(code), error);
-    error = code == EAGAIN || code == EWOULDBLOCK ? u"The server did not answer in time"
-                                                  : ErrnoText(code);
+    error = ErrnoText(code);
     return TransportStatus::kFailed;
   }
 
@@ -333,13 +407,19 @@ class OpenSslTransport final : public Transport {
   }
 
   bool Fail(std::u16string text, std::u16string& error) {
-    healthy_ = false;
     error = std::move(text);
+    return Abandon();
+  }
+
+  // Closed without a goodbye, `error` already said.
+  bool Abandon() {
+    healthy_ = false;
     Close();
     return false;
   }
 
   std::string host_;
+  long long timeout_ms_ = 0;
   int socket_ = -1;
   SSL_CTX* context_ = nullptr;
   SSL* ssl_ = nullptr;

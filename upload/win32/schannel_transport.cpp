@@ -1,7 +1,11 @@
-// Winsock and Schannel through SSPI, both part of Windows. Schannel is told to leave the
-// certificate to us (manual validation): the chain is built and checked against the system's
-// store and the host name by CertGetCertificateChain and the SSL chain policy, where a CA file
-// of the caller's and a pinned fingerprint can still be taken into account.
+// Winsock and Schannel through SSPI, both part of Windows. The socket never blocks: every wait
+// for the server is select() in slices of at most 200 ms with the cancel check asked between
+// them, so that a stop is heard whatever the server does (a blocking call's time-out could not
+// be cut short); `timeout_ms` still bounds each wait. Schannel is told to leave the certificate
+// to us (manual validation): certificate_check decides, unless a pinned fingerprint does.
+
+// SCH_CREDENTIALS and TLS_PARAMETERS, which newer Windows take, are declared only with it.
+#define SCHANNEL_USE_BLACKLISTS
 
 // Sockets first, windows.h next, the security headers after it: each needs the one before.
 #include <winsock2.h>
@@ -10,11 +14,13 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <subauth.h>
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "base/text.h"
@@ -22,6 +28,9 @@
 #include "base/win32/wide.h"
 #include "upload/certificate_fingerprint.h"
 #include "upload/transport.h"
+#include "upload/transport_words.h"
+#include "upload/win32/certificate_check.h"
+#include "upload/win32/security_words.h"
 
 namespace mailsheaf {
 namespace {
@@ -30,12 +39,13 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
-// SECURITY_FLAG_IGNORE_UNKNOWN_CA, which wininet.h defines for the SSL policy's checks.
-constexpr DWORD kIgnoreUnknownCa = 0x00000100;
+constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+constexpr DWORD kOlderThanTls12 = SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1;
 constexpr size_t kReadChunk = 16 * 1024 + 512;
-constexpr size_t kMaxCertificateFile = 1024 * 1024;
-
-std::u16string StatusText(LONG status) { return SystemErrorText(static_cast<DWORD>(status)); }
+constexpr long long kSliceMs = 200;
+constexpr std::u16string_view kHandshaking = u"during the TLS handshake";
+constexpr std::u16string_view kSending = u"while sending";
+constexpr std::u16string_view kReceiving = u"while receiving";
 
 bool StartWinsock() {
   static const bool started = [] {
@@ -59,45 +69,44 @@ bool Sha256(const BYTE* data, DWORD size, Sha256Digest& digest) {
   return ok;
 }
 
-// The first certificate of a PEM (or DER) file, or null with the reason.
-PCCERT_CONTEXT ReadCertificateFile(const std::u16string& path, std::u16string& error) {
-  const HANDLE file = CreateFileW(WidePointer(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  std::string text(kMaxCertificateFile, '\0');
-  DWORD got = 0;
-  const bool read = file != INVALID_HANDLE_VALUE &&
-                    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
-  const DWORD code = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (!read) {
-    error = u"Cannot read " + path + u": " + SystemErrorText(code);
-    return nullptr;
-  }
-  text.resize(got);
-  DWORD size = 0;
-  std::vector<BYTE> der;
-  if (CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER,
-                           nullptr, &size, nullptr, nullptr)) {
-    der.resize(size);
-    CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER,
-                         der.data(), &size, nullptr, nullptr);
-  } else {
-    der.assign(text.begin(), text.end());
-  }
-  PCCERT_CONTEXT certificate = CertCreateCertificateContext(
-      X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-  if (certificate == nullptr) error = u"No certificate could be read from " + path;
-  return certificate;
+// TLS 1.2 at least, 1.3 where the system has it. SCH_CREDENTIALS (Windows 10 1809 and later)
+// says so by the protocols it turns off, leaving the system free to add newer ones; a system
+// that refuses that structure (Windows 7 to 10 1803) gets SCHANNEL_CRED asking for TLS 1.2,
+// the one protocol it can be asked for there that is not too old.
+SECURITY_STATUS AcquireCredentials(CredHandle& handle) {
+  TimeStamp expiry;
+  const auto acquire = [&](void* data) {
+    return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
+                                     SECPKG_CRED_OUTBOUND, nullptr, data, nullptr, nullptr, &handle,
+                                     &expiry);
+  };
+  TLS_PARAMETERS parameters{};
+  parameters.grbitDisabledProtocols =
+      ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
+  SCH_CREDENTIALS current{};
+  current.dwVersion = SCH_CREDENTIALS_VERSION;
+  current.dwFlags = kCredentialFlags;
+  current.cTlsParameters = 1;
+  current.pTlsParameters = &parameters;
+  if (acquire(&current) == SEC_E_OK) return SEC_E_OK;
+  SCHANNEL_CRED older{};
+  older.dwVersion = SCHANNEL_CRED_VERSION;
+  older.dwFlags = kCredentialFlags;
+  older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+  return acquire(&older);
 }
 
 class SchannelTransport final : public Transport {
  public:
   ~SchannelTransport() override { Close(); }
 
+  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
+
   bool Connect(const std::string& host, uint16_t port, int timeout_ms,
                std::u16string& error) override {
     Close();
     host_ = host;
+    timeout_ms_ = timeout_ms;
     if (!StartWinsock()) {
       error = u"The network could not be started: " + SystemErrorText(WSAGetLastError());
       return false;
@@ -108,45 +117,46 @@ class SchannelTransport final : public Transport {
     ADDRINFOW* found = nullptr;
     const std::u16string wide_host = Utf8ToUtf16(host);
     const std::u16string service = DecimalText(port);
+    // The one wait that cannot be cut into slices: a stop is heard at the next one.
     const int lookup = GetAddrInfoW(WidePointer(wide_host), WidePointer(service), &hints, &found);
     if (lookup != 0) {
       error = u"Cannot find " + wide_host + u": " + SystemErrorText(static_cast<DWORD>(lookup));
       return false;
     }
-    int last = 0;
-    for (ADDRINFOW* a = found; a != nullptr && socket_ == INVALID_SOCKET; a = a->ai_next) {
-      SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    std::u16string why;
+    bool timed_out = false;
+    TransportStatus status = TransportStatus::kFailed;
+    for (ADDRINFOW* a = found; a != nullptr && status == TransportStatus::kFailed;
+         a = a->ai_next) {
+      const SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
       if (s == INVALID_SOCKET) {
-        last = WSAGetLastError();
+        why = SystemErrorText(WSAGetLastError());
         continue;
       }
-      if (ConnectWithin(s, a->ai_addr, static_cast<int>(a->ai_addrlen), timeout_ms, last)) {
+      status = ConnectWithin(s, a->ai_addr, static_cast<int>(a->ai_addrlen), why, timed_out);
+      if (status == TransportStatus::kOk) {
         socket_ = s;
       } else {
         closesocket(s);
       }
     }
     FreeAddrInfoW(found);
-    if (socket_ == INVALID_SOCKET) {
-      error = u"Cannot connect to " + wide_host + u":" + service + u": " + SystemErrorText(last);
-      return false;
+    if (status == TransportStatus::kOk) {
+      const BOOL one = TRUE;
+      setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                 sizeof one);
+      return true;
     }
-    const BOOL one = TRUE;
-    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-    if (timeout_ms > 0) {
-      const DWORD limit = static_cast<DWORD>(timeout_ms);
-      setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
-                 sizeof limit);
-      setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit),
-                 sizeof limit);
-    }
-    return true;
+    error = status == TransportStatus::kStopped || timed_out
+                ? why
+                : u"Cannot connect to " + wide_host + u":" + service + u": " + why;
+    return false;
   }
 
   bool StartTls(const TlsOptions& options, std::u16string& error) override {
     Sha256Digest pinned{};
-    if (!options.trust_certificate_sha256.empty() &&
-        !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
+    const bool pin = !options.trust_certificate_sha256.empty();
+    if (pin && !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
       error = u"The certificate fingerprint to trust is not 32 bytes in hex";
       return false;
     }
@@ -154,31 +164,27 @@ class SchannelTransport final : public Transport {
       error = u"TLS can start only once, on an open connection";
       return false;
     }
-    SCHANNEL_CRED credentials{};
-    credentials.dwVersion = SCHANNEL_CRED_VERSION;
-    credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-    TimeStamp expiry;
-    const SECURITY_STATUS acquired =
-        AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
-                                  nullptr, &credentials, nullptr, nullptr, &credentials_, &expiry);
-    if (acquired != SEC_E_OK) return Fail(u"TLS is not available: " + StatusText(acquired), error);
+    CertificateStore authorities;
+    if (!options.ca_file.empty()) {
+      authorities = ReadAuthorities(options.ca_file, error);
+      if (authorities == nullptr) return Abandon();
+    }
+    const SECURITY_STATUS acquired = AcquireCredentials(credentials_);
+    if (acquired != SEC_E_OK) {
+      return Fail(u"TLS is not available: " + SecurityStatusText(acquired), error);
+    }
     has_credentials_ = true;
-    std::u16string reason;
-    if (!Handshake(reason)) {
-      return Fail(u"TLS handshake with " + Utf8ToUtf16(host_) + u" failed: " + reason, error);
-    }
-    if (!CheckCertificate(options, error)) {
-      Close();
-      return false;
-    }
+    if (Handshake(error) != TransportStatus::kOk || !RecentEnough(error)) return Abandon();
+    if (!CheckCertificate(pin ? &pinned : nullptr, authorities.get(), error)) return Abandon();
     const SECURITY_STATUS sized =
         QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
-    if (sized != SEC_E_OK) return Fail(u"TLS failure: " + StatusText(sized), error);
+    if (sized != SEC_E_OK) return Fail(u"TLS failure: " + SecurityStatusText(sized), error);
     return true;
   }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
-    if (!has_context_) return PlainSend(data, size, error);
+    if (socket_ == INVALID_SOCKET) return Closed(error);
+    if (!has_context_) return PlainSend(data, size, kSending, error);
     std::vector<char> record;
     while (size > 0) {
       const size_t part = std::min<size_t>(size, sizes_.cbMaximumMessage);
@@ -192,11 +198,12 @@ class SchannelTransport final : public Transport {
       SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
       const SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
       if (status != SEC_E_OK) {
-        error = u"TLS failure: " + StatusText(status);
+        error = u"TLS failure: " + SecurityStatusText(status);
         return TransportStatus::kFailed;
       }
-      const TransportStatus sent = PlainSend(
-          record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer, error);
+      const TransportStatus sent =
+          PlainSend(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer,
+                    kSending, error);
       if (sent != TransportStatus::kOk) return sent;
       data += part;
       size -= part;
@@ -207,7 +214,8 @@ class SchannelTransport final : public Transport {
   TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received,
                            std::u16string& error) override {
     received = 0;
-    if (!has_context_) return PlainReceive(buffer, capacity, received, error);
+    if (socket_ == INVALID_SOCKET) return Closed(error);
+    if (!has_context_) return PlainReceive(buffer, capacity, received, kReceiving, error);
     while (plain_.empty()) {
       const TransportStatus status = DecryptSome(error);
       if (status != TransportStatus::kOk) return status;
@@ -217,8 +225,6 @@ class SchannelTransport final : public Transport {
     plain_.erase(plain_.begin(), plain_.begin() + static_cast<std::ptrdiff_t>(received));
     return TransportStatus::kOk;
   }
-
-  void SetCancel(std::function<bool()> cancelled) override { cancelled_ = std::move(cancelled); }
 
   void Close() override {
     // No TLS goodbye (close_notify): IMAP's LOGOUT has ended the session by then, and the
@@ -240,59 +246,116 @@ class SchannelTransport final : public Transport {
   }
 
  private:
-  static bool ConnectWithin(SOCKET s, const sockaddr* address, int length, int timeout_ms,
-                            int& code) {
-    u_long blocking = timeout_ms > 0 ? 1 : 0;
-    ioctlsocket(s, FIONBIO, &blocking);
-    bool ok = ::connect(s, address, length) == 0;
-    if (!ok) code = WSAGetLastError();
-    if (!ok && code == WSAEWOULDBLOCK) {
-      fd_set writable, failed;
-      FD_ZERO(&writable);
-      FD_ZERO(&failed);
-      FD_SET(s, &writable);
-      FD_SET(s, &failed);
-      timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-      const int ready = select(0, nullptr, &writable, &failed, &limit);
-      int size = sizeof code;
-      if (ready == 1 && FD_ISSET(s, &writable)) {
-        ok = true;
-      } else if (ready == 1) {
-        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size);
-      } else {
-        code = ready == 0 ? WSAETIMEDOUT : WSAGetLastError();
+  // Waits until `s` is ready to read or to write (or has failed, which the next call tells),
+  // in slices between which the cancel check is asked. kStopped, or kFailed once `timeout_ms_`
+  // has passed without the server, each with its words in `error`.
+  TransportStatus Await(SOCKET s, bool writing, std::u16string_view stage,
+                        std::u16string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      if (cancelled_ && cancelled_()) {
+        error = kStoppedText;
+        return Ended(TransportStatus::kStopped);
       }
+      long long slice = kSliceMs;
+      if (timeout_ms_ > 0) {
+        const long long waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count();
+        if (waited >= timeout_ms_) {
+          error = TimeoutText(host_, static_cast<int>(timeout_ms_), stage);
+          return Ended(TransportStatus::kFailed);
+        }
+        slice = std::min(slice, timeout_ms_ - waited);
+      }
+      fd_set ready, failed;
+      FD_ZERO(&ready);
+      FD_ZERO(&failed);
+      FD_SET(s, &ready);
+      FD_SET(s, &failed);  // where a connection that could not be made shows
+      timeval limit{0, static_cast<long>(slice * 1000)};
+      const int count =
+          select(0, writing ? nullptr : &ready, writing ? &ready : nullptr, &failed, &limit);
+      if (count > 0) return TransportStatus::kOk;
+      if (count == SOCKET_ERROR) return SocketFailure(WSAGetLastError(), error);
     }
-    blocking = 0;
-    ioctlsocket(s, FIONBIO, &blocking);
-    return ok;
   }
 
-  TransportStatus PlainSend(const char* data, size_t size, std::u16string& error) {
+  TransportStatus Ended(TransportStatus status) {
+    wait_ended_ = true;
+    return status;
+  }
+
+  TransportStatus ConnectWithin(SOCKET s, const sockaddr* address, int length,
+                                std::u16string& why, bool& timed_out) {
+    timed_out = false;
+    u_long nonblocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonblocking) != 0) {
+      why = SystemErrorText(WSAGetLastError());
+      return TransportStatus::kFailed;
+    }
+    if (::connect(s, address, length) == 0) return TransportStatus::kOk;
+    const int code = WSAGetLastError();
+    if (code != WSAEWOULDBLOCK) {
+      why = SystemErrorText(code);
+      return TransportStatus::kFailed;
+    }
+    const TransportStatus waited = Await(s, true, u"while connecting", why);
+    if (waited != TransportStatus::kOk) {
+      timed_out = waited == TransportStatus::kFailed;
+      return waited;
+    }
+    int failure = 0;
+    int size = sizeof failure;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &size) != 0) {
+      failure = WSAGetLastError();
+    }
+    if (failure == 0) return TransportStatus::kOk;
+    why = SystemErrorText(failure);
+    return TransportStatus::kFailed;
+  }
+
+  TransportStatus PlainSend(const char* data, size_t size, std::u16string_view stage,
+                            std::u16string& error) {
     while (size > 0) {
       const int sent = send(socket_, data, static_cast<int>(std::min<size_t>(size, 1 << 20)), 0);
-      if (sent == SOCKET_ERROR) return SocketFailure(WSAGetLastError(), error);
-      data += sent;
-      size -= static_cast<size_t>(sent);
+      if (sent != SOCKET_ERROR) {
+        data += sent;
+        size -= static_cast<size_t>(sent);
+        continue;
+      }
+      const int code = WSAGetLastError();
+      if (code != WSAEWOULDBLOCK) return SocketFailure(code, error);
+      const TransportStatus waited = Await(socket_, true, stage, error);
+      if (waited != TransportStatus::kOk) return waited;
     }
     return TransportStatus::kOk;
   }
 
   TransportStatus PlainReceive(char* buffer, size_t capacity, size_t& received,
-                               std::u16string& error) {
-    const int got = recv(socket_, buffer, static_cast<int>(std::min<size_t>(capacity, 1 << 20)), 0);
-    if (got == SOCKET_ERROR) return SocketFailure(WSAGetLastError(), error);
-    if (got == 0) return Closed(error);
-    received = static_cast<size_t>(got);
-    return TransportStatus::kOk;
+                               std::u16string_view stage, std::u16string& error) {
+    for (;;) {
+      const int got =
+          recv(socket_, buffer, static_cast<int>(std::min<size_t>(capacity, 1 << 20)), 0);
+      if (got > 0) {
+        received = static_cast<size_t>(got);
+        return TransportStatus::kOk;
+      }
+      if (got == 0) return Closed(error);
+      const int code = WSAGetLastError();
+      if (code != WSAEWOULDBLOCK) return SocketFailure(code, error);
+      const TransportStatus waited = Await(socket_, false, stage, error);
+      if (waited != TransportStatus::kOk) return waited;
+    }
   }
 
   // More of the server's bytes appended to sealed_.
-  TransportStatus ReceiveSealed(std::u16string& error) {
+  TransportStatus ReceiveSealed(std::u16string_view stage, std::u16string& error) {
     const size_t old_size = sealed_.size();
     sealed_.resize(old_size + kReadChunk);
     size_t got = 0;
-    const TransportStatus status = PlainReceive(sealed_.data() + old_size, kReadChunk, got, error);
+    const TransportStatus status =
+        PlainReceive(sealed_.data() + old_size, kReadChunk, got, stage, error);
     sealed_.resize(old_size + got);
     return status;
   }
@@ -318,17 +381,12 @@ class SchannelTransport final : public Transport {
         if (status == SEC_I_CONTEXT_EXPIRED) {
           return plain_.empty() ? Closed(error) : TransportStatus::kOk;
         }
-        if (status == SEC_I_RENEGOTIATE) {
-          std::u16string reason;
-          if (!Handshake(reason)) {
-            error = u"TLS failure: " + reason;
-            return TransportStatus::kFailed;
-          }
-        }
+        // TLS 1.3 sends its session tickets this way too.
+        if (status == SEC_I_RENEGOTIATE) return Handshake(error);
         return TransportStatus::kOk;
       }
       if (status != SEC_E_INCOMPLETE_MESSAGE) {
-        error = u"TLS failure: " + StatusText(status);
+        error = u"TLS failure: " + SecurityStatusText(status);
         return TransportStatus::kFailed;
       }
     }
@@ -337,22 +395,25 @@ class SchannelTransport final : public Transport {
       error = u"The server sent a TLS record larger than TLS allows";
       return TransportStatus::kFailed;
     }
-    return ReceiveSealed(error);
+    return ReceiveSealed(kReceiving, error);
   }
 
   // InitializeSecurityContext until the context is complete, with sealed_ as what the server
-  // sent so far; what arrives past the handshake stays in sealed_.
-  bool Handshake(std::u16string& reason) {
+  // sent so far; what arrives past the handshake stays in sealed_. A wait that ended early
+  // keeps its own words; anything else is said as the handshake's failure.
+  TransportStatus Handshake(std::u16string& error) {
     const std::u16string target = Utf8ToUtf16(host_);
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
     bool first = !has_context_;
+    wait_ended_ = false;
+    const auto failed = [&](TransportStatus why) {
+      if (!wait_ended_) error = u"TLS handshake with " + target + u" failed: " + error;
+      return why;
+    };
     while (true) {
       if (!first && (sealed_.empty() || status == SEC_E_INCOMPLETE_MESSAGE)) {
-        std::u16string io;
-        if (ReceiveSealed(io) != TransportStatus::kOk) {
-          reason = io;
-          return false;
-        }
+        const TransportStatus got = ReceiveSealed(kHandshaking, error);
+        if (got != TransportStatus::kOk) return failed(got);
       }
       SecBuffer in[2] = {
           {static_cast<unsigned long>(sealed_.size()), SECBUFFER_TOKEN, sealed_.data()},
@@ -367,15 +428,21 @@ class SchannelTransport final : public Transport {
                                           &out_description, &attributes, nullptr);
       if (first) has_context_ = status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
       first = false;
+      const bool going = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED ||
+                         status == SEC_I_INCOMPLETE_CREDENTIALS ||
+                         status == SEC_E_INCOMPLETE_MESSAGE;
       if (out[0].cbBuffer > 0 && out[0].pvBuffer != nullptr) {
-        std::u16string io;
+        // On a failure this is the alert that tells the server why: sent, if it goes at once.
         const TransportStatus sent =
-            PlainSend(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, io);
+            PlainSend(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, kHandshaking,
+                      error);
         FreeContextBuffer(out[0].pvBuffer);
-        if (sent != TransportStatus::kOk) {
-          reason = io;
-          return false;
-        }
+        if (sent != TransportStatus::kOk && going) return failed(sent);
+      }
+      if (!going) {
+        wait_ended_ = false;
+        error = SecurityStatusText(static_cast<DWORD>(status));
+        return failed(TransportStatus::kFailed);
       }
       if (status == SEC_E_INCOMPLETE_MESSAGE) continue;
       if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0) {
@@ -383,15 +450,25 @@ class SchannelTransport final : public Transport {
       } else {
         sealed_.clear();
       }
-      if (status == SEC_E_OK) return true;
-      if (status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
-        reason = StatusText(status);
-        return false;
-      }
+      if (status == SEC_E_OK) return TransportStatus::kOk;
     }
   }
 
-  bool CheckCertificate(const TlsOptions& options, std::u16string& error) {
+  // Wine (8.0) takes SCH_CREDENTIALS but not the protocols it turns off, and agrees on TLS 1.1
+  // with a server that offers no more: an older protocol is refused here, whatever was asked.
+  bool RecentEnough(std::u16string& error) {
+    SecPkgContext_ConnectionInfo info{};
+    if (QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK ||
+        (info.dwProtocol & kOlderThanTls12) == 0) {
+      return true;
+    }
+    error = u"TLS handshake with " + Utf8ToUtf16(host_) +
+            u" failed: the server offers only TLS older than 1.2, which is no longer safe";
+    return false;
+  }
+
+  bool CheckCertificate(const Sha256Digest* pinned, HCERTSTORE authorities,
+                        std::u16string& error) {
     PCCERT_CONTEXT leaf = nullptr;
     if (QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &leaf) != SEC_E_OK ||
         leaf == nullptr) {
@@ -399,113 +476,24 @@ class SchannelTransport final : public Transport {
       return false;
     }
     Sha256Digest digest{};
-    bool trusted = false;
     std::u16string reason;
+    bool trusted = false;
     if (!Sha256(leaf->pbCertEncoded, leaf->cbCertEncoded, digest)) {
       error = u"The server's certificate could not be measured";
+    } else if (pinned != nullptr) {
+      // The pin alone decides: a certificate the authorities pass is still not the one named.
+      trusted = digest == *pinned;
+      if (!trusted) error = PinMismatchText(host_, digest, *pinned);
     } else {
-      trusted = ChainTrusted(leaf, options.ca_file, reason, error) ||
-                PinnedFingerprintMatches(options.trust_certificate_sha256, digest);
-      if (!trusted && error.empty()) error = UntrustedCertificateText(host_, reason, digest);
+      trusted = CertificateTrusted(leaf, host_, authorities, reason);
+      if (!trusted) error = UntrustedCertificateText(host_, reason, digest);
     }
     CertFreeCertificateContext(leaf);
     return trusted;
   }
 
-  // The SSL chain policy with the host name, against the system's roots; with a CA file, a
-  // chain that ends in that CA passes too, the policy's other checks still applying.
-  bool ChainTrusted(PCCERT_CONTEXT leaf, const std::u16string& ca_file, std::u16string& reason,
-                    std::u16string& error) {
-    PCCERT_CONTEXT authority = nullptr;
-    HCERTSTORE extra = leaf->hCertStore;
-    HCERTSTORE collection = nullptr;
-    if (!ca_file.empty()) {
-      authority = ReadCertificateFile(ca_file, error);
-      if (authority == nullptr) return false;
-      collection = CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
-      HCERTSTORE memory = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
-      CertAddCertificateContextToStore(memory, authority, CERT_STORE_ADD_ALWAYS, nullptr);
-      CertAddStoreToCollection(collection, memory, 0, 0);
-      CertAddStoreToCollection(collection, leaf->hCertStore, 0, 0);
-      CertCloseStore(memory, 0);
-      extra = collection;
-    }
-    CERT_CHAIN_PARA parameters{};
-    parameters.cbSize = sizeof parameters;
-    LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
-    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
-    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
-    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    bool trusted = false;
-    if (!CertGetCertificateChain(nullptr, leaf, nullptr, extra, &parameters, 0, nullptr, &chain)) {
-      reason = SystemErrorText(GetLastError());
-    } else {
-      DWORD verdict = Verdict(chain, false);
-      trusted = verdict == 0;
-      if (!trusted && authority != nullptr) {
-        if (EndsIn(chain, authority)) {
-          verdict = Verdict(chain, true);
-          trusted = verdict == 0;
-        } else {
-          reason = u"its chain does not lead to the authority in " + ca_file + u"; ";
-        }
-      }
-      if (!trusted) reason += SystemErrorText(verdict);
-      CertFreeCertificateChain(chain);
-    }
-    if (collection != nullptr) CertCloseStore(collection, 0);
-    if (authority != nullptr) CertFreeCertificateContext(authority);
-    return trusted;
-  }
-
-  // The SSL policy's verdict, and the chain's own trust status as well: Wine's policy passes
-  // some chains that do not end in a trusted root. With `our_root`, the root is the caller's
-  // authority, which the system does not know.
-  DWORD Verdict(PCCERT_CHAIN_CONTEXT chain, bool our_root) {
-    const DWORD policy = PolicyVerdict(chain, our_root ? kIgnoreUnknownCa : 0);
-    if (policy != 0) return policy;
-    DWORD errors = chain->TrustStatus.dwErrorStatus;
-    if (our_root) errors &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
-    if (errors & CERT_TRUST_IS_PARTIAL_CHAIN) return static_cast<DWORD>(CERT_E_CHAINING);
-    if (errors & CERT_TRUST_IS_UNTRUSTED_ROOT) return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
-    if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return static_cast<DWORD>(CERT_E_EXPIRED);
-    if (errors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) {
-      return static_cast<DWORD>(TRUST_E_CERT_SIGNATURE);
-    }
-    if (errors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return static_cast<DWORD>(CERT_E_WRONG_USAGE);
-    return 0;
-  }
-
-  DWORD PolicyVerdict(PCCERT_CHAIN_CONTEXT chain, DWORD ignore) {
-    std::u16string name = Utf8ToUtf16(host_);
-    HTTPSPolicyCallbackData https{};
-    https.cbStruct = sizeof https;
-    https.dwAuthType = AUTHTYPE_SERVER;
-    https.fdwChecks = ignore;
-    https.pwszServerName = WideBuffer(name);
-    CERT_CHAIN_POLICY_PARA policy{};
-    policy.cbSize = sizeof policy;
-    policy.pvExtraPolicyPara = &https;
-    CERT_CHAIN_POLICY_STATUS status{};
-    status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
-      return GetLastError();
-    }
-    return status.dwError;
-  }
-
-  static bool EndsIn(PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT authority) {
-    if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) return false;
-    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-    const PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    return root->cbCertEncoded == authority->cbCertEncoded &&
-           std::equal(root->pbCertEncoded, root->pbCertEncoded + root->cbCertEncoded,
-                      authority->pbCertEncoded);
-  }
-
   TransportStatus SocketFailure(int code, std::u16string& error) {
-    error = code == WSAETIMEDOUT ? u"The server did not answer in time" : SystemErrorText(code);
+    error = SystemErrorText(static_cast<DWORD>(code));
     const bool dropped = code == WSAECONNRESET || code == WSAECONNABORTED || code == WSAESHUTDOWN ||
                          code == WSAENOTCONN;
     return dropped ? TransportStatus::kClosed : TransportStatus::kFailed;
@@ -518,16 +506,23 @@ class SchannelTransport final : public Transport {
 
   bool Fail(std::u16string text, std::u16string& error) {
     error = std::move(text);
+    return Abandon();
+  }
+
+  // Closed, `error` already said.
+  bool Abandon() {
     Close();
     return false;
   }
 
   std::string host_;
+  long long timeout_ms_ = 0;
   SOCKET socket_ = INVALID_SOCKET;
   CredHandle credentials_{};
   CtxtHandle context_{};
   bool has_credentials_ = false;
   bool has_context_ = false;
+  bool wait_ended_ = false;  // the last wait ended by a stop or the time-out
   std::function<bool()> cancelled_;
   SecPkgContext_StreamSizes sizes_{};
   std::vector<char> sealed_;  // received, not yet decrypted
