@@ -285,7 +285,10 @@ class FakeConnection final : public Transport {
       }
     }
     std::string set;
-    for (uint32_t uid : uids) set += (set.empty() ? "" : ",") + std::to_string(uid);
+    for (uint32_t uid : uids) {
+      if (!set.empty()) set += ',';
+      set += std::to_string(uid);
+    }
     const bool uidplus = server_.capabilities.find("UIDPLUS") != std::string::npos;
     Answer(tag, uidplus ? "OK [APPENDUID " + std::to_string(box.uid_validity) + " " + set +
                               "] appended"

@@ -36,7 +36,7 @@ std::vector<TrapFile> TrapFiles(Layout layout) {
       {"a.eml", a, "INBOX", true, kMarch3},
       {"Inbox/b.eml", b, "INBOX", true, kMarch3},
       {"Work/w.eml", w1, "Work", false, kMarch3},
-      {"work/w.eml", w2, "Work", false, kMarch3},
+      {"work/w2.eml", w2, "Work", false, kMarch3},  // one folder with Work/ on Windows
       {"Old/1.eml", old1, "Old", true, kMarch4},
       {"Old/2.eml", old2, "Old", true, 0},
       {"Sent Items/s.eml", TrapMessage("s", "<s@trap>", kMarch3, "sent"), "Sent", true, kMarch3},

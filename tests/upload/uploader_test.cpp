@@ -238,12 +238,15 @@ TEST(Uploader, DropsAreMadeGoodWithNothingTwiceUpToTheLimit) {
       // After the server stored the message: its answer is what the drop loses.
       if (command.find(" APPEND ") == std::string::npos || ++seen > c.drops) return false;
       server.mailboxes["INBOX"].messages.push_back(
-          {server.mailboxes["INBOX"].uid_next++, Message(seen, "m" + std::to_string(seen)),
+          {server.mailboxes["INBOX"].uid_next++, Message(seen, std::string("m") + std::to_string(seen)),
            "\\Seen", "03-Mar-2020 10:00:00 +0000"});
       return true;
     };
     MemorySource source;
-    for (int n = 1; n <= 8; ++n) source.files.push_back({"", std::to_string(n) + ".eml", Message(n, "m" + std::to_string(n))});
+    for (int n = 1; n <= 8; ++n) {
+      const std::string id = "m" + std::to_string(n);
+      source.files.push_back({"", std::to_string(n) + ".eml", Message(n, id)});
+    }
     const Outcome out = Upload(server, source);
     EXPECT_EQ(out.finished, c.finished);
     EXPECT_THAT(out.text, HasSubstr(c.words));
