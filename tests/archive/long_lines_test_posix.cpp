@@ -95,15 +95,20 @@ TEST(LongLines, TheMendIsTheSameWhateverThePiecesTheFileGives) {
   }
 }
 
-// As long as MIME allows and no longer: base64, quoted-printable kept, and a plain part made so.
+// As long as MIME allows and no longer: base64, quoted-printable kept, and a plain part made so;
+// and no quoted-printable line ends in a blank, which transports strip (RFC 2045, 6.7).
 TEST(LongLines, ReEncodedLinesAreSeventySixBytesAtMost) {
   for (const std::string& message : {
            "Content-Transfer-Encoding: base64\r\n\r\n" + Base64(Bytes(30000, 7)),
            "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + std::string(20000, 'q'),
-           "Subject: x\r\n\r\n" + std::string(20000, '=')}) {
+           "Subject: x\r\n\r\n" + std::string(20000, '='),
+           "Subject: x\r\n\r\n" + std::string(20000, 'q') + " ",
+           "Subject: x\r\n\r\n" + std::string(20000, 'q') + "\t"}) {
     const std::string mended = MendLongLines(message + "\r\n").Bytes();
-    EXPECT_EQ(LongestLine(mended.substr(mended.find("\r\n\r\n") + 4)), 76u)
-        << message.substr(0, 40);
+    const std::string body = mended.substr(mended.find("\r\n\r\n") + 4);
+    EXPECT_EQ(LongestLine(body), 76u) << message.substr(0, 40);
+    EXPECT_EQ(body.find(" \r\n"), std::string::npos);
+    EXPECT_EQ(body.find("\t\r\n"), std::string::npos);
   }
 }
 
