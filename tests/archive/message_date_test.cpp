@@ -160,6 +160,29 @@ TEST(MessageHeaderScanner, FindsTheFirstDateFieldOfTheHeaderSectionOnly) {
   }
 }
 
+// Where Date: cannot be used, the newest date a Received: field gives after its last ';' (one
+// the importer can store), so that an undated message is dated alike on every run.
+TEST(MessageHeaderScanner, NewestReceivedDateIsTheFallback) {
+  const std::string older = "Received: from a by b; Thu, 22 Aug 2002 06:36:16 -0400\n";
+  const std::string newer = "Received: from c (d; e)\n by f; Thu, 22 Aug 2002 07:36:16 -0400\n";
+  const struct {
+    std::string message;
+    int64_t expected;
+  } cases[] = {
+      {older + newer + "Date: Mon, 1 Jan 0102 00:00:00 +0000\n\n", k0736EDT},
+      {newer + older + "\n", k0736EDT},
+      {"Received: from a by b; Sat, 1 Jan 2050 00:00:00 +0000\n" + older + "\n", k0736EDT - 3600},
+      {"Received: from a by b\n\n", 0},
+      {"Subject: x\n\n" + newer, 0},
+  };
+  for (const auto& c : cases) {
+    MessageHeaderScanner scanner;
+    scanner.Feed(reinterpret_cast<const unsigned char*>(c.message.data()), c.message.size());
+    scanner.Finish();
+    EXPECT_EQ(scanner.NewestReceived(), c.expected) << c.message;
+  }
+}
+
 TEST(MessageHeaderScanner, StopsAtTheEndOfTheHeaderSectionAndAtItsLimit) {
   MessageHeaderScanner scanner;
   const std::string head = "Subject: x\n\n";
