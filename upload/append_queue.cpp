@@ -55,7 +55,9 @@ bool AppendQueue::Flush(ImapError& error) {
 }
 
 // Messages of a batch the server refused as a whole go again one by one, for each one's own
-// answer (the server stored none of the batch).
+// answer (the server stored none of the batch); each waits for the one before, so that once
+// the server refuses one for a reason that holds for the rest (a full quota) the owner can keep
+// the rest from going only to be refused.
 bool AppendQueue::Singles(ImapError& error) {
   while (!singles_.empty()) {
     QueuedMessage message = std::move(singles_.front());
@@ -64,7 +66,9 @@ bool AppendQueue::Singles(ImapError& error) {
     message.together = false;
     message.sent = true;
     in_flight_.push_back(std::move(message));
-    if (!session_.Append(Request(in_flight_.back()), error)) return false;
+    if (!session_.Append(Request(in_flight_.back()), error) || !session_.FinishAppends(error)) {
+      return false;
+    }
   }
   return true;
 }

@@ -148,6 +148,13 @@ class FakeConnection final : public Transport {
       closed_ = true;
       return;
     }
+    if (server_.garble) {
+      const std::string bytes = server_.garble(command);
+      if (!bytes.empty()) {
+        out_ += bytes;
+        return;
+      }
+    }
     std::vector<std::string> words = Words(command);
     if (words.size() < 2) return Answer("*", "BAD what?");
     const std::string tag = words[0];

@@ -47,6 +47,8 @@ class FakeImapServer {
   size_t fetch_flood = 0;
   // Drops the connection instead of answering a command for which this says true.
   std::function<bool(const std::string& command)> drop;
+  // Sends these bytes instead of the answer to a command, where it gives any.
+  std::function<std::string(const std::string& command)> garble;
   // Stops answering anything once this says true (the connection stays open).
   std::function<bool(const std::string& command)> stall;
 

@@ -294,6 +294,22 @@ TEST(Uploader, WhatTheServerSendsCannotGrowWithoutBound) {
   EXPECT_EQ(out.report.NotAdded(), 2);
 }
 
+TEST(Uploader, AnAnswerThatCannotBeReadEndsTheRunOnceWithTheServersWords) {
+  FakeImapServer server;
+  server.garble = [](const std::string& command) {
+    return command.find(" LIST ") != std::string::npos ? std::string("* LIST (\\Noselect\r\n")
+                                                        : std::string();
+  };
+  MemorySource source;
+  source.files = {{"", "a.eml", Message(1)}};
+  const Outcome out = Upload(server, source);
+  EXPECT_FALSE(out.finished);
+  EXPECT_THAT(out.text, HasSubstr("cannot be read"));
+  EXPECT_THAT(out.text, HasSubstr("\"* LIST (\\Noselect\""));
+  EXPECT_EQ(out.report.reconnects, 0);
+  EXPECT_EQ(server.connections, 1);
+}
+
 TEST(Uploader, ConnectingRefusesWhatCannotBeTrusted) {
   const struct {
     const char* name;
