@@ -294,20 +294,33 @@ TEST(Uploader, WhatTheServerSendsCannotGrowWithoutBound) {
   EXPECT_EQ(out.report.NotAdded(), 2);
 }
 
-TEST(Uploader, AnAnswerThatCannotBeReadEndsTheRunOnceWithTheServersWords) {
-  FakeImapServer server;
-  server.garble = [](const std::string& command) {
-    return command.find(" LIST ") != std::string::npos ? std::string("* LIST (\\Noselect\r\n")
-                                                        : std::string();
+// An answer that cannot be read ends the run once, with the server's words and no reconnect;
+// a folder the server will not make costs its own messages only.
+TEST(Uploader, WhatTheServerWillNotDoCostsNoMoreThanItMust) {
+  const struct {
+    const char* refused;  // the command answered otherwise
+    std::string answer;   // after the command's tag
+    bool finished;
+    const char* words;
+  } cases[] = {
+      {" LIST ", "\x01* LIST (\\Noselect\r\n", false, "\"* LIST (\\Noselect\""},
+      {" CREATE ", " NO [CANNOT] no dots here\r\n", true, "1 added, 0 already there, 0 refused, 1 not added"},
   };
-  MemorySource source;
-  source.files = {{"", "a.eml", Message(1)}};
-  const Outcome out = Upload(server, source);
-  EXPECT_FALSE(out.finished);
-  EXPECT_THAT(out.text, HasSubstr("cannot be read"));
-  EXPECT_THAT(out.text, HasSubstr("\"* LIST (\\Noselect\""));
-  EXPECT_EQ(out.report.reconnects, 0);
-  EXPECT_EQ(server.connections, 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refused);
+    FakeImapServer server;
+    server.garble = [&c](const std::string& command) {
+      if (command.find(c.refused) == std::string::npos) return std::string();
+      return c.answer[0] == '\x01' ? c.answer.substr(1) : command.substr(0, command.find(' ')) + c.answer;
+    };
+    MemorySource source;
+    source.files = {{"", "a.eml", Message(1)}, {"v1.2.3", "v.eml", Message(2)}};
+    const Outcome out = Upload(server, source);
+    EXPECT_EQ(out.finished, c.finished) << out.text;
+    EXPECT_THAT(out.text, HasSubstr(c.words));
+    EXPECT_EQ(out.report.reconnects, 0);
+    EXPECT_EQ(server.connections, 1);
+  }
 }
 
 TEST(Uploader, ConnectingRefusesWhatCannotBeTrusted) {
