@@ -71,9 +71,23 @@ class WritableFile {
   virtual void Close() = 0;
 };
 
+// Held while an archive and its report are put in place (ArchiveFileSystem::LockPlacing).
+class PlacingLock {
+ public:
+  virtual ~PlacingLock() = default;
+};
+
 class ArchiveFileSystem {
  public:
   virtual ~ArchiveFileSystem() = default;
+
+  // Waits until no other write (of this process or another) is putting an archive or a report
+  // in place at `destination`, and keeps others waiting while it is held: two writes to one
+  // destination at once then never leave one's archive beside the other's report. Null where
+  // the system has no such lock.
+  virtual std::unique_ptr<PlacingLock> LockPlacing(const std::u16string& /*destination*/) {
+    return nullptr;
+  }
 
   virtual char16_t Separator() const = 0;
   // The path made absolute in the platform's canonical form; empty text stays empty.

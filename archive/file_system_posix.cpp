@@ -223,6 +223,29 @@ class PosixFileSystem final : public ArchiveFileSystem {
     return false;
   }
 
+  // The destination's folder, locked with flock: every run putting an archive there waits its
+  // turn, whichever process it is in (flock holds per open file).
+  std::unique_ptr<PlacingLock> LockPlacing(const std::u16string& destination) override {
+    class FolderLock final : public PlacingLock {
+     public:
+      explicit FolderLock(int fd) : fd_(fd) {}
+      ~FolderLock() override { ::close(fd_); }
+
+     private:
+      int fd_;
+    };
+    const std::string folder = NameToBytes(destination.substr(0, destination.rfind(u'/') + 1));
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    while (::flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd);
+        return nullptr;
+      }
+    }
+    return std::make_unique<FolderLock>(fd);
+  }
+
   void RemoveStaleFiles(const std::u16string& folder) override {
     const int dir_fd = ::open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd < 0) return;

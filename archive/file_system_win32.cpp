@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "archive/file_system.h"
@@ -178,6 +180,37 @@ class Win32FileSystem final : public ArchiveFileSystem {
     if (DeleteFileW(WidePath(path).get())) return true;
     error = LastErrorText();
     return false;
+  }
+
+  // A mutex named after the destination (case-blind, as its file system is), in this session's
+  // namespace: every run putting an archive there waits its turn, whichever process it is in.
+  std::unique_ptr<PlacingLock> LockPlacing(const std::u16string& destination) override {
+    class MutexLock final : public PlacingLock {
+     public:
+      explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
+      ~MutexLock() override {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+      }
+
+     private:
+      HANDLE mutex_;
+    };
+    uint64_t digest = 0xcbf29ce484222325ull;  // FNV-1a: a path may be longer than a name can be
+    for (char16_t c : destination) {
+      const char16_t upper = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+      digest = (digest ^ upper) * 0x100000001b3ull;
+    }
+    std::u16string name = u"Local\\Mailsheaf-placing-";
+    for (int shift = 60; shift >= 0; shift -= 4) name += u"0123456789abcdef"[(digest >> shift) & 15];
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, WidePointer(name));
+    if (mutex == nullptr) return nullptr;
+    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return nullptr;
+    }
+    return std::make_unique<MutexLock>(mutex);
   }
 
   void RemoveStaleFiles(const std::u16string& folder) override {

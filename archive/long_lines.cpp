@@ -43,6 +43,7 @@ struct Frame {
   int depth = 0;
   bool is_message = false;  // the message itself, or the body of a message/rfc822
   bool covered = false;     // inside what a multipart/signed signs
+  bool in_digest = false;   // a part of a multipart/digest: message/rfc822 unless it says
   std::string header;       // the header section, held until it has ended
   bool header_ended = false;
   bool first_line = true;
@@ -157,7 +158,7 @@ class MendPass final : public LineSink {
     return !Survey() && f.id < plan_.entities.size() ? plan_.entities[f.id] : MendPlan::Entity();
   }
 
-  bool Push(int depth, bool is_message, bool covered) {
+  bool Push(int depth, bool is_message, bool covered, bool in_digest = false) {
     if (next_id_ >= kMostParts) {
       return Cannot(u"it has a line longer than 10,240 bytes and too many parts to re-encode");
     }
@@ -167,6 +168,7 @@ class MendPass final : public LineSink {
     frame->depth = depth;
     frame->is_message = is_message;
     frame->covered = covered;
+    frame->in_digest = in_digest;
     if (depth > kDeepestPart) frame->state = Frame::State::kOpaque;
     frames_.push_back(std::move(frame));
     return true;
@@ -284,7 +286,7 @@ class MendPass final : public LineSink {
     // The first part of a multipart/signed is what its signature covers, byte for byte.
     const bool covered = f.covered || (f.is_signed && f.parts == 0);
     ++f.parts;
-    return Push(f.depth + 1, false, covered) && out_.Ok();
+    return Push(f.depth + 1, false, covered, f.type == "multipart/digest") && out_.Ok();
   }
 
   void StartWithoutHeader(Frame& f) {
@@ -308,10 +310,15 @@ class MendPass final : public LineSink {
     const std::string_view header = f.header;
     f.eol = entity.eol;
     f.type = entity.type;
+    // RFC 2046, 5.1.5: a digest's part without a Content-Type is a message.
+    if (f.in_digest && entity.Field("Content-Type") == nullptr) f.type = "message/rfc822";
     f.encoding = entity.encoding;
     if (f.depth == 0 && entity.Field("DKIM-Signature") != nullptr) dkim_ = true;
     const bool multipart = f.type.rfind("multipart/", 0) == 0;
-    const bool nested = f.type == "message/rfc822" && Plain(f.encoding);
+    // A message inside may not be re-encoded as a whole (RFC 2046, 5.2.1; RFC 6532 for
+    // message/global): it is mended inside, as a message of its own.
+    const bool nested =
+        (f.type == "message/rfc822" || f.type == "message/global") && Plain(f.encoding);
     const bool long_leaf = !multipart && !nested && Facts(f).long_body;
     const bool to_quoted_printable = long_leaf && Plain(f.encoding);
     const HeaderField* encoding_field = entity.Field("Content-Transfer-Encoding");

@@ -144,6 +144,11 @@ bool ReadTime(Tokens& tokens, int64_t& hour, int64_t& minute, int64_t& second) {
   if (tokens.Punct(':')) {
     const size_t s = tokens.Number(second);
     if (s < 1 || s > 2) return false;
+    // Fractions of a second ("10:00:00.123"), which some programs write: the zone follows them.
+    if (tokens.Punct('.')) {
+      int64_t fraction = 0;
+      if (tokens.Number(fraction) < 1) return false;
+    }
   }
   if (hour > 23 || minute > 59 || second > 60) return false;
   // A 12-hour clock ("10:00 PM"), as some programs write the Date: the hour is read with it or
@@ -158,15 +163,16 @@ bool ReadTime(Tokens& tokens, int64_t& hour, int64_t& minute, int64_t& second) {
 }
 
 // "+hhmm" or "-hhmm": minutes east of UTC. Real mail also carries the offset without its sign
-// ("0530", even "01800"), which is read as east of UTC, and with a colon ("+01:00").
+// ("0530", even "01800"), which is read as east of UTC, with a colon ("+01:00"), and as hours
+// alone ("+01").
 bool ReadNumericZone(Tokens& tokens, int64_t& offset) {
   int sign = 1;
   const bool signed_zone = tokens.Punct('+') || (tokens.Punct('-') && (sign = -1));
   int64_t hhmm = 0;
   size_t digits = tokens.Number(hhmm);
-  if (signed_zone && digits == 2 && tokens.Punct(':')) {
+  if (signed_zone && digits == 2) {
     int64_t mm = 0;
-    if (tokens.Number(mm) != 2) return false;
+    if (tokens.Punct(':') && tokens.Number(mm) != 2) return false;
     hhmm = hhmm * 100 + mm;
     digits = 4;
   }
@@ -247,7 +253,10 @@ std::optional<int64_t> ParseMessageDate(std::string_view text) {
   if (year > 9999 || day < 1 || day > DaysInMonth(year, static_cast<unsigned>(month + 1))) {
     return std::nullopt;
   }
-  const int64_t offset = tokens.AtEnd() ? 0 : ReadZone(tokens);
+  // A date without a zone says nothing of where its clock was (RFC 5322 requires one): it cannot
+  // be read exactly.
+  if (tokens.AtEnd()) return std::nullopt;
+  const int64_t offset = ReadZone(tokens);
 
   const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month + 1),
                                      static_cast<unsigned>(day));

@@ -14,9 +14,10 @@ namespace mailsheaf {
 // three-digit years, named and military zones. Also accepted, since real mail carries them:
 // a missing comma after the day name, full month and day names, one-digit hours, minutes and
 // seconds, dashes between day, month and year, the asctime order ("Wed Aug 28 14:40:46 2002"),
-// an offset without its sign or with a colon ("+01:00"), a 12-hour time ("10:00 PM"), and a
-// missing or unreadable zone (taken as UTC, like "-0000").
-// Nothing when no date can be read or a field of it is out of range.
+// fractions of a second, an offset without its sign, with a colon ("+01:00") or as hours alone
+// ("+01"), a 12-hour time ("10:00 PM"), and a zone whose name is unknown (taken as UTC, like
+// "-0000", as RFC 5322 says). Nothing when no date can be read, a field of it is out of range,
+// or it has no zone at all (its clock could be anywhere).
 std::optional<int64_t> ParseMessageDate(std::string_view text);
 
 }  // namespace mailsheaf

@@ -1,5 +1,7 @@
 #include "archive/message_to_store.h"
 
+#include "archive/importer_rules.h"
+
 #include <new>
 
 namespace mailsheaf {
@@ -46,7 +48,10 @@ MessageToStore::Outcome MessageToStore::Prepare(const std::u16string& path, int6
     return Outcome::kLeftOut;
   }
   time_ = reader_.Time() ? reader_.Time() : fallback_time;
-  if (reader_.LongestLine() <= kLongestAcceptedLine) return Outcome::kStore;
+  if (reader_.LongestLine() <= kLongestAcceptedLine) {
+    NoteTooLargeToImport();
+    return Outcome::kStore;
+  }
   Source source(reader_);
   try {
     if (!PlanMend(source, tick_, plan_, error)) {
@@ -60,8 +65,22 @@ MessageToStore::Outcome MessageToStore::Prepare(const std::u16string& path, int6
     return Outcome::kStore;
   }
   if (plan_.outcome == MendPlan::Outcome::kCannot) refused_ = plan_.reason;
+  if (plan_.outcome == MendPlan::Outcome::kMended && TooLargeToStore(plan_.size)) {
+    // One message never costs the others: as it is, it still fits.
+    plan_ = MendPlan();
+    refused_ = u"it has a line longer than 10,240 bytes, and re-encoded it would be larger than "
+               u"an archive entry can be (8 GiB): it is stored as it is";
+  }
   if (plan_.outcome != MendPlan::Outcome::kMended) plan_.entities.clear();
+  NoteTooLargeToImport();
   return Outcome::kStore;
+}
+
+void MessageToStore::NoteTooLargeToImport() {
+  if (!TooLargeToImport(Size())) return;
+  const std::u16string why = u"it is 2 GiB or larger, and Zimbra takes an entry's size as a "
+                             u"32-bit number, so it cannot import it";
+  refused_ = refused_.empty() ? why : refused_ + u"; and " + why;
 }
 
 uint64_t MessageToStore::Size() const {

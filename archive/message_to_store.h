@@ -51,6 +51,7 @@ class MessageToStore {
 
  private:
   class Source;
+  void NoteTooLargeToImport();
 
   std::function<bool()> tick_;
   MessageReader reader_;

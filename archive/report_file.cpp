@@ -26,18 +26,19 @@ bool IsOurReport(ArchiveFileSystem& fs, const std::u16string& path) {
 
 }  // namespace
 
+bool RemoveOurReport(ArchiveFileSystem& fs, const std::u16string& path, std::u16string& error) {
+  std::u16string reason;
+  if (!fs.Exists(path) || !IsOurReport(fs, path) || fs.RemoveFile(path, reason)) return true;
+  error = u"Cannot remove the earlier report " + path + u": " + reason;
+  return false;
+}
+
 ReportFileOutcome WriteReportFile(ArchiveFileSystem& fs, const RunReport& report,
                                   const std::u16string& path, const std::u16string& archive) {
   ReportFileOutcome outcome;
-  const bool something_there = fs.Exists(path);
   std::u16string error;
-  if (report.Empty()) {
-    if (something_there && IsOurReport(fs, path) && !fs.RemoveFile(path, error)) {
-      outcome.error = u"Cannot remove the earlier report " + path + u": " + error;
-    }
-    return outcome;
-  }
-  if (something_there && !IsOurReport(fs, path)) {
+  if (report.Empty()) return outcome;
+  if (fs.Exists(path) && !IsOurReport(fs, path)) {
     outcome.error = u"A file Mailsheaf did not write is at " + path +
                     u"; it was left as it is, and the report was not written there.";
     return outcome;

@@ -1,8 +1,10 @@
 #pragma once
-// The report beside the archive, named after it, only when there is something to tell. A report
-// of ours from an earlier write that no longer holds is removed, and a file we did not write is
-// never replaced. The archive is complete either way: a report that cannot be written is said,
-// not a failure.
+// The report beside the archive, named after it, only when there is something to tell. The
+// archive and its report are a pair: an earlier report of ours is removed before the new
+// archive goes in place (so that no run, however it ends, leaves an archive beside a report that
+// is not its own), and the new report written after it. A file we did not write is never
+// replaced. A report that could not be written, or an old one not removed, is a failure the
+// caller tells.
 
 #include <string>
 
@@ -16,7 +18,11 @@ struct ReportFileOutcome {
   std::u16string error;    // why it was not written, or an earlier one of ours not removed
 };
 
-// `path` is where the report goes, `archive` the archive it tells about.
+// Removes a report of ours at `path`; false with the reason when one is there and cannot go.
+bool RemoveOurReport(ArchiveFileSystem& fs, const std::u16string& path, std::u16string& error);
+
+// `path` is where the report goes, `archive` the archive it tells about; nothing when the
+// report is empty.
 ReportFileOutcome WriteReportFile(ArchiveFileSystem& fs, const RunReport& report,
                                   const std::u16string& path, const std::u16string& archive);
 

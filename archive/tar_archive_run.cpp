@@ -11,9 +11,9 @@
 // Stop: Stop() is looked at (KeepGoing) after every event, folder and piece; a stop or a
 //   failure ends the write and Discard removes the temporary file, as the destructor does
 //   whatever else unwinds it.
-// Commit: the member is finished and the temporary file sealed, 100 is raised, the file is
-//   moved over the destination, and the report is written (or an old one of ours removed;
-//   report_file.h).
+// Commit: the member is finished and the temporary file sealed, 100 is raised; then, with the
+//   destination locked against other writes, an old report of ours is removed, the file is
+//   moved over the destination, and the new report written (report_file.h).
 
 #include "archive/tar_archive_run.h"
 
@@ -69,12 +69,17 @@ bool TarArchive::Run::Write() {
   if (!output_.Seal(error)) return Fail(std::move(error));
   sizer_.Stop();
   if (!meter_.RaisePercent(100)) return false;
-  if (!output_.PutInPlace(error)) return Fail(std::move(error));
   NoteMergingFolders();
   NoteShortfall();
   report_.stored = archive_.messages_stored_;
-  const ReportFileOutcome report_file = WriteReportFile(
-      fs_, report_, output_.folder() + ReportFileName(output_.name()), destination_);
+  const std::u16string report_path = output_.folder() + ReportFileName(output_.name());
+  const std::unique_ptr<PlacingLock> placing = fs_.LockPlacing(output_.folder() + output_.name());
+  // An old report that cannot go would stand beside the new archive: the old archive stays.
+  if (!RemoveOurReport(fs_, report_path, error)) {
+    return Fail(error + u" The new archive was not put in place.");
+  }
+  if (!output_.PutInPlace(error)) return Fail(std::move(error));
+  const ReportFileOutcome report_file = WriteReportFile(fs_, report_, report_path, destination_);
   archive_.report_file_ = report_file.written;
   archive_.report_error_ = report_file.error;
   archive_.report_ = std::move(report_);
@@ -90,6 +95,17 @@ void TarArchive::Run::Discard() {
 }
 
 bool TarArchive::Run::OnFolder(const WalkFolder& folder) {
+  open_folders_.Enter(folder);
+  folders_met_.insert(folder.source);
+  // A folder is stored as the walk meets it, but one with a new name waits for a message.
+  if (!open_folders_.RenameWaits() &&
+      !open_folders_.StoreEach([this](const WalkFolder& f) { return StoreFolder(f); })) {
+    return false;
+  }
+  return meter_.Progress();
+}
+
+bool TarArchive::Run::StoreFolder(const WalkFolder& folder) {
   const int64_t time = UsableTime(folder.mtime);
   if (!PutHeader({folder.stored, TarEntryType::kFolder, 0, time ? time : run_time_, 0755})) {
     return false;
@@ -102,8 +118,7 @@ bool TarArchive::Run::OnFolder(const WalkFolder& folder) {
                                        folder.renamed});
   }
   folders_.push_back({source, stored.substr(0, stored.size() - 1)});
-  folders_met_.insert(folder.source);
-  return meter_.Progress();
+  return true;
 }
 
 void TarArchive::Run::OnLeftOut(const std::u16string& path, const std::u16string& folder,
@@ -141,6 +156,9 @@ bool TarArchive::Run::OnMessage(const WalkMessage& message) {
   if (!message.renamed.empty()) {
     const std::u16string text = Utf8ToUtf16(stored);
     report_.renamed_messages.push_back({path, text.substr(text.rfind(u'/') + 1), message.renamed});
+  }
+  if (!open_folders_.StoreEach([this](const WalkFolder& f) { return StoreFolder(f); })) {
+    return false;
   }
   message_.NoteIn(report_);
   const uint64_t size = message_.Size();

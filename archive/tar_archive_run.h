@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/open_folders.h"
 #include "archive/atomic_output.h"
 #include "archive/file_system.h"
 #include "archive/gzip_member_writer.h"
@@ -88,6 +89,8 @@ class TarArchive::Run final : public TreeVisitor {
   std::vector<RunReport::Merged> folders_;  // for the merge note
   std::map<std::u16string, int64_t> found_;  // messages met per folder, stored or left out
   std::set<std::u16string> folders_met_;
+  OpenFolders open_folders_;
+  bool StoreFolder(const WalkFolder& folder);
   std::vector<unsigned char> header_;
 };
 

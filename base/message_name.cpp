@@ -29,7 +29,7 @@ std::u16string WhyMailLikeFileIsLeftOut(std::u16string_view name, bool index_bes
       (index_beside && dot == std::u16string::npos)) {
     return u"a mailbox file (mbox) holding many messages, not one .eml message";
   }
-  if (lower.find(u".eml.") != std::u16string::npos) {
+  if (lower.find(u".eml.") != std::u16string::npos && !EndsWith(lower, u".meta")) {
     return u"named like a message, but its name does not end in .eml";
   }
   return {};
@@ -40,6 +40,8 @@ std::u16string KindOfOtherFile(std::u16string_view name) {
   for (const char16_t* known : {u"Thumbs.db", u"desktop.ini", u".DS_Store"}) {
     if (lower == CaseBlindText(known)) return known;
   }
+  // An unpacked Zimbra export keeps its item data beside each message: not mail, one line.
+  if (EndsWith(lower, u".meta")) return u".meta (Zimbra's own data about an item)";
   const size_t dot = lower.rfind(u'.');
   return dot == std::u16string::npos || dot == 0 ? u"no extension" : lower.substr(dot);
 }

@@ -27,7 +27,8 @@ bool IsNeverMailFolder(std::u16string_view name, bool at_top);
 std::u16string WhyMailLikeFileIsLeftOut(std::u16string_view name, bool index_beside);
 
 // The kind to count another left-out file under: a well-known name (Thumbs.db, desktop.ini,
-// .DS_Store), else its extension in lower case (".dbx"), else "no extension".
+// .DS_Store), Zimbra's ".meta" item data, else its extension in lower case (".dbx"), else "no
+// extension".
 std::u16string KindOfOtherFile(std::u16string_view name);
 
 }  // namespace mailsheaf

@@ -127,9 +127,13 @@ int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
   // What had to be adjusted, after the summary and apart from the progress lines.
   if (!archive.Report().Empty()) {
     console.Out(u"\n" + ReportText(archive.Report(), file_system.AbsolutePath(paths[1]), u"\n"));
-    console.Out(archive.ReportFile().empty()
-                    ? u"\nThe report could not be written: " + archive.ReportFileError() + u"\n"
-                    : u"\nThis report is also in " + archive.ReportFile() + u"\n");
+    if (archive.ReportFile().empty()) {
+      // The archive is in place, but not the report that belongs beside it.
+      console.Err(std::u16string(kProgram) + u": the archive was written, but its report could "
+                  u"not be: " + archive.ReportFileError() + u"\n");
+      return kExitFailure;
+    }
+    console.Out(u"\nThis report is also in " + archive.ReportFile() + u"\n");
   }
   return kExitSuccess;
 }

@@ -56,7 +56,7 @@ bool TreeUploadSource::CopyTo(const Put& put, std::u16string& error) {
 bool TreeUploadSource::OnFolder(const WalkFolder& folder) {
   const std::u16string stored = WithoutSlash(Utf8ToUtf16(folder.stored));
   const std::u16string source = WithoutSlash(folder.source);
-  if (!folder.renamed.empty()) report_.renamed_folders.push_back({source, stored, folder.renamed});
+  open_folders_.Enter(folder);
   top_folder_ = stored.substr(0, stored.find(u'/'));
   return visitor_->OnFolder({stored, source});
 }
@@ -81,6 +81,14 @@ bool TreeUploadSource::OnMessage(const WalkMessage& message) {
       return false;
   }
   source.note = next_note_++;
+  // A folder's rename is told with its first message, as the archive stores its entry.
+  open_folders_.StoreEach([this](const WalkFolder& f) {
+    if (!f.renamed.empty()) {
+      report_.renamed_folders.push_back({WithoutSlash(f.source),
+                                         WithoutSlash(Utf8ToUtf16(f.stored)), f.renamed});
+    }
+    return true;
+  });
   RunReport& notes = notes_[source.note];
   if (!message.renamed.empty()) {
     notes.renamed_messages.push_back({message.path, Utf8ToUtf16(message.stored),

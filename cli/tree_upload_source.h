@@ -9,6 +9,7 @@
 
 #include "archive/file_system.h"
 #include "archive/message_to_store.h"
+#include "archive/open_folders.h"
 #include "archive/run_report.h"
 #include "archive/tree_walk.h"
 #include "upload/upload_source.h"
@@ -46,6 +47,7 @@ class TreeUploadSource final : public UploadSource, private TreeVisitor {
   std::u16string problem_;
   std::u16string top_folder_;  // the stored name of the current folder's top level
   std::map<uint64_t, RunReport> notes_;  // of messages handed over and not yet settled
+  OpenFolders open_folders_;
   uint64_t next_note_ = 1;
 };
 

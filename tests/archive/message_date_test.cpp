@@ -66,21 +66,27 @@ TEST(ParseMessageDate, LenientFormsSeenInRealMail) {
       {"Thursday, 22 August 2002 07:36:16 -0400", k0736EDT},
       {"Thu, 22 Aug 2002 7:36:16 -0400", k0736EDT},
       {"22-Aug-2002 07:36:16 -0400", k0736EDT},
-      {"Thu Aug 22 07:36:16 2002", k0736UTC},
+      {"Thu Aug 22 07:36:16 2002 -0400", k0736EDT},
       {"Thu, Aug 22 2002 07:36:16 -0400", k0736EDT},
-      {"Thu, 22 Aug 2002 07:36:16", k0736UTC},
+      {"Thu, 22 Aug 2002 07:36:16.123 -0400", k0736EDT},
+      {"Thu, 22 Aug 2002 09:36:16 +02", k0736UTC},
       {"Thu, 22 Aug 2002 09:36:16 GMT+0200", k0736UTC},
       {"Thu, 22 Aug 2002 7:36:6 -0400", k0736EDT - 10},
       {"Thu, 22 Aug 2002 13:06:16 0530", k0736UTC},
       {"Thu, 22 Aug 2002 07:36:16 -04:00", k0736EDT},
-      {"Thursday, August 22, 2002 7:36 AM", k0736UTC - 16},
-      {"Thursday, August 22, 2002 7:36 PM", k0736UTC - 16 + 12 * 3600},
+      {"Thursday, August 22, 2002 7:36 AM +0000", k0736UTC - 16},
+      {"Thursday, August 22, 2002 7:36 PM GMT", k0736UTC - 16 + 12 * 3600},
       {"Thu, 22 Aug 2002 12:36:16 am -0400", k0736EDT - 7 * 3600},
       {"Thu, 22 Aug 2002 12:36:16 PM -0400", k0736EDT + 5 * 3600},
       // Zones that cannot be read cost the offset, not the date.
       {"Thu, 22 Aug 2002 07:36:16 +-0500", k0736UTC},
       {"Thu, 22 Aug 2002 07:36:16 +0160", k0736UTC},
-      {"Thu, 22 Aug 2002 07:36:16 +04", k0736UTC},
+      {"Thu, 22 Aug 2002 07:36:16 XYZ", k0736UTC},
+      // Without a zone the clock could be anywhere: no date, rather than one hours off.
+      {"Thu, 22 Aug 2002 07:36:16", std::nullopt},
+      {"Thu Aug 22 07:36:16 2002", std::nullopt},
+      {"Thursday, August 22, 2002 7:36 AM", std::nullopt},
+      {"Thu, 22 Aug 2002 07:36:16.5", std::nullopt},
   });
 }
 
