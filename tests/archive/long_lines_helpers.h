@@ -116,6 +116,24 @@ inline std::vector<MendCase> MendCases(const std::string& eol) {
                        std::string(20000, 'e') + n,
                    {},
                    {"=2D-zz"}});
+  // A digest's part without a Content-Type is a message, mended inside as one (RFC 2046, 5.1.5
+  // and 5.2.1): the part's own header stays empty.
+  cases.push_back({"a forwarded message in a digest, and one of message/global",
+                   "Content-Type: multipart/digest; boundary=d" + n + n + "--d" + n + n +
+                       "Subject: in the digest" + n + n + long_html + n + "--d" + n +
+                       "Content-Type: message/global" + n + n + "Subject: global" + n + n +
+                       long_html + n + "--d--" + n,
+                   {"--d" + n + n + "Subject: in the digest" + n,
+                    "Content-Type: message/global" + n + n + "Subject: global" + n},
+                   {"Content-Transfer-Encoding: quoted-printable" + n}});
+  // One encoded word too long for a line, in a charset of two-byte characters: cut between
+  // characters into several of the same charset.
+  std::string kanji;
+  for (int i = 0; i < 4000; ++i) kanji += "\x82\xA0\x8A\xBF";  // Shift_JIS
+  cases.push_back({"one long encoded word in Shift_JIS",
+                   "Subject: =?Shift_JIS?B?" + Base64(kanji) + "?=" + n + n + "body" + n,
+                   {n + "body" + n},
+                   {"?= =?Shift_JIS?B?"}});
   return cases;
 }
 
