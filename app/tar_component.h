@@ -10,7 +10,7 @@
 #include <string>
 
 #include "archive/archive_events.h"
-#include "archive/run_report.h"
+#include "mail/run_report.h"
 
 namespace mailsheaf {
 

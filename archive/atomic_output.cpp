@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 
 namespace mailsheaf {
 

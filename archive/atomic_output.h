@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/gzip_member_writer.h"
 
 namespace mailsheaf {
@@ -16,7 +16,7 @@ namespace mailsheaf {
 class AtomicOutput final : public ByteSink {
  public:
   // `what` names the file in the reasons for a failure ("the archive", "the report").
-  explicit AtomicOutput(ArchiveFileSystem& fs, std::u16string what = u"the archive")
+  explicit AtomicOutput(FileSystem& fs, std::u16string what = u"the archive")
       : fs_(fs), what_(std::move(what)) {}
   ~AtomicOutput() override { Discard(); }
   AtomicOutput(const AtomicOutput&) = delete;
@@ -47,7 +47,7 @@ class AtomicOutput final : public ByteSink {
  private:
   bool ChooseTemporaryName();
 
-  ArchiveFileSystem& fs_;
+  FileSystem& fs_;
   const std::u16string what_;
   std::u16string destination_;
   std::u16string folder_;

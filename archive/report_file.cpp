@@ -9,7 +9,7 @@
 namespace mailsheaf {
 namespace {
 
-bool IsOurReport(ArchiveFileSystem& fs, const std::u16string& path) {
+bool IsOurReport(FileSystem& fs, const std::u16string& path) {
   std::u16string ignored;
   std::unique_ptr<ReadableFile> file = fs.OpenRead(path, ignored);
   if (!file) return false;
@@ -26,14 +26,14 @@ bool IsOurReport(ArchiveFileSystem& fs, const std::u16string& path) {
 
 }  // namespace
 
-bool RemoveOurReport(ArchiveFileSystem& fs, const std::u16string& path, std::u16string& error) {
+bool RemoveOurReport(FileSystem& fs, const std::u16string& path, std::u16string& error) {
   std::u16string reason;
   if (!fs.Exists(path) || !IsOurReport(fs, path) || fs.RemoveFile(path, reason)) return true;
   error = u"Cannot remove the earlier report " + path + u": " + reason;
   return false;
 }
 
-ReportFileOutcome WriteReportFile(ArchiveFileSystem& fs, const RunReport& report,
+ReportFileOutcome WriteReportFile(FileSystem& fs, const RunReport& report,
                                   const std::u16string& path, const std::u16string& archive) {
   ReportFileOutcome outcome;
   std::u16string error;

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "archive/file_system.h"
-#include "archive/run_report.h"
+#include "mail/file_system.h"
+#include "mail/run_report.h"
 
 namespace mailsheaf {
 
@@ -19,11 +19,11 @@ struct ReportFileOutcome {
 };
 
 // Removes a report of ours at `path`; false with the reason when one is there and cannot go.
-bool RemoveOurReport(ArchiveFileSystem& fs, const std::u16string& path, std::u16string& error);
+bool RemoveOurReport(FileSystem& fs, const std::u16string& path, std::u16string& error);
 
 // `path` is where the report goes, `archive` the archive it tells about; nothing when the
 // report is empty.
-ReportFileOutcome WriteReportFile(ArchiveFileSystem& fs, const RunReport& report,
+ReportFileOutcome WriteReportFile(FileSystem& fs, const RunReport& report,
                                   const std::u16string& path, const std::u16string& archive);
 
 }  // namespace mailsheaf

@@ -1,6 +1,6 @@
 #include "archive/sizing_walk.h"
 
-#include "archive/importer_rules.h"
+#include "mail/importer_rules.h"
 #include "archive/tar_header.h"
 
 namespace mailsheaf {

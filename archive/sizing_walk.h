@@ -15,17 +15,17 @@
 #include <string>
 #include <thread>
 
-#include "archive/tree_walk.h"
+#include "mail/tree_walk.h"
 
 namespace mailsheaf {
 
-class ArchiveFileSystem;
+class FileSystem;
 
 enum class SizingWalk { kBesideTheWriter, kBeforeWriting };
 
 class SizingWalker {
  public:
-  SizingWalker(ArchiveFileSystem& fs, SizingWalk mode) : fs_(fs), mode_(mode) {}
+  SizingWalker(FileSystem& fs, SizingWalk mode) : fs_(fs), mode_(mode) {}
   ~SizingWalker() { Stop(); }
   SizingWalker(const SizingWalker&) = delete;
   SizingWalker& operator=(const SizingWalker&) = delete;
@@ -45,7 +45,7 @@ class SizingWalker {
  private:
   void Walk();
 
-  ArchiveFileSystem& fs_;
+  FileSystem& fs_;
   const SizingWalk mode_;
   std::u16string root_;
   WalkExclusion exclusion_;

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/tar_archive_run.h"
 
 namespace mailsheaf {
@@ -19,7 +19,7 @@ TarArchive::TarArchive(ArchiveEvents* events)
                  {std::max(1u, std::thread::hardware_concurrency()),
                   SizingWalk::kBesideTheWriter}) {}
 
-TarArchive::TarArchive(ArchiveEvents* events, ArchiveFileSystem& file_system,
+TarArchive::TarArchive(ArchiveEvents* events, FileSystem& file_system,
                        ArchiveOptions options)
     : events_(events), file_system_(file_system), options_(options) {}
 

@@ -15,12 +15,12 @@
 #include <thread>
 
 #include "archive/archive_events.h"
-#include "archive/run_report.h"
+#include "mail/run_report.h"
 #include "archive/sizing_walk.h"
 
 namespace mailsheaf {
 
-class ArchiveFileSystem;
+class FileSystem;
 
 struct ArchiveOptions {
   // Compressing threads; 1 or fewer compresses on the calling thread (same bytes either way).
@@ -39,7 +39,7 @@ class TarArchive {
  public:
   // The machine's file system, compressing on all cores.
   explicit TarArchive(ArchiveEvents* events);
-  TarArchive(ArchiveEvents* events, ArchiveFileSystem& file_system, ArchiveOptions options);
+  TarArchive(ArchiveEvents* events, FileSystem& file_system, ArchiveOptions options);
   ~TarArchive();
   TarArchive(const TarArchive&) = delete;
   TarArchive& operator=(const TarArchive&) = delete;
@@ -83,7 +83,7 @@ class TarArchive {
   bool Fail(std::u16string reason);
 
   ArchiveEvents* events_;
-  ArchiveFileSystem& file_system_;
+  FileSystem& file_system_;
   ArchiveOptions options_;
 
   std::u16string format_ = u"gnu";

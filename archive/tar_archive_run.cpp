@@ -21,12 +21,12 @@
 #include <ctime>
 #include <map>
 
-#include "archive/folder_names.h"
-#include "archive/importer_rules.h"
-#include "archive/long_lines.h"
+#include "mail/folder_names.h"
+#include "mail/importer_rules.h"
+#include "mail/long_lines.h"
 #include "archive/report_file.h"
 #include "archive/tar_header.h"
-#include "archive/tree_walk.h"
+#include "mail/tree_walk.h"
 #include "base/message_name.h"
 #include "base/text.h"
 

@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "archive/open_folders.h"
+#include "mail/open_folders.h"
 #include "archive/atomic_output.h"
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/gzip_member_writer.h"
-#include "archive/message_to_store.h"
+#include "mail/message_to_store.h"
 #include "archive/progress_meter.h"
-#include "archive/run_report.h"
+#include "mail/run_report.h"
 #include "archive/sizing_walk.h"
 #include "archive/tar_archive.h"
 #include "archive/tar_header.h"
-#include "archive/tree_walk.h"
+#include "mail/tree_walk.h"
 
 namespace mailsheaf {
 
@@ -76,7 +76,7 @@ class TarArchive::Run final : public TreeVisitor {
   bool PutHeader(const TarEntry& entry);
 
   TarArchive& archive_;
-  ArchiveFileSystem& fs_;
+  FileSystem& fs_;
   AtomicOutput output_;
   MessageToStore message_;
   SizingWalker sizer_;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "mail/importer_rules.h"  // kTarLargestNumber
+
 namespace mailsheaf {
 
 inline constexpr size_t kTarBlockSize = 512;
@@ -25,8 +27,6 @@ inline constexpr TarField kTarMtime{136, 12};
 inline constexpr TarField kTarChecksum{148, 8};
 inline constexpr TarField kTarType{156, 1};
 inline constexpr TarField kTarMagic{257, 8};  // "ustar  \0", GNU's
-// The largest number an 11-digit octal field holds: sizes and times beyond it cannot be written.
-inline constexpr uint64_t kTarLargestNumber = 077777777777ULL;
 
 enum class TarEntryType : char { kFile = '0', kFolder = '5' };
 

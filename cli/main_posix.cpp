@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "base/text.h"
 #include "cli/packer.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "base/text.h"
 #include "base/win32/wide.h"
 #include "cli/packer.h"

@@ -1,6 +1,6 @@
 #include "cli/packer.h"
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "cli/live_line.h"
@@ -75,7 +75,7 @@ class PackerEvents final : public ArchiveEvents {
 }  // namespace
 
 int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
-              ArchiveFileSystem& file_system, unsigned threads,
+              FileSystem& file_system, unsigned threads,
               const std::atomic<bool>& interrupted) {
   std::vector<std::u16string> paths;
   bool options_done = false;

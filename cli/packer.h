@@ -10,7 +10,7 @@
 
 namespace mailsheaf {
 
-class ArchiveFileSystem;
+class FileSystem;
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
@@ -20,7 +20,7 @@ inline constexpr int kExitInterrupted = 130;
 // `arguments` without the program name. `interrupted` is set from outside (Ctrl+C); the write
 // then stops at its next event and leaves no archive behind.
 int RunPacker(const std::vector<std::u16string>& arguments, Console& console,
-              ArchiveFileSystem& file_system, unsigned threads,
+              FileSystem& file_system, unsigned threads,
               const std::atomic<bool>& interrupted);
 
 }  // namespace mailsheaf

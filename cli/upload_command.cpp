@@ -4,8 +4,8 @@
 #include <ctime>
 
 #include "archive/atomic_output.h"
-#include "archive/file_system.h"
-#include "archive/run_report.h"
+#include "mail/file_system.h"
+#include "mail/run_report.h"
 #include "base/text.h"
 #include "base/report_text.h"
 #include "cli/imap_address.h"
@@ -13,7 +13,7 @@
 #include "cli/live_line.h"
 #include "cli/packer.h"
 #include "cli/progress_text.h"
-#include "cli/tree_upload_source.h"
+#include "upload/tree_upload_source.h"
 #include "upload/uploader.h"
 
 namespace mailsheaf {
@@ -128,7 +128,7 @@ bool ParseArguments(const std::vector<std::u16string>& arguments, Arguments& par
   return true;
 }
 
-bool ReadPasswordFile(ArchiveFileSystem& fs, const std::u16string& path, std::string& password,
+bool ReadPasswordFile(FileSystem& fs, const std::u16string& path, std::string& password,
                       std::u16string& error) {
   std::unique_ptr<ReadableFile> file = fs.OpenRead(fs.AbsolutePath(path), error);
   if (!file) {
@@ -156,7 +156,7 @@ bool ReadPasswordFile(ArchiveFileSystem& fs, const std::u16string& path, std::st
   return true;
 }
 
-bool BeginsWith(ArchiveFileSystem& fs, const std::u16string& path,
+bool BeginsWith(FileSystem& fs, const std::u16string& path,
                 std::initializer_list<std::string_view> starts) {
   std::u16string ignored;
   std::unique_ptr<ReadableFile> file = fs.OpenRead(path, ignored);
@@ -172,7 +172,7 @@ bool BeginsWith(ArchiveFileSystem& fs, const std::u16string& path,
 }
 
 // Written whole or not at all, never over a file that is not a report of ours.
-bool WriteReport(ArchiveFileSystem& fs, const std::u16string& where, const std::u16string& text,
+bool WriteReport(FileSystem& fs, const std::u16string& where, const std::u16string& text,
                  std::u16string& error) {
   const std::u16string path = fs.AbsolutePath(where);
   if (fs.Exists(path) && !BeginsWith(fs, path, {kUploadReportSignature, kReportSignature,
@@ -228,7 +228,7 @@ std::u16string UploadUsage() {
 }
 
 int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
-              ArchiveFileSystem& file_system, const std::atomic<bool>& interrupted) {
+              FileSystem& file_system, const std::atomic<bool>& interrupted) {
   Arguments parsed;
   std::u16string error;
   if (!ParseArguments(arguments, parsed, error)) return UsageError(console, error);

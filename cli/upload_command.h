@@ -9,7 +9,7 @@
 
 namespace mailsheaf {
 
-class ArchiveFileSystem;
+class FileSystem;
 
 // The exit code when the run went through but something was refused or not added.
 inline constexpr int kExitIncomplete = 3;
@@ -20,7 +20,7 @@ bool AsksForUpload(const std::vector<std::u16string>& arguments);
 // `arguments` without the program name. `interrupted` is set from outside (Ctrl+C): no new
 // message is sent, the answers to those sent are read, and the report says what is there.
 int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
-              ArchiveFileSystem& file_system, const std::atomic<bool>& interrupted);
+              FileSystem& file_system, const std::atomic<bool>& interrupted);
 
 std::u16string UploadUsage();
 

@@ -3,9 +3,10 @@
 #   base    -> base
 #   fs      -> base, fs
 #   shell   -> base, fs, shell
-#   archive -> base, archive
-#   upload  -> base, upload
-#   cli     -> base, archive, upload, cli
+#   mail    -> base, mail                     (the message pipeline both routes share)
+#   archive -> base, mail, archive
+#   upload  -> base, mail, upload
+#   cli     -> base, mail, archive, upload, cli
 #   app     -> anything but tests/ and tools/
 #   tools   -> anything
 # Only app/ (and tests/, tools/) include app/. Includes of our own files that name no folder
@@ -22,16 +23,17 @@ allowed() {  # allowed <from-layer> <to-folder>
     base) [[ $2 == base ]] ;;
     fs) [[ $2 == base || $2 == fs ]] ;;
     shell) [[ $2 == base || $2 == fs || $2 == shell ]] ;;
-    archive) [[ $2 == base || $2 == archive ]] ;;
-    upload) [[ $2 == base || $2 == upload ]] ;;
-    cli) [[ $2 == base || $2 == archive || $2 == upload || $2 == cli ]] ;;
+    mail) [[ $2 == base || $2 == mail ]] ;;
+    archive) [[ $2 == base || $2 == mail || $2 == archive ]] ;;
+    upload) [[ $2 == base || $2 == mail || $2 == upload ]] ;;
+    cli) [[ $2 == base || $2 == mail || $2 == archive || $2 == upload || $2 == cli ]] ;;
     app) [[ $2 != tests && $2 != tools ]] ;;
     tools) true ;;
   esac
 }
 
 status=0
-for layer in base fs shell archive upload cli app tools; do
+for layer in base fs shell mail archive upload cli app tools; do
   [[ -d $layer ]] || continue
   while IFS=: read -r file line text; do
     target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)".*/\1/' <<<"$text")

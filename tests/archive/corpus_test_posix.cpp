@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "archive/long_lines.h"
+#include "mail/long_lines.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"

@@ -1,10 +1,10 @@
-#include "archive/folder_names.h"
+#include "mail/folder_names.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "archive/run_report.h"
+#include "mail/run_report.h"
 #include "base/text.h"
 
 namespace mailsheaf {

@@ -12,9 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "archive/file_system_posix.h"
+#include "mail/file_system_posix.h"
 #include "archive/tar_archive.h"
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
 #include "tests/archive/test_helpers_posix.h"
@@ -35,7 +35,7 @@ void Age(const std::string& path) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-int32_t Pack(ArchiveFileSystem& fs, const std::string& source, const std::string& destination,
+int32_t Pack(FileSystem& fs, const std::string& source, const std::string& destination,
              RecordingEvents& events, std::u16string* error = nullptr) {
   TarArchive archive(&events, fs, {2, SizingWalk::kBesideTheWriter, StillClock()});
   events.archive = &archive;
@@ -138,7 +138,7 @@ TEST(Leftovers, NamedTemporaryFileIsHeldWhileWrittenAndCleanedUpAfterAKill) {
   TempTree tree;
   tree.Write("src/a.eml", PlainMessage(100000, 'a'));
   tree.Write("src/b.eml", PlainMessage(100000, 'b'));
-  ArchiveFileSystem& named = RealFileSystemWithNamedTemporaryFiles();
+  FileSystem& named = RealFileSystemWithNamedTemporaryFiles();
 
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -178,7 +178,7 @@ TEST(Leftovers, LongestDestinationNameWorksEitherWay) {
   tree.Folder("out");
   const std::string name = NameOfLength(255, ".tgz");  // bytes, with 2-, 3- and 4-byte characters
   ASSERT_EQ(name.size(), 255u);
-  for (ArchiveFileSystem* fs : {&RealFileSystem(), &RealFileSystemWithNamedTemporaryFiles()}) {
+  for (FileSystem* fs : {&RealFileSystem(), &RealFileSystemWithNamedTemporaryFiles()}) {
     RecordingEvents events;
     std::u16string error;
     EXPECT_EQ(Pack(*fs, tree.Path("src"), tree.Path("out/" + name), events, &error), 1)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/long_lines.h"
+#include "mail/long_lines.h"
 #include "base/text.h"
 #include "tests/archive/test_helpers_posix.h"
 

@@ -1,4 +1,4 @@
-#include "archive/long_lines.h"
+#include "mail/long_lines.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "archive/message_date.h"
-#include "archive/message_header.h"
+#include "mail/message_date.h"
+#include "mail/message_header.h"
 
 #include <gtest/gtest.h>
 

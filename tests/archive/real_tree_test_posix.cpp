@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/tar_archive.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"

@@ -1,5 +1,5 @@
 #include "archive/tar_archive.h"
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <ctime>
 #include <thread>
 
-#include "archive/message_reader.h"
+#include "mail/message_reader.h"
 #include "archive/tar_header.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"

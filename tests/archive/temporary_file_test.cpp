@@ -6,7 +6,7 @@
 
 #include <ctime>
 
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 #include "base/text.h"
 #include "tests/archive/archive_test_helpers.h"
 

@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "archive/tar_archive.h"
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 #include "base/path_forms.h"
 #include "base/text.h"
 #include "base/win32/wide.h"

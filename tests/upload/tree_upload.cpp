@@ -6,10 +6,10 @@
 #include <chrono>
 #include <fstream>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 #include "base/text.h"
 #include "cli/packer.h"
-#include "cli/tree_upload_source.h"
+#include "upload/tree_upload_source.h"
 
 namespace mailsheaf::upload_test {
 

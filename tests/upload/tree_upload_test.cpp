@@ -8,8 +8,8 @@
 
 #include <ctime>
 
-#include "archive/message_date.h"
-#include "archive/message_to_store.h"
+#include "mail/message_date.h"
+#include "mail/message_to_store.h"
 #include "base/text.h"
 #include "cli/packer.h"
 #include "cli/upload_command.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "archive/temporary_name.h"
+#include "mail/temporary_name.h"
 
 namespace mailsheaf::testing {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/file_system.h"
+#include "mail/file_system.h"
 
 namespace mailsheaf::testing {
 
-class FakeFileSystem : public ArchiveFileSystem {
+class FakeFileSystem : public FileSystem {
  public:
   struct Node {
     enum Kind { kFolder, kFile, kLink } kind = kFile;
@@ -73,7 +73,7 @@ class FakeFileSystem : public ArchiveFileSystem {
   // Called before every Read of a message, outside the tree's lock.
   std::function<void(const std::u16string& path)> on_read;
 
-  // ArchiveFileSystem.
+  // FileSystem.
   char16_t Separator() const override { return u'/'; }
   std::u16string AbsolutePath(const std::u16string& path) const override;
   bool SameName(const std::u16string& a, const std::u16string& b) const override { return a == b; }
