@@ -4,15 +4,11 @@
 #include <thread>
 #include <vector>
 
-#include "mail/file_system.h"
 #include "archive/tar_archive_run.h"
+#include "base/report_text.h"
+#include "mail/file_system.h"
 
 namespace mailsheaf {
-namespace {
-
-std::u16string Quoted(const std::u16string& text) { return u"\"" + text + u"\""; }
-
-}  // namespace
 
 TarArchive::TarArchive(ArchiveEvents* events)
     : TarArchive(events, RealFileSystem(),
@@ -70,7 +66,7 @@ int32_t TarArchive::WriteCompressedArchive(const std::u16string& destination) {
   report_file_.clear();
   report_error_.clear();
   if (format_ != u"gnu") {
-    return Fail(u"The archive format " + Quoted(format_) + u" is not supported; only \"gnu\" is.");
+    return Fail(u"The archive format " + Shown(format_) + u" is not supported; only \"gnu\" is.");
   }
   if (root_.empty()) return Fail(u"No source folder has been added.");
 

@@ -5,14 +5,6 @@
 namespace mailsheaf {
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 bool IsStatus(std::string_view word) {
   return word == "OK" || word == "NO" || word == "BAD" || word == "BYE" || word == "PREAUTH";
 }
@@ -178,7 +170,7 @@ bool ParseImapResponse(std::string_view raw, const ResponseLimits& limits, ImapR
     return true;
   }
   const size_t word_end = rest.find(' ');
-  std::string word = Upper(rest.substr(0, word_end));
+  std::string word = AsciiUpper(rest.substr(0, word_end));
   if (IsStatus(word)) {
     response.kind = ImapResponse::Kind::kStatus;
     response.status = word;
@@ -195,7 +187,7 @@ bool ParseImapResponse(std::string_view raw, const ResponseLimits& limits, ImapR
     response.number = static_cast<uint32_t>(number);
     rest = word_end == std::string_view::npos ? "" : rest.substr(word_end + 1);
     const size_t name_end = rest.find(' ');
-    word = Upper(rest.substr(0, name_end));
+    word = AsciiUpper(rest.substr(0, name_end));
     rest = name_end == std::string_view::npos ? "" : rest.substr(name_end);
   } else {
     rest = word_end == std::string_view::npos ? "" : rest.substr(word_end);

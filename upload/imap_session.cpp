@@ -28,6 +28,7 @@
 #include "base/ascii.h"
 #include "base/report_text.h"
 #include "base/text.h"
+#include "mail/message_header.h"
 #include "upload/internal_date.h"
 #include "upload/mailbox_name.h"
 
@@ -47,14 +48,6 @@ std::string Base64(std::string_view bytes) {
     out += kAlphabet[(group >> 12) & 63];
     out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
     out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
-  return out;
-}
-
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
 }
@@ -105,30 +98,13 @@ std::u16string ServerWords(std::string_view raw) {
   return Shown(Utf8ToUtf16(raw.substr(0, kShown))) + (cut ? u"..." : u"");
 }
 
-// The Message-ID field's value in a header block: unfolded, trimmed, the first one.
+// The Message-ID field's value in a header block, read by the same rule as the message's own
+// (the resume check compares the two).
 std::string MessageIdOf(std::string_view header) {
-  size_t at = 0;
-  while (at < header.size()) {
-    const size_t colon = header.find(':', at);
-    const size_t line_end = header.find('\n', at);
-    if (colon != std::string_view::npos && colon < line_end &&
-        SameAsciiLetters(header.substr(at, colon - at), "Message-ID")) {
-      std::string value;
-      size_t i = colon + 1;
-      for (; i < header.size(); ++i) {
-        if (header[i] == '\n' &&
-            (i + 1 >= header.size() || (header[i + 1] != ' ' && header[i + 1] != '\t')))
-          break;
-        if (header[i] != '\r' && header[i] != '\n') value += header[i];
-      }
-      const size_t first = value.find_first_not_of(" \t");
-      if (first == std::string::npos) return {};
-      return value.substr(first, value.find_last_not_of(" \t") - first + 1);
-    }
-    if (line_end == std::string_view::npos) break;
-    at = line_end + 1;
-  }
-  return {};
+  MessageHeaderScanner scanner;
+  scanner.Feed(reinterpret_cast<const unsigned char*>(header.data()), header.size());
+  scanner.Finish();
+  return scanner.MessageId();
 }
 
 // "\Seen" or a keyword: atom characters (RFC 3501, 9) after an optional backslash.
@@ -281,7 +257,7 @@ bool ImapSession::RefreshCapabilities(ImapError& error) {
 void ImapSession::TakeCapabilities(const std::vector<ImapItem>& items) {
   capabilities_.clear();
   for (const ImapItem& item : items) {
-    if (item.kind == ImapItem::Kind::kAtom) capabilities_.push_back(UpperAscii(item.text));
+    if (item.kind == ImapItem::Kind::kAtom) capabilities_.push_back(AsciiUpper(item.text));
   }
 }
 
@@ -294,7 +270,7 @@ void ImapSession::TakeCapabilityCode(const std::string& code) {
     if (start == std::string_view::npos) break;
     rest.remove_prefix(start);
     const size_t end = rest.find(' ');
-    capabilities_.push_back(UpperAscii(rest.substr(0, end)));
+    capabilities_.push_back(AsciiUpper(rest.substr(0, end)));
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
   }
 }
