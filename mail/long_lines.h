@@ -5,9 +5,11 @@
 // newsletter on one line. The mend re-encodes only what holds one, so that what a mail reader
 // decodes stays exactly the same.
 //
-// It streams: the message is read from its start three times (a survey of its parts, a pass
-// that works out the mended size for the tar header, and the pass that writes), and never held
-// whole, so that a message of any size is mended in a few MiB. What is held: one header section
+// It streams: the mend reads the message from its start three times (a survey of its parts, a
+// pass that works out the mended size for the tar header, and the pass that writes), and never
+// holds it whole, so that a message of any size is mended in a few MiB. With the first reading
+// every message gets (message_reader.h), a file over 8 MiB, which is not held, is read four
+// times in all; a smaller one is read once and the passes go over what is held. What is held: one header section
 // at a time (up to kLargestHeader), a window of the line being encoded, and a few bytes per
 // part of what the survey found.
 

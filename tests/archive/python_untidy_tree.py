@@ -80,6 +80,8 @@ def make(corpus, tree):
         ("Junk/g.eml", plain[10], "Junk/g.eml", "same"),
         ("Junk/Old/h.eml", plain[11], "Junk - Old/h.eml", "same"),
         ("Junk/Old/Deeper/i.eml", plain[12], "Junk - Old/Deeper/i.eml", "same"),
+        # Only the top-level Junk is Zimbra's: one deeper keeps its sub-folders.
+        ("Work/Junk/Old/w.eml", plain[26], "Work/Junk/Old/w.eml", "same"),
         ("Work/j.eml", plain[13], "Work/j.eml", "same"),
         ("work/k.eml", plain[14], "work/k.eml", "same"),
         ("   /l.eml", plain[15], "_/l.eml", "same"),
