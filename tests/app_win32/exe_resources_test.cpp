@@ -124,6 +124,7 @@ TEST_F(Executable, IsAGuiProgramForTheBuildsMachineThatNeedsOnlyWindowsOwnLibrar
 }
 
 TEST_F(Executable, CarriesTheCommonControlsManifestInUsEnglish) {
+  const std::string kArch = sizeof(void*) == 8 ? "amd64" : "x86";
   const auto data = Resource(MAKEINTRESOURCEW(24), 1, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   ASSERT_FALSE(data.empty());
   const std::string manifest(data.begin(), data.end());
@@ -131,10 +132,10 @@ TEST_F(Executable, CarriesTheCommonControlsManifestInUsEnglish) {
                                  std::to_string(kPatch) + ".0";
   for (const std::string& part :
        {std::string("type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
-                    "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" "
+                    "processorArchitecture=\"" + kArch + "\" publicKeyToken=\"6595b64144ccf1df\" "
                     "language=\"*\""),
         "<assemblyIdentity type=\"win32\" name=\"Corvane.Mailsheaf\" version=\"" + ownVersion +
-            "\" processorArchitecture=\"x86\"/>",
+            "\" processorArchitecture=\"" + kArch + "\"/>",
         std::string(">true</dpiAware>")}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }

@@ -117,13 +117,14 @@ TEST(Packer, PrintsWhatItAdjustedAfterItsSummaryAndWritesItBesideTheArchive) {
   EXPECT_EQ(quiet.out.find("report"), std::string::npos);
   EXPECT_THAT(fs.NamesIn(u"/out"), ElementsAre(u"mail.tgz"));
 
-  // A file we did not write is never replaced, nor removed.
+  // A file we did not write is never replaced, nor removed; a report that cannot be written
+  // is a failure.
   fs.AddFile(u"/out/mail - report.txt", "my own notes");
   FakeConsole again;
   ASSERT_EQ(RunPacker(Args({u"/tidy", u"/out/mail.tgz"}), again, fs, 1, stop), kExitSuccess);
-  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), again, fs, 1, stop), kExitSuccess);
+  ASSERT_EQ(RunPacker(Args({u"/mail", u"/out/mail.tgz"}), again, fs, 1, stop), kExitFailure);
   EXPECT_EQ(fs.Find(u"/out/mail - report.txt")->content, "my own notes");
-  EXPECT_THAT(again.out, HasSubstr("Mailsheaf did not write is at /out/mail - report.txt"));
+  EXPECT_THAT(again.err, HasSubstr("Mailsheaf did not write is at /out/mail - report.txt"));
 }
 
 TEST(Packer, DrawsALiveLineOnATerminal) {
