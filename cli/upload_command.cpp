@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include "base/report_text.h"
 #include "cli/imap_address.h"
-#include "cli/journal_file.h"
+#include "upload/journal_file.h"
 #include "cli/live_line.h"
 #include "cli/packer.h"
 #include "cli/progress_text.h"
@@ -261,7 +261,9 @@ int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
   // The journal: where it cannot be kept, the run still goes, finding by content what an
   // earlier run put there.
   std::unique_ptr<JournalFile> journal;
-  const std::u16string journal_folder = JournalFolder(console, separator);
+  const std::u16string journal_folder = JournalFolder(
+      [&console](const char* name, std::string& value) { return console.Variable(name, value); },
+      separator);
   if (!journal_folder.empty()) {
     journal = OpenJournalFile(
         journal_folder,

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "cli/journal_file.h"
+#include "upload/journal_file.h"
 #include "cli/packer.h"
 #include "tests/upload/trap_tree.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "cli/journal_file.h"
+#include "upload/journal_file.h"
 
 namespace mailsheaf {
 namespace {

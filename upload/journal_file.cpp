@@ -1,20 +1,20 @@
-#include "cli/journal_file.h"
+#include "upload/journal_file.h"
 
 #include "base/text.h"
 #include "upload/digest.h"
 
 namespace mailsheaf {
 
-std::u16string JournalFolder(const Console& console, char16_t separator) {
+std::u16string JournalFolder(const Variable& variable, char16_t separator) {
   std::string base;
   std::u16string below;
   if (separator == u'\\') {
-    if (!console.Variable("LOCALAPPDATA", base) && !console.Variable("APPDATA", base)) return {};
+    if (!variable("LOCALAPPDATA", base) && !variable("APPDATA", base)) return {};
     below = u"Mailsheaf";
-  } else if (console.Variable("XDG_STATE_HOME", base) && !base.empty() && base[0] == '/') {
+  } else if (variable("XDG_STATE_HOME", base) && !base.empty() && base[0] == '/') {
     below = u"mailsheaf";
   } else {
-    if (!console.Variable("HOME", base) || base.empty()) return {};
+    if (!variable("HOME", base) || base.empty()) return {};
     below = u".local/state/mailsheaf";
   }
   std::u16string folder = Utf8ToUtf16(base);

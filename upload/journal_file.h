@@ -4,17 +4,20 @@
 // ~/.local/state/mailsheaf; Windows: %LOCALAPPDATA%\Mailsheaf), named after the account. The
 // file is only ever added to; deleting it starts afresh.
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "cli/console.h"
 #include "upload/upload_journal.h"
 
 namespace mailsheaf {
 
+// An environment variable in UTF-8; false when it is not set.
+using Variable = std::function<bool(const char* name, std::string& value)>;
+
 // The journal folder for this user, in the platform's form, ending with its separator; empty
 // when the environment names no home.
-std::u16string JournalFolder(const Console& console, char16_t separator);
+std::u16string JournalFolder(const Variable& variable, char16_t separator);
 
 // The account's journal file name: readable, and distinct for each user, host and port.
 std::u16string JournalFileName(const std::string& user, const std::string& host, uint16_t port);

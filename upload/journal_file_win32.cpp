@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "base/win32/system_error.h"
 #include "base/win32/wide.h"
-#include "cli/journal_file.h"
+#include "upload/journal_file.h"
 
 namespace mailsheaf {
 namespace {
