@@ -47,11 +47,12 @@ struct AccountCheckOutcome {
   std::optional<CertificateQuestion> question;  // when the certificate is what stands in the way
 };
 
-// Connects and logs in (and out), nothing more; `cancelled` is asked while it waits.
+// Connects and logs in (and out), nothing more; `cancelled` is asked while it waits. The
+// window's own check may add the certificate the person chose to trust to the choice.
 class AccountCheck {
  public:
   virtual ~AccountCheck() = default;
-  virtual AccountCheckOutcome Check(const AccountChoice& choice,
+  virtual AccountCheckOutcome Check(AccountChoice& choice,
                                     const std::function<bool()>& cancelled) = 0;
 };
 

@@ -59,6 +59,23 @@ inline constexpr std::u16string_view kReportStored = u" stored.";
 inline constexpr std::u16string_view kReportWhere = u"The details are in the report beside the archive:";
 inline constexpr std::u16string_view kReportNotWritten = u"The report could not be written: ";
 
+// The account route.
+inline constexpr std::u16string_view kSendToAccount = u"Send to &Mail Account...";
+inline constexpr std::u16string_view kAccountDialogTitle = u"Send to Mail Account";
+inline constexpr std::u16string_view kAccountAt = u" at ";
+inline constexpr std::u16string_view kCertificateQuestionStart =
+    u"The server's certificate is not vouched for by any authority this computer trusts.\r\n"
+    u"\r\n";
+inline constexpr std::u16string_view kCertificateQuestionEnd =
+    u"\r\n"
+    u"Trust exactly this certificate for this server from now on? Check its fingerprint with the "
+    u"server's administrator first: a certificate you do not know may be someone listening in.";
+inline constexpr std::u16string_view kCertificateNotTrusted =
+    u"The server's certificate was not trusted; nothing was sent.";
+inline constexpr std::u16string_view kAccountDoneCaption = u"Sent to the Mail Account";
+inline constexpr std::u16string_view kAccountReportWhere = u"The details are in the report:";
+inline constexpr std::u16string_view kAccountFailed = u"The messages could not all be sent.";
+
 // Stopping.
 inline constexpr std::u16string_view kStopQuestion = u"Are you sure you want to Stop now ?";
 

@@ -29,6 +29,7 @@ enum class ControlId : int {
   LblDestination,
   CmdOpen,
   CmdConvertTGZ,
+  CmdSendToAccount,
   CmdStop,
   Shape1,
   Picture3,

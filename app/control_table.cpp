@@ -158,17 +158,20 @@ constexpr std::array<ControlDesign, kControlCount> kControls = {{
     PathLabel(Id::LblDestination, u"LblDestination", C::Window, {1800, 4900, 6375, 495},
               true),
     Button(Id::CmdOpen, u"CmdOpen", C::Window, u"Open Saving Location", {8280, 4800, 2055, 450},
-           Tahoma(900), 4, false),
-    // Start and stop: the same rectangle, "Stop Conversion" above
+           Tahoma(900), 5, false),
+    // Start and stop: the same rectangle, "Stop Conversion" above; beside them the account
+    // route, available exactly when Start is
     StartButton(),
+    Button(Id::CmdSendToAccount, u"CmdSendToAccount", C::Window, kSendToAccount,
+           {7335, 5640, 3000, 555}, Verdana(900, true), 2, false),
     Button(Id::CmdStop, u"CmdStop", C::Window, u"Stop Conversion", {3480, 5640, 3615, 555},
-           Verdana(1125, true, kCentralEuropeanCharset), 5, true, false),
+           Verdana(1125, true, kCentralEuropeanCharset), 6, true, false),
     // Bottom band
     Shape(Id::Shape1, u"Shape1", {-120, 6360, 11175, 855}, kWhite),
     Picture3(),
     Button(Id::CmdHelp, u"CmdHelp", C::Picture3, u"&Help Manual", {240, 40, 1695, 450},
-           Verdana(900), 3),
-    Button(Id::cmdEnd, u"cmdEnd", C::Picture3, u"E&xit", {9000, 40, 1335, 450}, Verdana(900), 2),
+           Verdana(900), 4),
+    Button(Id::cmdEnd, u"cmdEnd", C::Picture3, u"E&xit", {9000, 40, 1335, 450}, Verdana(900), 3),
 }};
 
 constexpr bool RowsFollowTheirIds() {

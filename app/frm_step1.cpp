@@ -316,6 +316,19 @@ void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16
   host_.YieldToQueue();
 }
 
+void FrmStep1::AskToStop() {
+  if (!state_.StopRequested) return;
+  const MessageAnswer answer = ui_.ShowMessage(
+      {Text(kStopQuestion), Text(kAppTitle), MessageButtons::YesNo, MessageIcon::Question});
+  if (answer == MessageAnswer::Yes) {
+    HideWindow();
+    EndProgram();
+    return;
+  }
+  // No lets the run carry on: the question comes again only at the next click on Stop.
+  state_.StopRequested = false;
+}
+
 void FrmStep1::PercentDone(std::int32_t percent, const ArchiveProgress&) {
   myTar_PercentDone(percent);
 }
@@ -346,6 +359,7 @@ void FrmStep1::Click(ControlId control) {
   switch (control) {
     case ControlId::CmdAddFolder: CmdAddFolder_Click(); break;
     case ControlId::CmdConvertTGZ: CmdConvertTGZ_Click(); break;
+    case ControlId::CmdSendToAccount: CmdSendToAccount_Click(); break;
     case ControlId::CmdStop: CmdStop_Click(); break;
     case ControlId::CmdOpen: CmdOpen_Click(); break;
     case ControlId::CmdHelp: CmdHelp_Click(); break;
@@ -363,6 +377,8 @@ void FrmStep1::SetCaption(ControlId control, const std::u16string& text) {
 void FrmStep1::SetEnabled(ControlId control, bool enabled) {
   MutableControl(control).enabled = enabled;
   if (view_) view_->SetEnabled(control, enabled);
+  // Both routes take the same counted folder: the account's is available exactly when Start is.
+  if (control == ControlId::CmdConvertTGZ) SetEnabled(ControlId::CmdSendToAccount, enabled);
 }
 
 void FrmStep1::SetVisible(ControlId control, bool visible) {

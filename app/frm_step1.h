@@ -34,12 +34,15 @@ struct ControlState {
   bool visible = true;
 };
 
-class FrmStep1 final : private ArchiveEvents {
+class FrmStep1 final : private ArchiveEvents, private UploadEvents {
  public:
   FrmStep1(Ui& ui, Shell& shell, Host& host, Clock& clock, TarComponentFactory& tarFactory,
            System& system);
   FrmStep1(const FrmStep1&) = delete;
   FrmStep1& operator=(const FrmStep1&) = delete;
+
+  // The account route; without one, "Send to Mail Account..." does nothing.
+  void SetAccountRoute(AccountRoute* route) { route_ = route; }
 
   // The real window exists from AttachView on; control changes reach it from then. Before, and
   // after DetachView, they only change the state kept here.
@@ -59,6 +62,7 @@ class FrmStep1 final : private ArchiveEvents {
   void CmdAddFolder_Click();
   void CmdConvertTGZ_Click();
   void CmdStop_Click();
+  void CmdSendToAccount_Click();
   void myTar_PercentDone(std::int32_t percent);
   void myTar_ProgressInfo(const std::u16string& kind, const std::u16string& value);
 
@@ -96,6 +100,15 @@ class FrmStep1 final : private ArchiveEvents {
   void ProgressInfo(const std::u16string& kind, const std::u16string& value,
                     const ArchiveProgress& progress) override;
 
+  // UploadEvents: the upload's progress, and a stop asked for at the Stop button. Asked often,
+  // also while the upload waits on the network: the window's queue gets its turn there.
+  void Progress(const UploadProgress& progress) override;
+  bool StopRequested() override;
+  // After a click on Stop: the question, and the end of the program when it is answered Yes.
+  void AskToStop();
+  // The run into the account and its two boxes.
+  void RunUpload(const AccountChoice& choice);
+
   // Counts the messages below SourceFolder; a report of what stopped it when it stopped early.
   void ScanSourceFolder();
   // The run from the chosen destination on; false when it ended in one of its error boxes.
@@ -117,6 +130,7 @@ class FrmStep1 final : private ArchiveEvents {
   Host& host_;
   Clock& clock_;
   TarComponentFactory& tar_factory_;
+  AccountRoute* route_ = nullptr;
   System& system_;
   // Guards against a handler starting again inside its own yields.
   bool scanning_ = false;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "app/account_route.h"
 #include "app/control_id.h"
 
 namespace mailsheaf {
@@ -67,6 +68,14 @@ class Ui {
   virtual std::u16string BrowseForFolderPath(WindowHandle owner, const std::u16string& title) = 0;
   // The chosen file name, or nothing when the dialog was cancelled or failed.
   virtual std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) = 0;
+  // The account dialog, filled with `initial`: its OK runs `check` (which may add a certificate
+  // the person chose to trust to the choice) and closes it only once the check logged in; a
+  // failure is shown in the dialog, with what was typed kept. Nothing when cancelled.
+  virtual std::optional<AccountChoice> ShowAccountDialog(WindowHandle /*owner*/,
+                                                         const AccountChoice& /*initial*/,
+                                                         AccountCheck& /*check*/) {
+    return std::nullopt;
+  }
 };
 
 class Shell {

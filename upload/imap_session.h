@@ -193,6 +193,7 @@ class ImapSession {
   ImapState State() const { return state_; }
   bool HasCapability(std::string_view name) const;  // in any case: "LITERAL+", "AUTH=PLAIN"
   bool Utf8Names() const { return utf8_names_; }
+  PeerCertificate LastPeerCertificate() const { return transport_->LastPeerCertificate(); }
   size_t AppendsInFlight() const { return appends_in_flight_; }
 
  private:

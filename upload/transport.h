@@ -20,6 +20,17 @@ struct TlsOptions {
   std::string trust_certificate_sha256;
 };
 
+// The server certificate the last StartTls met, accepted or refused.
+struct PeerCertificate {
+  bool known = false;
+  std::string sha256;      // "AB:CD:..."
+  std::u16string subject;  // the name it is for
+  std::u16string issuer;
+  int64_t not_before = 0;  // seconds since 1970 UTC
+  int64_t not_after = 0;
+  bool untrusted = false;  // refused only for want of an authority that vouches for it
+};
+
 // What a read or write found, beyond the bytes.
 enum class TransportStatus {
   kOk,
@@ -52,6 +63,7 @@ class Transport {
   // for them.
   virtual TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received,
                                    std::u16string& error) = 0;
+  virtual PeerCertificate LastPeerCertificate() const { return {}; }
   // Ends the connection (a TLS goodbye first, when it is still healthy). Harmless twice.
   virtual void Close() = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <commdlg.h>
 #include "app/long_words.h"
+#include "app/win32/account_dialog.h"
 #include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
@@ -95,6 +96,12 @@ std::optional<std::u16string> Win32Ui::ShowSaveDialog(const SaveDialogRequest& r
   if (!GetSaveFileNameW(&dialog)) return std::nullopt;
   fileName.resize(fileName.find(u'\0'));
   return fileName;
+}
+
+std::optional<AccountChoice> Win32Ui::ShowAccountDialog(WindowHandle owner,
+                                                        const AccountChoice& initial,
+                                                        AccountCheck& check) {
+  return RunAccountDialog(AsHwnd(owner), initial, check);
 }
 
 }  // namespace mailsheaf

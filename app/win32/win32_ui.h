@@ -13,6 +13,8 @@ class Win32Ui final : public Ui {
   MessageAnswer ShowMessage(const MessageRequest& request) override;
   std::u16string BrowseForFolderPath(WindowHandle owner, const std::u16string& title) override;
   std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) override;
+  std::optional<AccountChoice> ShowAccountDialog(WindowHandle owner, const AccountChoice& initial,
+                                                 AccountCheck& check) override;
 
  private:
   WindowHandle owner_ = 0;

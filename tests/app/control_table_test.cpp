@@ -61,13 +61,14 @@ TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
 TEST(ControlTable, ButtonsFollowTheirKeyboardOrderAndOnlyButtonsAreTabStops) {
   std::vector<ControlId> order;
   std::optional<ControlId> at;
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 8; ++i) {
     at = NextTabStop(at, true, [](ControlId) { return true; });
     ASSERT_TRUE(at);
     order.push_back(*at);
   }
   EXPECT_EQ(order, (std::vector<ControlId>{ControlId::CmdAddFolder, ControlId::CmdConvertTGZ,
-                                           ControlId::cmdEnd, ControlId::CmdHelp,
+                                           ControlId::CmdSendToAccount, ControlId::cmdEnd,
+                                           ControlId::CmdHelp,
                                            ControlId::CmdOpen, ControlId::CmdStop,
                                            ControlId::CmdAddFolder}));
   for (const ControlDesign& row : ControlTable()) {

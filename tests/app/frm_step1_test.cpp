@@ -205,6 +205,7 @@ TEST_F(FrmStep1Test, ControlChangesReachTheWindowOnlyWhileOneIsAttached) {
   EXPECT_EQ(view.log,
             (std::vector<std::string>{Entry(ControlId::LblCount, "text=1 Messages && 0 Folder(s)"),
                                       Entry(ControlId::CmdConvertTGZ, "enabled"),
+                                      Entry(ControlId::CmdSendToAccount, "enabled"),
                                       Entry(ControlId::CmdStop, "shown"), "range 0..100",
                                       "progress 42", "hourglass",
                                       Entry(ControlId::CmdStop, "focus"), "paint", "hide"}));
@@ -218,7 +219,7 @@ TEST_F(FrmStep1Test, ControlChangesReachTheWindowOnlyWhileOneIsAttached) {
   form.SetCaption(ControlId::LblCount, u"after");
   form.FocusControl(ControlId::CmdHelp);
   form.PaintNow();
-  EXPECT_EQ(view.log.size(), 9u);
+  EXPECT_EQ(view.log.size(), 10u);
   EXPECT_EQ(form.Control(ControlId::LblCount).text, u"after");
   EXPECT_EQ(form.OwnerWindow(), 0u);
 }

@@ -43,7 +43,8 @@ TEST(AccessKey, FindsTheAvailableButtonWhoseCurrentCaptionHasIt) {
 }
 
 TEST(TabOrder, SkipsUnavailableButtonsAndWrapsBothWays) {
-  const std::set<ControlId> off{ControlId::CmdConvertTGZ, ControlId::CmdOpen, ControlId::CmdStop};
+  const std::set<ControlId> off{ControlId::CmdConvertTGZ, ControlId::CmdSendToAccount,
+                                ControlId::CmdOpen, ControlId::CmdStop};
   auto available = [&](ControlId id) { return !off.count(id); };
 
   EXPECT_EQ(NextTabStop(std::nullopt, true, available), ControlId::CmdAddFolder);

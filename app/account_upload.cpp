@@ -1,0 +1,161 @@
+#include "app/account_upload.h"
+
+#include <ctime>
+
+#include "base/text.h"
+#include "cli/upload_report_file.h"
+#include "mail/file_system.h"
+#include "upload/journal_file.h"
+#include "upload/tree_upload_source.h"
+#include "upload/uploader.h"
+
+namespace mailsheaf {
+namespace {
+
+std::u16string Trimmed(std::u16string text) {
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.pop_back();
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.erase(0, 1);
+  return text;
+}
+
+ImapSecurity SecurityOf(AccountSecurity security) {
+  switch (security) {
+    case AccountSecurity::kTls: return ImapSecurity::kTls;
+    case AccountSecurity::kStartTls: return ImapSecurity::kStartTls;
+    case AccountSecurity::kPlain: return ImapSecurity::kPlain;
+  }
+  return ImapSecurity::kTls;
+}
+
+// What the person can do about a failure to connect or log in, in their words.
+std::u16string WhyNot(const ImapError& error, bool logging_in) {
+  if (error.kind == ImapErrorKind::kStopped) return u"Cancelled.";
+  if (logging_in && error.kind == ImapErrorKind::kRefused) {
+    return u"The server refused the account name or the password: " + error.text;
+  }
+  return u"Could not connect: " + error.text;
+}
+
+}  // namespace
+
+ImapServer ServerFor(const AccountChoice& choice) {
+  ImapServer server;
+  std::u16string host = Trimmed(choice.host);
+  server.security = SecurityOf(choice.security);
+  server.port = DefaultPort(choice.security);
+  const size_t colon = host.rfind(u':');
+  if (colon != std::u16string::npos && host.find(u':') == colon && colon + 1 < host.size()) {
+    uint32_t port = 0;
+    bool digits = true;
+    for (size_t i = colon + 1; i < host.size(); ++i) {
+      digits &= host[i] >= u'0' && host[i] <= u'9';
+      if (digits) port = port * 10 + (host[i] - u'0');
+      if (port > 65535) digits = false;
+    }
+    if (digits && port > 0) {
+      server.port = static_cast<uint16_t>(port);
+      host.resize(colon);
+    }
+  }
+  server.host = Utf16ToUtf8(host);
+  server.tls.trust_certificate_sha256 = choice.trusted_sha256;
+  return server;
+}
+
+class RealAccountRoute::SessionCheck final : public AccountCheck {
+ public:
+  AccountCheckOutcome Check(AccountChoice& choice,
+                            const std::function<bool()>& cancelled) override {
+    const ImapServer server = ServerFor(choice);
+    if (server.host.empty()) return {false, u"Give the server's name.", std::nullopt};
+    if (Trimmed(choice.user).empty()) return {false, u"Give the account name.", std::nullopt};
+    ImapSession session(MakeNetworkTransport());
+    session.SetCancel(cancelled);
+    ImapError error;
+    if (!session.Connect(server, error)) {
+      AccountCheckOutcome outcome{false, WhyNot(error, false), std::nullopt};
+      const PeerCertificate certificate = session.LastPeerCertificate();
+      if (certificate.known && certificate.untrusted) {
+        outcome.question = CertificateQuestion{certificate.sha256, certificate.subject,
+                                               certificate.issuer, certificate.not_before,
+                                               certificate.not_after};
+      }
+      return outcome;
+    }
+    if (session.State() == ImapState::kNotAuthenticated &&
+        !session.Login(Utf16ToUtf8(Trimmed(choice.user)), choice.password, error)) {
+      return {false, WhyNot(error, true), std::nullopt};
+    }
+    session.Logout(error);
+    return {true, {}, std::nullopt};
+  }
+};
+
+namespace {
+
+class RealAccountUpload final : public AccountUpload {
+ public:
+  explicit RealAccountUpload(const RealAccountRoute::Variable& variable) : variable_(variable) {}
+
+  AccountRunResult Run(const std::u16string& folder, const AccountChoice& choice,
+                       UploadEvents& events) override {
+    FileSystem& fs = RealFileSystem();
+    UploadOptions options;
+    options.server = ServerFor(choice);
+    options.user = Utf16ToUtf8(Trimmed(choice.user));
+    options.password = choice.password;
+    const std::u16string place = JournalFolder(variable_, fs.Separator());
+    const std::u16string stem = JournalFileName(options.user, options.server.host,
+                                                options.server.port);
+    std::u16string journal_error;
+    std::unique_ptr<JournalFile> journal;
+    if (!place.empty()) {
+      journal = OpenJournalFile(place, stem,
+                                "# Mailsheaf's journal of the messages put into " + options.user +
+                                    " at " + options.server.host + ":" +
+                                    std::to_string(options.server.port) +
+                                    "; delete this file to start afresh",
+                                journal_error);
+    }
+    options.journal = journal.get();
+
+    std::u16string root = fs.AbsolutePath(folder);
+    if (!root.empty() && root.back() != fs.Separator()) root.push_back(fs.Separator());
+    TreeUploadSource source(fs, root, static_cast<int64_t>(std::time(nullptr)));
+    Uploader uploader(&events);
+    AccountRunResult result;
+    uploader.Run(source, options, result.report);
+    if (!source.Report().Empty()) result.mends = ReportSummary(source.Report());
+    if (place.empty()) {
+      result.report_error = u"no folder for this user's data is known";
+      return result;
+    }
+    const std::u16string report_path =
+        place + stem.substr(0, stem.rfind(u'.')) + u" - report.txt";
+    const std::u16string eol = fs.Separator() == u'\\' ? u"\r\n" : u"\n";
+    if (WriteReport(fs, report_path, FullUploadReportText(result.report, source.Report(), eol),
+                    result.report_error)) {
+      result.report_file = report_path;
+    }
+    return result;
+  }
+
+ private:
+  RealAccountRoute::Variable variable_;
+};
+
+}  // namespace
+
+RealAccountRoute::RealAccountRoute(AccountSettings& settings, Variable variable)
+    : settings_(settings), variable_(std::move(variable)),
+      check_(std::make_unique<SessionCheck>()) {}
+
+RealAccountRoute::~RealAccountRoute() = default;
+
+AccountCheck& RealAccountRoute::Check() { return *check_; }
+
+std::unique_ptr<AccountUpload> RealAccountRoute::CreateUpload() {
+  return std::make_unique<RealAccountUpload>(variable_);
+}
+
+}  // namespace mailsheaf
