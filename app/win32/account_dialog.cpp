@@ -78,8 +78,8 @@ std::u16string TextOf(HWND dialog, int id) {
 }
 
 void Enable(HWND dialog, bool enabled) {
-  for (int id : {kAccountServer, kAccountSecurity, kAccountUser, kAccountPassword,
-                 kAccountRemember, IDOK}) {
+  for (int id : {int{kAccountServer}, int{kAccountSecurity}, int{kAccountUser},
+                 int{kAccountPassword}, int{kAccountRemember}, int{IDOK}}) {
     EnableWindow(GetDlgItem(dialog, id), enabled);
   }
 }

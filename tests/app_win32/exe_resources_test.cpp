@@ -109,7 +109,10 @@ TEST_F(Executable, IsAGuiProgramForTheBuildsMachineThatNeedsOnlyWindowsOwnLibrar
   ASSERT_NE(imports, 0u);
   const std::set<std::string> windowsOwn = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
                                             "COMCTL32.DLL", "COMDLG32.DLL", "SHELL32.DLL",
-                                            "OLE32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"};
+                                            "OLE32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL",
+                                            // the account route's network and TLS
+                                            "WS2_32.DLL", "SECUR32.DLL", "CRYPT32.DLL",
+                                            "BCRYPT.DLL"};
   std::set<std::string> used;
   for (std::size_t at = fileOffset(imports);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
     const auto descriptor = Read<IMAGE_IMPORT_DESCRIPTOR>(pe, at);

@@ -75,6 +75,7 @@ const std::vector<Expected> kExpected = {
     {ControlId::LblDestination, L"Static", u"< Not Selected >", {120, 327, 425, 33}, L"Tahoma", -11, 400, 0, true, true, kPathBlue, kFace, true},
     {ControlId::CmdOpen, L"Button", u"Open Saving Location", {552, 320, 137, 30}, L"Tahoma", -12, 400, 0, false, true},
     {ControlId::CmdConvertTGZ, L"Button", u"Start Conversion", {232, 376, 241, 37}, L"Verdana", -15, 700, 238, false, true},
+    {ControlId::CmdSendToAccount, L"Button", u"Send to &Mail Account...", {489, 376, 200, 37}, L"Verdana", -12, 700, 0, false, true},
     {ControlId::CmdStop, L"Button", u"Stop Conversion", {232, 376, 241, 37}, L"Verdana", -15, 700, 238, true, false},
     {ControlId::Picture3, L"MailsheafContainer", u"", {0, 432, 697, 33}, nullptr, 0, 0, 0, true, true},
     {ControlId::CmdHelp, L"Button", u"&Help Manual", {16, 3, 113, 30}, L"Verdana", -12, 400, 0, true, true},
@@ -346,13 +347,14 @@ TEST_F(MainWindowTest, TabFollowsTheKeyboardOrderSkippingUnavailableButtons) {
   form.SetVisible(ControlId::CmdStop, true);
   SetFocus(Control(ControlId::CmdAddFolder));
   visited.clear();
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 7; ++i) {
     Key(WM_KEYDOWN, VK_TAB);
     visited.push_back(Focused().value_or(ControlId::Shape1));
   }
-  EXPECT_EQ(visited, (std::vector<ControlId>{ControlId::CmdConvertTGZ, ControlId::cmdEnd,
-                                             ControlId::CmdHelp, ControlId::CmdOpen,
-                                             ControlId::CmdStop, ControlId::CmdAddFolder}));
+  EXPECT_EQ(visited, (std::vector<ControlId>{ControlId::CmdConvertTGZ, ControlId::CmdSendToAccount,
+                                             ControlId::cmdEnd, ControlId::CmdHelp,
+                                             ControlId::CmdOpen, ControlId::CmdStop,
+                                             ControlId::CmdAddFolder}));
   visited.clear();
   for (int i = 0; i < 3; ++i) {
     Key(WM_KEYDOWN, VK_TAB, /*shift=*/true);
@@ -370,7 +372,7 @@ TEST_F(MainWindowTest, ABrokenFocusMovesOnWhenItsButtonIsDisabledOrHidden) {
   form.SetEnabled(ControlId::CmdConvertTGZ, true);
   SetFocus(Control(ControlId::CmdConvertTGZ));
   form.SetVisible(ControlId::CmdConvertTGZ, false);
-  EXPECT_EQ(Focused(), ControlId::cmdEnd);
+  EXPECT_EQ(Focused(), ControlId::CmdSendToAccount);
 }
 
 TEST_F(MainWindowTest, AButtonAvailableAgainGetsBackTheFocusItLost) {
