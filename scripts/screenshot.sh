@@ -5,6 +5,10 @@
 #   scripts/screenshot.sh [picture.png]     (default: docs/mailsheaf-window.png)
 #   scripts/screenshot.sh --finished-run [picture.png]
 #                                           (default: docs/mailsheaf-finished-run.png)
+#   scripts/screenshot.sh --account-dialog [picture.png]
+#                                           (default: docs/mailsheaf-account-dialog.png)
+#   scripts/screenshot.sh --account-run [picture.png]
+#                                           (default: docs/mailsheaf-account-run.png)
 #
 # --finished-run pictures the window at the end of a whole run on a small sample tree, with
 # its completion box (MailsheafFinishedRun.exe, built from tools/win32/finished_run_demo.cpp:
@@ -26,6 +30,23 @@ if [ "${1:-}" = "--finished-run" ]; then
   out=docs/mailsheaf-finished-run.png
   export MAILSHEAF_PAINT_WAIT=8   # a message box takes longer to paint under Wine
 fi
+program_args=""
+if [ "${1:-}" = "--account-dialog" ] || [ "${1:-}" = "--account-run" ]; then
+  # MailsheafAccountRun.exe (tools/win32/account_run_demo.cpp): the real window and dialog; the
+  # run is played from a script, no server is reached.
+  program=MailsheafAccountRun.exe
+  if [ "$1" = "--account-dialog" ]; then
+    program_args=dialog
+    wait_for="Send to Mail Account"
+    out=docs/mailsheaf-account-dialog.png
+  else
+    program_args=finished
+    wait_for="Sent to the Mail Account"
+    out=docs/mailsheaf-account-run.png
+  fi
+  export MAILSHEAF_PAINT_WAIT=8
+  shift
+fi
 out="${1:-$out}"
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
 mkdir -p "$(dirname "$out")"
@@ -46,11 +67,12 @@ fi
 
 exe="Z:$(printf '%s' "$root/build/win32/$program" | tr / '\\')"
 export MAILSHEAF_EXE="$exe" MAILSHEAF_PICTURE="$out" MAILSHEAF_WAIT_FOR="$wait_for"
+export MAILSHEAF_ARGS="$program_args"
 
 # Wine's virtual desktop draws the window frame itself: no window manager is needed.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
-  wine explorer /desktop=Mailsheaf,1024x768 "$MAILSHEAF_EXE" </dev/null >/dev/null 2>&1 &
+  wine explorer /desktop=Mailsheaf,1024x768 "$MAILSHEAF_EXE" $MAILSHEAF_ARGS </dev/null >/dev/null 2>&1 &
   wine_pid=$!
   geometry=""
   for _ in $(seq 1 120); do
