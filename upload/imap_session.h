@@ -194,6 +194,8 @@ class ImapSession {
   bool HasCapability(std::string_view name) const;  // in any case: "LITERAL+", "AUTH=PLAIN"
   bool Utf8Names() const { return utf8_names_; }
   size_t AppendsInFlight() const { return appends_in_flight_; }
+  // What the last Connect's TLS met, so that a certificate refused can be shown to a person.
+  PeerCertificate LastPeerCertificate() const { return transport_->LastPeerCertificate(); }
 
  private:
   struct Pending {
