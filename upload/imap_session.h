@@ -193,8 +193,9 @@ class ImapSession {
   ImapState State() const { return state_; }
   bool HasCapability(std::string_view name) const;  // in any case: "LITERAL+", "AUTH=PLAIN"
   bool Utf8Names() const { return utf8_names_; }
-  PeerCertificate LastPeerCertificate() const { return transport_->LastPeerCertificate(); }
   size_t AppendsInFlight() const { return appends_in_flight_; }
+  // What the last Connect's TLS met, so that a certificate refused can be shown to a person.
+  PeerCertificate LastPeerCertificate() const { return transport_->LastPeerCertificate(); }
 
  private:
   struct Pending {

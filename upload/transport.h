@@ -20,15 +20,19 @@ struct TlsOptions {
   std::string trust_certificate_sha256;
 };
 
-// The server certificate the last StartTls met, accepted or refused.
+// The server certificate a handshake met, for a person asked whether to trust one the system
+// does not: what they need to recognise it and what they would be pinning.
 struct PeerCertificate {
-  bool known = false;
-  std::string sha256;      // "AB:CD:..."
-  std::u16string subject;  // the name it is for
-  std::u16string issuer;
+  bool known = false;      // false when no handshake got as far as a certificate
+  std::string sha256;      // "AB:CD:...", as FingerprintText gives it, for a pin
+  std::u16string subject;  // its first DNS subjectAltName, else its CN
+  std::u16string issuer;   // the issuer's CN, else the issuer's whole name
   int64_t not_before = 0;  // seconds since 1970 UTC
   int64_t not_after = 0;
-  bool untrusted = false;  // refused only for want of an authority that vouches for it
+  // Refused only because no trusted authority vouches for it (self-signed, an unknown CA),
+  // while it names the host and is in date: the one refusal a person may answer with a pin.
+  // False for a certificate accepted, or refused for its name, its dates or a pin it misses.
+  bool untrusted = false;
 };
 
 // What a read or write found, beyond the bytes.
@@ -58,12 +62,14 @@ class Transport {
   // against the pin alone. A certificate it refuses is named in `error` by the host and its
   // fingerprint.
   virtual bool StartTls(const TlsOptions& options, std::u16string& error) = 0;
+  // The certificate the last StartTls since Connect met, accepted or refused; nothing known
+  // before one.
+  virtual PeerCertificate LastPeerCertificate() const = 0;
   virtual TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) = 0;
   // At least one byte and at most `capacity` into `buffer` (the count in `received`), waiting
   // for them.
   virtual TransportStatus ReadSome(char* buffer, size_t capacity, size_t& received,
                                    std::u16string& error) = 0;
-  virtual PeerCertificate LastPeerCertificate() const { return {}; }
   // Ends the connection (a TLS goodbye first, when it is still healthy). Harmless twice.
   virtual void Close() = 0;
 };

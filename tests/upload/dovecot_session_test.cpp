@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "base/text.h"
 #include "tests/upload/test_server.h"
@@ -75,6 +76,15 @@ TEST(DovecotSession, CertificatesAreCheckedAndOnePinnedIsAccepted) {
       EXPECT_TRUE(Narrow(error.text).starts_with(c.refusal)) << Narrow(error.text);
       EXPECT_NE(Narrow(error.text).find(Server().fingerprint), std::string::npos);
     }
+    const PeerCertificate peer = imap.LastPeerCertificate();
+    const int64_t now = std::time(nullptr);
+    EXPECT_TRUE(peer.known);
+    EXPECT_EQ(peer.sha256, Server().fingerprint);
+    EXPECT_EQ(Narrow(peer.subject), "localhost");
+    EXPECT_EQ(Narrow(peer.issuer), "Mailsheaf Test CA");
+    EXPECT_TRUE(peer.not_before <= now && now <= peer.not_after && now - peer.not_before < 86400);
+    EXPECT_EQ(peer.not_after - peer.not_before, 30 * 86400);
+    EXPECT_EQ(peer.untrusted, c.untrusted && c.pin.empty());  // only the CA missing
   }
 }
 

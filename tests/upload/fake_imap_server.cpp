@@ -62,6 +62,7 @@ class FakeConnection final : public Transport {
     return true;
   }
   bool StartTls(const TlsOptions&, std::u16string&) override { return true; }
+  PeerCertificate LastPeerCertificate() const override { return {}; }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
     if (closed_) {

@@ -15,6 +15,7 @@ class ScriptedTransport final : public Transport {
   void SetCancel(std::function<bool()>) override {}
   bool Connect(const std::string&, uint16_t, int, std::u16string&) override { return true; }
   bool StartTls(const TlsOptions&, std::u16string&) override { return true; }
+  PeerCertificate LastPeerCertificate() const override { return {}; }
   TransportStatus WriteAll(const char*, size_t, std::u16string&) override {
     return TransportStatus::kOk;
   }

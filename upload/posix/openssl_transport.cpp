@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include "base/text.h"
 #include "upload/certificate_fingerprint.h"
@@ -53,14 +54,80 @@ bool IsIpAddress(const std::string& host) {
          inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
-bool LeafDigest(SSL* ssl, Sha256Digest& digest) {
-  X509* leaf = SSL_get1_peer_certificate(ssl);
-  if (leaf == nullptr) return false;
+// Names may be held as BMPString or T61String as well as UTF8String.
+std::u16string AsnText(const ASN1_STRING* text) {
+  unsigned char* utf8 = nullptr;
+  const int length = ASN1_STRING_to_UTF8(&utf8, text);
+  if (length < 0) return {};
+  std::u16string wide = Utf8ToUtf16(std::string_view(reinterpret_cast<char*>(utf8), length));
+  OPENSSL_free(utf8);
+  return wide;
+}
+
+std::u16string CommonName(const X509_NAME* name) {
+  const int at = X509_NAME_get_index_by_NID(name, NID_commonName, -1);
+  return at < 0 ? std::u16string()
+                : AsnText(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, at)));
+}
+
+// RFC 2253's form, its non-ASCII letters left as they are rather than escaped.
+std::u16string WholeName(const X509_NAME* name) {
+  BIO* out = BIO_new(BIO_s_mem());
+  if (out == nullptr) return {};
+  X509_NAME_print_ex(out, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(out, &data);
+  std::u16string text = Utf8ToUtf16(std::string_view(data, static_cast<size_t>(size)));
+  BIO_free(out);
+  return text;
+}
+
+// Certificates have named their host among the subjectAltNames, not in the CN, for years.
+std::u16string SubjectName(X509* leaf) {
+  auto* names =
+      static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(leaf, NID_subject_alt_name, nullptr, nullptr));
+  std::u16string found;
+  for (int i = 0; names != nullptr && i < sk_GENERAL_NAME_num(names) && found.empty(); ++i) {
+    const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
+    if (name->type == GEN_DNS) found = AsnText(name->d.dNSName);
+  }
+  GENERAL_NAMES_free(names);
+  return found.empty() ? CommonName(X509_get_subject_name(leaf)) : found;
+}
+
+int64_t UnixSeconds(const ASN1_TIME* time) {
+  std::tm parts{};
+  return ASN1_TIME_to_tm(time, &parts) == 1 ? static_cast<int64_t>(timegm(&parts)) : 0;
+}
+
+// False when the certificate cannot be measured, which would leave nothing to pin.
+bool Describe(X509* leaf, Sha256Digest& digest, PeerCertificate& peer) {
   unsigned int length = 0;
-  const bool ok =
-      X509_digest(leaf, EVP_sha256(), digest.data(), &length) == 1 && length == digest.size();
-  X509_free(leaf);
-  return ok;
+  if (X509_digest(leaf, EVP_sha256(), digest.data(), &length) != 1 || length != digest.size()) {
+    return false;
+  }
+  peer.known = true;
+  peer.sha256 = FingerprintText(digest);
+  peer.subject = SubjectName(leaf);
+  const X509_NAME* issuer = X509_get_issuer_name(leaf);
+  peer.issuer = CommonName(issuer);
+  if (peer.issuer.empty()) peer.issuer = WholeName(issuer);
+  peer.not_before = UnixSeconds(X509_get0_notBefore(leaf));
+  peer.not_after = UnixSeconds(X509_get0_notAfter(leaf));
+  return true;
+}
+
+// OpenSSL's check stops at the chain's first fault: a certificate refused for want of a root
+// was never held to its name and dates, and one that fails those is no case for a pin.
+bool OnlyTheRootIsUnknown(long verdict, X509* leaf, const std::string& host, bool address) {
+  const bool unknown_root = verdict == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT ||
+                            verdict == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN ||
+                            verdict == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY ||
+                            verdict == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT;
+  const bool names_host = address ? X509_check_ip_asc(leaf, host.c_str(), 0) == 1
+                                  : X509_check_host(leaf, host.c_str(), 0, 0, nullptr) == 1;
+  return unknown_root && names_host && X509_cmp_current_time(X509_get0_notBefore(leaf)) < 0 &&
+         X509_cmp_current_time(X509_get0_notAfter(leaf)) > 0;
 }
 
 int SocketOf(BIO* bio) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
@@ -117,6 +184,7 @@ class OpenSslTransport final : public Transport {
     Close();
     host_ = host;
     timeout_ms_ = timeout_ms;
+    peer_ = {};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -159,6 +227,7 @@ class OpenSslTransport final : public Transport {
   }
 
   bool StartTls(const TlsOptions& options, std::u16string& error) override {
+    peer_ = {};
     Sha256Digest pinned{};
     const bool pin = !options.trust_certificate_sha256.empty();
     if (pin && !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
@@ -190,7 +259,8 @@ class OpenSslTransport final : public Transport {
     if (bio == nullptr) return Fail(OpenSslErrorText("No TLS connection"), error);
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(socket_)));
     SSL_set_bio(ssl_, bio, bio);
-    if (IsIpAddress(host_)) {
+    const bool address = IsIpAddress(host_);
+    if (address) {
       X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host_.c_str());
     } else {
       SSL_set_tlsext_host_name(ssl_, host_.c_str());
@@ -214,15 +284,21 @@ class OpenSslTransport final : public Transport {
       if (reason.empty()) reason = saved != 0 ? ErrnoText(saved) : u"the server ended it";
       return Fail(u"TLS handshake with " + Utf8ToUtf16(host_) + u" failed: " + reason, error);
     }
+    X509* leaf = SSL_get1_peer_certificate(ssl_);
     Sha256Digest digest{};
-    if (!LeafDigest(ssl_, digest)) return Fail(u"The server showed no certificate", error);
-    if (pin) return digest == pinned || Fail(PinMismatchText(host_, digest, pinned), error);
+    const bool measured = leaf != nullptr && Describe(leaf, digest, peer_);
     const long verdict = SSL_get_verify_result(ssl_);
+    peer_.untrusted = measured && !pin && OnlyTheRootIsUnknown(verdict, leaf, host_, address);
+    X509_free(leaf);
+    if (!measured) return Fail(u"The server showed no certificate", error);
+    if (pin) return digest == pinned || Fail(PinMismatchText(host_, digest, pinned), error);
     if (verdict == X509_V_OK) return true;
     return Fail(UntrustedCertificateText(host_, Utf8ToUtf16(X509_verify_cert_error_string(verdict)),
                                          digest),
                 error);
   }
+
+  PeerCertificate LastPeerCertificate() const override { return peer_; }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
     if (socket_ < 0) return Closed(u"The connection is closed", error);
@@ -425,6 +501,7 @@ class OpenSslTransport final : public Transport {
   SSL* ssl_ = nullptr;
   bool healthy_ = true;
   std::function<bool()> cancelled_;
+  PeerCertificate peer_;
 };
 
 }  // namespace

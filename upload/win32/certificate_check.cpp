@@ -19,6 +19,9 @@ namespace {
 // defines for the SSL policy's checks.
 constexpr DWORD kIgnoreUnknownCa = 0x00000100;
 constexpr DWORD kIgnoreName = 0x00001000;
+// What a root the system does not know leaves in the chain's trust status: an untrusted root,
+// or a chain that stops short at an issuer the server did not send.
+constexpr DWORD kUnknownRoot = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
 // Mozilla's whole bundle of authorities is a quarter of this.
 constexpr LONGLONG kMaxCertificateFile = 8 * 1024 * 1024;
 
@@ -126,13 +129,13 @@ DWORD PolicyVerdict(PCCERT_CHAIN_CONTEXT chain, const std::string& host, DWORD i
 }
 
 // The SSL policy's verdict, and the chain's own trust status as well: Wine's policy passes
-// some chains that do not end in a trusted root. With `our_root`, the root is one of the
-// caller's authorities, which the system does not know.
-DWORD Verdict(PCCERT_CHAIN_CONTEXT chain, const std::string& host, DWORD ignore, bool our_root) {
-  const DWORD policy = PolicyVerdict(chain, host, ignore | (our_root ? kIgnoreUnknownCa : 0));
+// some chains that do not end in a trusted root. `forgiven` are the trust faults of a root the
+// system does not know that are not to count: that of one of the caller's authorities, or any,
+// when the question is what else would refuse the certificate.
+DWORD Verdict(PCCERT_CHAIN_CONTEXT chain, const std::string& host, DWORD ignore, DWORD forgiven) {
+  const DWORD policy = PolicyVerdict(chain, host, ignore | (forgiven != 0 ? kIgnoreUnknownCa : 0));
   if (policy != 0) return policy;
-  DWORD errors = chain->TrustStatus.dwErrorStatus;
-  if (our_root) errors &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
+  const DWORD errors = chain->TrustStatus.dwErrorStatus & ~forgiven;
   if (errors & CERT_TRUST_IS_PARTIAL_CHAIN) return static_cast<DWORD>(CERT_E_CHAINING);
   if (errors & CERT_TRUST_IS_UNTRUSTED_ROOT) return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
   if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return static_cast<DWORD>(CERT_E_EXPIRED);
@@ -189,7 +192,8 @@ CertificateStore ReadAuthorities(const std::u16string& path, std::u16string& err
 }
 
 bool CertificateTrusted(PCCERT_CONTEXT leaf, const std::string& host, HCERTSTORE authorities,
-                        std::u16string& reason) {
+                        std::u16string& reason, bool& only_root_unknown) {
+  only_root_unknown = false;
   HCERTSTORE extra = leaf->hCertStore;
   CertificateStore collection;
   if (authorities != nullptr) {
@@ -215,14 +219,20 @@ bool CertificateTrusted(PCCERT_CONTEXT leaf, const std::string& host, HCERTSTORE
   std::vector<BYTE> address;
   const bool is_address = AddressBytes(host, address);
   const DWORD ignore = is_address ? kIgnoreName : 0;
-  DWORD verdict = Verdict(chain, host, ignore, false);
+  DWORD verdict = Verdict(chain, host, ignore, 0);
   if (verdict != 0 && authorities != nullptr && EndsIn(chain, authorities)) {
-    verdict = Verdict(chain, host, ignore, true);
+    verdict = Verdict(chain, host, ignore, CERT_TRUST_IS_UNTRUSTED_ROOT);
   }
+  // The policy stops at the chain's first fault: the name and dates of a certificate refused
+  // for want of a root are asked again without it, as one that fails those is no case for a pin.
+  const bool root_unknown = verdict == static_cast<DWORD>(CERT_E_UNTRUSTEDROOT) ||
+                            verdict == static_cast<DWORD>(SEC_E_UNTRUSTED_ROOT) ||
+                            verdict == static_cast<DWORD>(CERT_E_CHAINING);
+  const bool else_fine = root_unknown && Verdict(chain, host, ignore, kUnknownRoot) == 0;
   CertFreeCertificateChain(chain);
-  if (verdict == 0 && is_address && !NamesAddress(leaf, address)) {
-    verdict = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
-  }
+  const bool names_host = !is_address || NamesAddress(leaf, address);
+  if (verdict == 0 && !names_host) verdict = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
+  only_root_unknown = else_fine && names_host;
   if (verdict != 0) reason = SecurityStatusText(verdict);
   return verdict == 0;
 }

@@ -24,8 +24,9 @@ CertificateStore ReadAuthorities(const std::u16string& path, std::u16string& err
 // Whether the server's certificate (`leaf`, with what the server sent besides in its store)
 // is trusted for `host`: its chain ends in a root the system trusts or in one of `authorities`
 // (null for none), the SSL policy passes it, and it names the host (an IP address among its
-// addresses). Else false with the reason in words.
+// addresses). Else false with the reason in words, and `only_root_unknown` true when no other
+// fault than a root nobody here trusts was found: the case a person may answer with a pin.
 bool CertificateTrusted(PCCERT_CONTEXT leaf, const std::string& host, HCERTSTORE authorities,
-                        std::u16string& reason);
+                        std::u16string& reason, bool& only_root_unknown);
 
 }  // namespace mailsheaf

@@ -69,6 +69,38 @@ bool Sha256(const BYTE* data, DWORD size, Sha256Digest& digest) {
   return ok;
 }
 
+// Empty where the certificate holds no name of that kind.
+std::u16string NameString(PCCERT_CONTEXT leaf, DWORD type, DWORD flags, void* kind) {
+  const DWORD size = CertGetNameStringW(leaf, type, flags, kind, nullptr, 0);
+  if (size <= 1) return {};
+  std::u16string name(size, u'\0');
+  const DWORD written = CertGetNameStringW(leaf, type, flags, kind, WideBuffer(name), size);
+  name.resize(written > 0 ? written - 1 : 0);
+  return name;
+}
+
+int64_t UnixSeconds(const FILETIME& time) {
+  constexpr int64_t kTicksTo1970 = 116444736000000000;  // 100 ns ticks since 1601
+  const int64_t ticks = static_cast<int64_t>(
+      (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  return (ticks - kTicksTo1970) / 10000000;
+}
+
+void Describe(PCCERT_CONTEXT leaf, const Sha256Digest& digest, PeerCertificate& peer) {
+  peer.known = true;
+  peer.sha256 = FingerprintText(digest);
+  // The first DNS subjectAltName, else the CN: where certificates have named their host.
+  peer.subject = NameString(leaf, CERT_NAME_DNS_TYPE, 0, nullptr);
+  peer.issuer = NameString(leaf, CERT_NAME_ATTR_TYPE, CERT_NAME_ISSUER_FLAG,
+                           const_cast<char*>(szOID_COMMON_NAME));
+  DWORD whole = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;  // as RFC 2253 orders it
+  if (peer.issuer.empty()) {
+    peer.issuer = NameString(leaf, CERT_NAME_RDN_TYPE, CERT_NAME_ISSUER_FLAG, &whole);
+  }
+  peer.not_before = UnixSeconds(leaf->pCertInfo->NotBefore);
+  peer.not_after = UnixSeconds(leaf->pCertInfo->NotAfter);
+}
+
 // TLS 1.2 at least, 1.3 where the system has it. SCH_CREDENTIALS (Windows 10 1809 and later)
 // says so by the protocols it turns off, leaving the system free to add newer ones; a system
 // that refuses that structure (Windows 7 to 10 1803) gets SCHANNEL_CRED asking for TLS 1.2,
@@ -107,6 +139,7 @@ class SchannelTransport final : public Transport {
     Close();
     host_ = host;
     timeout_ms_ = timeout_ms;
+    peer_ = {};
     if (!StartWinsock()) {
       error = u"The network could not be started: " + SystemErrorText(WSAGetLastError());
       return false;
@@ -154,6 +187,7 @@ class SchannelTransport final : public Transport {
   }
 
   bool StartTls(const TlsOptions& options, std::u16string& error) override {
+    peer_ = {};
     Sha256Digest pinned{};
     const bool pin = !options.trust_certificate_sha256.empty();
     if (pin && !ParseFingerprint(options.trust_certificate_sha256, pinned)) {
@@ -181,6 +215,8 @@ class SchannelTransport final : public Transport {
     if (sized != SEC_E_OK) return Fail(u"TLS failure: " + SecurityStatusText(sized), error);
     return true;
   }
+
+  PeerCertificate LastPeerCertificate() const override { return peer_; }
 
   TransportStatus WriteAll(const char* data, size_t size, std::u16string& error) override {
     if (socket_ == INVALID_SOCKET) return Closed(error);
@@ -478,14 +514,16 @@ class SchannelTransport final : public Transport {
     Sha256Digest digest{};
     std::u16string reason;
     bool trusted = false;
-    if (!Sha256(leaf->pbCertEncoded, leaf->cbCertEncoded, digest)) {
+    const bool measured = Sha256(leaf->pbCertEncoded, leaf->cbCertEncoded, digest);
+    if (measured) Describe(leaf, digest, peer_);
+    if (!measured) {
       error = u"The server's certificate could not be measured";
     } else if (pinned != nullptr) {
       // The pin alone decides: a certificate the authorities pass is still not the one named.
       trusted = digest == *pinned;
       if (!trusted) error = PinMismatchText(host_, digest, *pinned);
     } else {
-      trusted = CertificateTrusted(leaf, host_, authorities, reason);
+      trusted = CertificateTrusted(leaf, host_, authorities, reason, peer_.untrusted);
       if (!trusted) error = UntrustedCertificateText(host_, reason, digest);
     }
     CertFreeCertificateContext(leaf);
@@ -527,6 +565,7 @@ class SchannelTransport final : public Transport {
   SecPkgContext_StreamSizes sizes_{};
   std::vector<char> sealed_;  // received, not yet decrypted
   std::vector<char> plain_;   // decrypted, not yet handed out
+  PeerCertificate peer_;
 };
 
 }  // namespace
