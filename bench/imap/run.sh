@@ -75,10 +75,16 @@ holds() {
   [ "$(head -1 "$work/held.txt")" = "$messages" ] || { echo "$1 holds $(head -1 "$work/held.txt")" >&2; exit 1; }
 }
 
+# pause_before PHASE: a rerun starts 2 s after the first run. mbsync sleeps until the second in
+# which its Maildir last changed is over ("sleeping due to recent directory modification"), a
+# wait nobody coming back later sees; both reruns get the same pause.
+pause_before() { [ "$1" = first ] || sleep 2; }
+
 by_mailsheaf() {  # by_mailsheaf KIND ROUND USER: the first run, then the same command again
   mkdir -p "$work/state-$1-$3"
   local phase
   for phase in first again; do
+    pause_before "$phase"
     timed "$1" "$2" mailsheaf "$phase" env XDG_STATE_HOME="$work/state-$1-$3" \
       MAILSHEAF_PASSWORD="$password" "$native_pack" --imap "imaps://$host:$port" --user "$3" \
       --trust-certificate "$fingerprint" "$work/tree"
@@ -119,6 +125,7 @@ Expunge None
 SyncState *
 EOF
   for phase in first again; do
+    pause_before "$phase"
     timed "$1" "$2" mbsync "$phase" mbsync -c "$near/mbsyncrc" -a
     holds "$3"
   done
