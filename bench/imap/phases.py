@@ -1,7 +1,18 @@
-import sys,re,collections
-# From strace -f -ttt -s BIG of connect/read/write/sendto/recvfrom/exit_group: the IMAP socket's
-# commands, time from each command sent to its tagged answer by kind, and the time with no
-# command outstanding (the client's own work), plus the start until the first command.
+"""Where an IMAP client's run goes, from a trace of it over plain IMAP (imap+plain:// for
+mailsheaf-pack, SSLType None for mbsync), so that the commands can be read:
+
+    strace -f --seccomp-bpf -ttt -s 10000000 \
+      -e trace=connect,read,write,sendto,recvfrom,exit_group -o TRACE CLIENT...
+    phases.py TRACE
+
+Prints the time from the start to the first command, the time with no command outstanding
+(the client's own work between answers), and per kind of command how many went and the time
+from each sent to its tagged answer (summed; commands in flight together overlap).
+"""
+import collections
+import re
+import sys
+
 L=open(sys.argv[1]).read().splitlines()
 t0=float(L[0].split()[1]); end=float(L[-1].split()[1])-t0
 sock=None
