@@ -21,12 +21,11 @@ for folder, folders, files in os.walk(tree):
         os.makedirs(os.path.join(target, part), exist_ok=True)
     for name in sorted(files):
         source = os.path.join(folder, name)
-        # Unique within the run as Maildir asks (time, a sequence number, a host part); the
-        # message's own time keeps the date mbsync gives the server what the file says.
+        # Maildir wants names unique on the host: a time, a sequence number, a host part.
         when = int(os.stat(source).st_mtime)
         copied += 1
         shutil.copy2(source, os.path.join(target, "cur", f"{when}.M{copied}P{os.getpid()}.bench:2,S"))
-os.makedirs(os.path.join(root), exist_ok=True)
+os.makedirs(root, exist_ok=True)
 for part in ("cur", "new", "tmp"):
     os.makedirs(os.path.join(inbox, part), exist_ok=True)
 print(f"{copied} messages")
