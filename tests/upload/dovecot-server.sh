@@ -13,6 +13,8 @@
 # LAYOUT is how people run it: "default" (maildir, "/" between levels, the special folders
 # marked SPECIAL-USE, a quota), "prefix" (every folder below "INBOX." with "." between levels
 # and no SPECIAL-USE, as Cyrus is run), "mbox" (mbox files, Debian's default mail_location).
+# MAILSHEAF_DOVECOT_FSYNC, when set, is Dovecot's mail_fsync (optimized, always or never; the
+# benchmarks take "never" to see the client's own cost without the disk's).
 #
 #   dovecot-server.sh start DIR [QUOTA_KB] [LAYOUT]   (starts it and waits until it answers)
 #   dovecot-server.sh stop DIR
@@ -154,6 +156,7 @@ auth_failure_delay = 0
 auth_mechanisms = plain login
 first_valid_uid = 1
 mail_plugins = quota
+${MAILSHEAF_DOVECOT_FSYNC:+mail_fsync = $MAILSHEAF_DOVECOT_FSYNC}
 $(namespace_config "$4")
 passdb {
   driver = passwd-file
