@@ -5,7 +5,7 @@ namespace {
 
 // A batch is one transaction for the server, which is where most of its time per message goes;
 // a few of them in flight keep it busy.
-constexpr size_t kBatchMessages = 64;
+constexpr size_t kBatchMessages = 100;
 constexpr size_t kBatchBytes = 4u << 20;
 
 }  // namespace

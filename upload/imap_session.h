@@ -172,6 +172,13 @@ class ImapSession {
   using TakeStored = std::function<bool(const StoredMessage&, ImapError&)>;
   bool FetchStoredMessages(const TakeStored& take, ImapError& error);
   bool FetchStoredMessages(std::vector<StoredMessage>& messages, ImapError& error);
+  // Only the UIDs the selected mailbox holds (UID FETCH 1:* (UID)): what the server answers
+  // without reading a message, all a resume needs when the journal knows every message.
+  bool FetchUids(const std::function<bool(uint32_t)>& take, ImapError& error);
+  // STATUS (MESSAGES) of every mailbox, the commands sent at once and the answers read after:
+  // -1 for a mailbox the server gave no count for.
+  bool StatusAll(const std::vector<std::u16string>& mailboxes, std::vector<int64_t>& messages,
+                 ImapError& error);
   // One message's bytes as the server holds them, without marking it read.
   bool FetchMessage(uint32_t uid, std::string& bytes, ImapError& error);
 

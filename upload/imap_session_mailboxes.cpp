@@ -268,4 +268,81 @@ bool ImapSession::FetchMessage(uint32_t uid, std::string& bytes, ImapError& erro
   return true;
 }
 
+bool ImapSession::FetchUids(const std::function<bool(uint32_t)>& take, ImapError& error) {
+  if (!Require(ImapState::kSelected, error)) return false;
+  if (selected_exists_ == 0) return true;
+  size_t taken = 0;
+  ImapError refusal;
+  const DataSink sink = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "FETCH" || r.items.empty() || r.items[0].kind != ImapItem::Kind::kList) {
+      return true;
+    }
+    const std::vector<ImapItem>& pairs = r.items[0].items;
+    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+      uint64_t uid = 0;
+      if (!pairs[i].IsAtom("UID") || !ParseImapNumber(pairs[i + 1].text, UINT32_MAX, uid)) continue;
+      if (!refusal.text.empty()) return true;
+      if (++taken > limits_.max_messages) {
+        refusal = {ImapErrorKind::kRefused,
+                   u"the server holds more than " +
+                       DecimalText(static_cast<long long>(limits_.max_messages)) +
+                       u" messages there, more than this program can compare"};
+      } else if (!take(static_cast<uint32_t>(uid))) {
+        refusal = {ImapErrorKind::kRefused, u"the mailbox's contents could not be taken"};
+      }
+    }
+    return true;
+  };
+  if (!RunOk(ImapCommand("UID FETCH 1:*").Add("(UID)"), sink, error)) return false;
+  if (refusal.text.empty()) return true;
+  error = refusal;
+  return false;
+}
+
+bool ImapSession::StatusAll(const std::vector<std::u16string>& mailboxes,
+                            std::vector<int64_t>& messages, ImapError& error) {
+  if (!Require(ImapState::kAuthenticated, error)) return false;
+  messages.assign(mailboxes.size(), -1);
+  std::vector<std::string> wire;
+  for (const std::u16string& mailbox : mailboxes) wire.push_back(EncodeName(mailbox));
+  const DataSink take = [&](const ImapResponse& r, ImapError&) {
+    if (r.name != "STATUS" || r.items.size() != 2 || r.items[1].kind != ImapItem::Kind::kList) {
+      return true;
+    }
+    const auto at = std::find(wire.begin(), wire.end(), r.items[0].text);
+    if (at == wire.end()) return true;
+    const std::vector<ImapItem>& pairs = r.items[1].items;
+    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+      uint64_t number = 0;
+      if (pairs[i].IsAtom("MESSAGES") && ParseImapNumber(pairs[i + 1].text, UINT32_MAX, number)) {
+        messages[static_cast<size_t>(at - wire.begin())] = static_cast<int64_t>(number);
+      }
+    }
+    return true;
+  };
+  const DataSink* outer = sink_;
+  sink_ = &take;
+  std::vector<std::string> tags;
+  bool ok = true;
+  for (const std::string& name : wire) {
+    Pending* pending = nullptr;
+    ok = Send(ImapCommand("STATUS").AddString(name, utf8_names_).Add("(MESSAGES)"), pending, error);
+    if (!ok) break;
+    tags.push_back(pending->tag);
+  }
+  const auto answered = [&] {
+    return std::none_of(pending_.begin(), pending_.end(), [&](const Pending& p) {
+      return !p.done && std::find(tags.begin(), tags.end(), p.tag) != tags.end();
+    });
+  };
+  while (ok && !answered()) ok = ReadOne(error);
+  sink_ = outer;
+  if (!ok) return false;
+  std::erase_if(pending_, [&](const Pending& p) {
+    return std::find(tags.begin(), tags.end(), p.tag) != tags.end();
+  });
+  DeliverAppends();
+  return true;
+}
+
 }  // namespace mailsheaf

@@ -4,7 +4,9 @@
 
 namespace mailsheaf {
 
-void MailboxCursor::Begin(const std::u16string& mailbox, const MailboxStatus& status) {
+void MailboxCursor::Begin(const std::u16string& mailbox, const MailboxStatus& status,
+                          bool content) {
+  content_ = content;
   mailbox_ = mailbox;
   mailbox_key_ = DigestOf(mailbox);
   uid_validity_ = status.uid_validity;
@@ -44,6 +46,7 @@ MailboxCursor::Found MailboxCursor::Lookup(uint64_t path_key, uint64_t digest,
     const JournalEntry* e = journal_.Find(mailbox_key_, path_key);
     if (e != nullptr && e->digest == digest) return Found::kByJournal;
   }
+  if (!content_) return Found::kNeedContent;
   return index_.ClaimLike(key, lowest_uid, now_, uid) ? Found::kByContent : Found::kNo;
 }
 

@@ -20,8 +20,9 @@ class MailboxCursor {
  public:
   MailboxCursor(UploadJournal& journal, int64_t now) : journal_(journal), now_(now) {}
 
-  // Before the mailbox's contents are added to Index(): its name and what EXAMINE said.
-  void Begin(const std::u16string& mailbox, const MailboxStatus& status);
+  // Before the mailbox's contents are added to Index(): its name, what EXAMINE said, and
+  // whether the index will hold what each message is (else only its UID).
+  void Begin(const std::u16string& mailbox, const MailboxStatus& status, bool content);
   StoredIndex& Index() { return index_; }
   // After the last message of the index: the journal's messages claim theirs.
   void Seal();
@@ -35,7 +36,9 @@ class MailboxCursor {
   // holds what was sent of it: there is no need to read it.
   bool KnownUnchanged(uint64_t path_key, const SourceFile& file) const;
 
-  enum class Found { kNo, kByJournal, kByContent };
+  // kNeedContent: the journal does not know it, and the index holds only UIDs: it needs what
+  // each stored message is before it can tell.
+  enum class Found { kNo, kByJournal, kByContent, kNeedContent };
   // A message read and made ready: there already? `lowest_uid` bounds a match by content (a
   // message sent before a drop can only be among what came after). `uid` is the stored
   // message's by content, 0 by the journal.
@@ -49,6 +52,7 @@ class MailboxCursor {
   uint64_t mailbox_key_ = 0;
   uint32_t uid_validity_ = 0;
   uint32_t uid_next_ = 1;
+  bool content_ = false;
   StoredIndex index_;
   std::unordered_set<uint64_t> present_;  // path keys of journal entries the mailbox holds
 };

@@ -34,8 +34,10 @@ void StoredIndex::Clear() {
 void StoredIndex::Add(const StoredMessage& message) {
   const uint64_t id = MessageIdKey(message.message_id);
   entries_.push_back({KeyOf(id, message.internal_date), message.size, message.internal_date,
-                      message.uid, id == 0, false});
+                      message.uid, id == 0, false, true});
 }
+
+void StoredIndex::AddUid(uint32_t uid) { entries_.push_back({0, 0, 0, uid, true, false, false}); }
 
 void StoredIndex::Seal() {
   std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
@@ -73,7 +75,9 @@ bool StoredIndex::ClaimLike(const ContentKey& key, uint32_t lowest_uid, int64_t 
   auto at = std::lower_bound(entries_.begin(), entries_.end(), wanted,
                              [](const Entry& e, uint64_t k) { return e.key < k; });
   for (; at != entries_.end() && at->key == wanted; ++at) {
-    if (at->claimed || at->uid < lowest_uid || at->no_id != (key.id == 0)) continue;
+    if (at->claimed || !at->content_known || at->uid < lowest_uid || at->no_id != (key.id == 0)) {
+      continue;
+    }
     if (at->size != key.size && at->size != key.bare_size) continue;
     if (date_compared && at->date != key.date) continue;
     at->claimed = true;

@@ -38,6 +38,8 @@ class StoredIndex {
  public:
   void Clear();
   void Add(const StoredMessage& message);
+  // A message known by its UID only: held, never like anything.
+  void AddUid(uint32_t uid);
   // After the last Add: ready for the questions below.
   void Seal();
   size_t Size() const { return entries_.size(); }
@@ -58,6 +60,7 @@ class StoredIndex {
     uint32_t uid;
     bool no_id;
     bool claimed;
+    bool content_known;
   };
   static uint64_t KeyOf(uint64_t id, int64_t date);
   Entry* Find(uint32_t uid);

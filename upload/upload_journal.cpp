@@ -118,6 +118,12 @@ void UploadJournal::ForMailbox(uint64_t mailbox, uint32_t uid_validity,
   }
 }
 
+bool UploadJournal::AnyWithoutUid(uint64_t mailbox, uint32_t uid_validity) const {
+  bool any = false;
+  ForMailbox(mailbox, uid_validity, [&any](const JournalEntry& e) { any = any || e.uid == 0; });
+  return any;
+}
+
 bool UploadJournal::Note(const JournalEntry& entry, std::u16string_view mailbox,
                          std::u16string_view path, std::u16string& error) {
   Keep(entry);

@@ -69,6 +69,8 @@ class UploadJournal {
   bool NoteSending(uint64_t mailbox, std::u16string& error);
   bool NoteSettled(uint64_t mailbox, std::u16string& error);
   bool Unsettled(uint64_t mailbox) const { return unsettled_.contains(mailbox); }
+  // Some entry of the mailbox has no UID (its server gave none): only content finds it.
+  bool AnyWithoutUid(uint64_t mailbox, uint32_t uid_validity) const;
 
  private:
   void Keep(const JournalEntry& entry);

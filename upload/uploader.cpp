@@ -206,7 +206,19 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
                  m.bytes.size(), SizeWithoutMboxFields(m.bytes)};
     m.lowest_uid = cursor_.UidNext();
     uint32_t uid = 0;
-    switch (cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid)) {
+    MailboxCursor::Found found = cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid);
+    if (found == MailboxCursor::Found::kNeedContent) {
+      const bool fetched = FetchContent();
+      if (!fetched || !usable_) {
+        NotAdded(m.path, m.note,
+                 !usable_  ? u"its mailbox " + Shown(cursor_.Mailbox()) + u" could not be used"
+                 : failed_ ? u"the run ended early (see above); run the same command again"
+                           : std::u16string(kStoppedBeforeSent));
+        return fetched;
+      }
+      found = cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid);
+    }
+    switch (found) {
       case MailboxCursor::Found::kByJournal:
         if (const JournalEntry* e = journal_.Find(cursor_.MailboxKey(), m.path_key)) {
           uid = e->uid;
@@ -218,6 +230,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
         Journal(m, cursor_.UidValidity(), uid);
         return AlreadyThere(m);
       case MailboxCursor::Found::kNo:
+      case MailboxCursor::Found::kNeedContent:
         break;
     }
     if (!sending_) {
@@ -388,7 +401,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     for (int attempt = 0;; ++attempt) {
       current_ = RowOf(target.mailbox);
       usable_ = true;
-      cursor_.Begin(target.mailbox, {});
+      cursor_.Begin(target.mailbox, {}, false);
       queue_.SetMailbox(target.mailbox);
       std::u16string refusal;
       bool made_all = true;
@@ -429,7 +442,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     }
     sending_ = false;
     if (usable_ && journal_.Unsettled(cursor_.MailboxKey()) && !AwaitQuiet()) return false;
-    return !usable_ || Refresh();
+    return !usable_ || Refresh(false);
   }
 
   bool Create(const std::u16string& mailbox, const std::u16string& target,
@@ -452,11 +465,11 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   }
 
   // The current mailbox examined, its contents taken for the resume check.
-  bool Refresh() {
+  bool Refresh(bool content) {
     for (;;) {
       if (failed_ || StopHeard()) return false;
       ImapError error;
-      if (Examine(error)) return true;
+      if (Examine(error, content)) return true;
       if (error.kind == ImapErrorKind::kRefused) {
         Row().unusable = Shown(error.text);
         usable_ = false;
@@ -466,19 +479,30 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     }
   }
 
-  bool Examine(ImapError& error) {
+  // `content`: what each stored message is, for a match by content; without it only the UIDs,
+  // which the server gives without reading a message, and which is all a rerun needs while
+  // the journal knows every message.
+  bool Examine(ImapError& error, bool content) {
     const std::u16string mailbox = cursor_.Mailbox();
     MailboxStatus status;
     if (!session_.Select(mailbox, true, status, error)) return false;
-    cursor_.Begin(mailbox, status);
+    content = content || status.exists == 0 ||
+              journal_.AnyWithoutUid(DigestOf(mailbox), status.uid_validity);
+    cursor_.Begin(mailbox, status, content);
     bool fetched = false;
     try {
-      fetched = session_.FetchStoredMessages(
-          [this](const StoredMessage& m, ImapError&) {
-            cursor_.Index().Add(m);
-            return true;
-          },
-          error);
+      fetched = content ? session_.FetchStoredMessages(
+                              [this](const StoredMessage& m, ImapError&) {
+                                cursor_.Index().Add(m);
+                                return true;
+                              },
+                              error)
+                        : session_.FetchUids(
+                              [this](uint32_t uid) {
+                                cursor_.Index().AddUid(uid);
+                                return true;
+                              },
+                              error);
     } catch (const std::bad_alloc&) {
       error = {ImapErrorKind::kRefused,
                u"the mailbox holds more messages than this program's memory can compare"};
@@ -488,12 +512,16 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     cursor_.Seal();
     if (!session_.Unselect(error)) return false;
     if (!fetched) {
-      cursor_.Begin(mailbox, status);
+      cursor_.Begin(mailbox, status, false);
       error = fetch_error;
       return false;
     }
     return true;
   }
+
+  // What the current mailbox's messages are, once a message the journal does not know is met:
+  // every answer in first, so that what is in flight is never taken for another.
+  bool FetchContent() { return Finish() && Refresh(true); }
 
   // Runs a step, making the connection again when it drops (the step then runs again).
   bool Step(const std::function<bool(ImapError&)>& step) {
@@ -555,7 +583,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       queue_.Keep(kept);
       return true;
     }
-    if (!Examine(error)) {
+    if (!Examine(error, true)) {
       queue_.Keep(kept);
       return false;
     }
@@ -591,21 +619,18 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     return session_.EnableUtf8(error);
   }
 
+  // Every mailbox's count in one round trip; one the server will not give is not known.
   void CountOnServer() {
+    std::vector<std::u16string> names;
+    std::vector<UploadReport::Mailbox*> rows;
     for (UploadReport::Mailbox& row : report_.mailboxes) {
       if (!row.unusable.empty()) continue;
-      for (;;) {
-        ImapError error;
-        uint32_t messages = 0;
-        if (session_.Status(row.name, messages, error)) {
-          row.server_count = messages;
-          break;
-        }
-        // A count the server will not give is not known; only a drop is tried again.
-        if (error.kind == ImapErrorKind::kRefused || !Recover(error)) break;
-      }
-      if (failed_ || StopHeard()) return;
+      names.push_back(row.name);
+      rows.push_back(&row);
     }
+    std::vector<int64_t> counts;
+    if (!Step([&](ImapError& e) { return session_.StatusAll(names, counts, e); })) return;
+    for (size_t i = 0; i < rows.size(); ++i) rows[i]->server_count = counts[i];
   }
 
   UploadReport::Mailbox& Row() { return report_.mailboxes[current_]; }
