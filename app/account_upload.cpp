@@ -6,6 +6,7 @@
 #include "cli/upload_report_file.h"
 #include "mail/file_system.h"
 #include "upload/journal_file.h"
+#include "upload/login_check.h"
 #include "upload/tree_upload_source.h"
 #include "upload/uploader.h"
 
@@ -25,15 +26,6 @@ ImapSecurity SecurityOf(AccountSecurity security) {
     case AccountSecurity::kPlain: return ImapSecurity::kPlain;
   }
   return ImapSecurity::kTls;
-}
-
-// What the person can do about a failure to connect or log in, in their words.
-std::u16string WhyNot(const ImapError& error, bool logging_in) {
-  if (error.kind == ImapErrorKind::kStopped) return u"Cancelled.";
-  if (logging_in && error.kind == ImapErrorKind::kRefused) {
-    return u"The server refused the account name or the password: " + error.text;
-  }
-  return u"Could not connect: " + error.text;
 }
 
 }  // namespace
@@ -69,25 +61,15 @@ class RealAccountRoute::SessionCheck final : public AccountCheck {
     const ImapServer server = ServerFor(choice);
     if (server.host.empty()) return {false, u"Give the server's name.", std::nullopt};
     if (Trimmed(choice.user).empty()) return {false, u"Give the account name.", std::nullopt};
-    ImapSession session(MakeNetworkTransport());
-    session.SetCancel(cancelled);
-    ImapError error;
-    if (!session.Connect(server, error)) {
-      AccountCheckOutcome outcome{false, WhyNot(error, false), std::nullopt};
-      const PeerCertificate certificate = session.LastPeerCertificate();
-      if (certificate.known && certificate.untrusted) {
-        outcome.question = CertificateQuestion{certificate.sha256, certificate.subject,
-                                               certificate.issuer, certificate.not_before,
-                                               certificate.not_after};
-      }
-      return outcome;
+    const LoginCheck check =
+        CheckLogin(server, Utf16ToUtf8(Trimmed(choice.user)), choice.password, cancelled);
+    AccountCheckOutcome outcome{check.logged_in, check.why, std::nullopt};
+    const PeerCertificate& c = check.certificate;
+    if (!check.logged_in && c.known && c.untrusted) {
+      outcome.question = CertificateQuestion{c.sha256, c.subject, c.issuer, c.not_before,
+                                             c.not_after};
     }
-    if (session.State() == ImapState::kNotAuthenticated &&
-        !session.Login(Utf16ToUtf8(Trimmed(choice.user)), choice.password, error)) {
-      return {false, WhyNot(error, true), std::nullopt};
-    }
-    session.Logout(error);
-    return {true, {}, std::nullopt};
+    return outcome;
   }
 };
 
