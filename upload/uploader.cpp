@@ -441,8 +441,16 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       }
     }
     sending_ = false;
-    if (usable_ && journal_.Unsettled(cursor_.MailboxKey()) && !AwaitQuiet()) return false;
-    return !usable_ || Refresh(false);
+    if (!usable_) return true;
+    // A mailbox this run has just made is known to be empty; where the server names what it
+    // adds (APPENDUID), nothing of it needs asking either.
+    if (row.made && session_.HasCapability("UIDPLUS")) {
+      cursor_.Begin(target.mailbox, {}, true);
+      cursor_.Seal();
+      return true;
+    }
+    if (journal_.Unsettled(cursor_.MailboxKey()) && !AwaitQuiet()) return false;
+    return Refresh(false);
   }
 
   bool Create(const std::u16string& mailbox, const std::u16string& target,
