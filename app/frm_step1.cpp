@@ -104,6 +104,9 @@ void FrmStep1::CmdAddFolder_Click() {
   scanning_ = true;
   SetEnabled(ControlId::CmdAddFolder, false);
   SetEnabled(ControlId::CmdConvertTGZ, false);
+  // Disabling the folder button sends the focus on to Exit, where one stray Enter asks to exit
+  // with Yes the default. The count line takes no key, and it is what changes meanwhile.
+  FocusControl(ControlId::LblCount);
   SetScreenPointer(ScreenPointer::Hourglass);
   host_.YieldToQueue();
   SetCaption(ControlId::LblSource, state_.SourceFolder);
@@ -255,6 +258,8 @@ void FrmStep1::EndRun() {
   SetVisible(ControlId::CmdStop, false);
   // A later selection enables Start again, whatever this run left it reading.
   SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
+  // A click on Stop after the run's last file has nothing left to stop, least of all the next run.
+  state_.StopRequested = false;
 }
 
 void FrmStep1::ShowFailure(std::u16string_view text) {
@@ -312,6 +317,9 @@ void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16
       EndProgram();
       return;
     }
+    // Asked again at every file, the question would leave Yes the only way out of it: No lets
+    // the run carry on, and only another click on Stop asks again.
+    state_.StopRequested = false;
   }
   host_.YieldToQueue();
 }

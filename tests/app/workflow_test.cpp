@@ -6,6 +6,7 @@
 
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -239,16 +240,26 @@ TEST_F(WorkflowTest, AnErrorInsideTheScanIsReportedAndNothingCanBeConverted) {
   }
 }
 
-// The folder button loses the focus while it is disabled for the scan; afterwards the focus goes
-// to the next step, so that Enter after the count box never reaches Exit.
+// The folder button loses the focus while it is disabled for the scan, to Exit; the count line,
+// which takes no key, holds it meanwhile. Afterwards the focus goes to the next step, so that
+// Enter after the count box never reaches Exit.
 TEST_F(WorkflowTest, AfterAScanTheFocusGoesToTheNextStepNeverToExit) {
+  std::vector<ControlId> focusedWhileScanning;
+  host.onYieldToQueue = [&] {
+    if (C(ControlId::CmdAddFolder).enabled) return;
+    focusedWhileScanning.push_back(view.focused.empty() ? ControlId::cmdEnd : view.focused.back());
+  };
   Select(u"C:\\root");
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+  host.onYieldToQueue = nullptr;
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdConvertTGZ}));
+  ASSERT_FALSE(focusedWhileScanning.empty());
+  EXPECT_EQ(focusedWhileScanning,
+            std::vector<ControlId>(focusedWhileScanning.size(), ControlId::LblCount));
 
   fake->AddFile(u"C:\\bare\\notes.txt");
   view.focused.clear();
   Select(u"C:\\bare");
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdAddFolder}));
 
   fake->onCall = [&](const testing::FakeSystem::Call& call) {
     if (call.function == "GetFileAttributesW" && call.path == u"C:\\root\\a.eml") {
@@ -258,14 +269,14 @@ TEST_F(WorkflowTest, AfterAScanTheFocusGoesToTheNextStepNeverToExit) {
   view.focused.clear();
   Select(u"C:\\root");
   fake->onCall = nullptr;
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdAddFolder}));
 
   // The focus is placed before the count box opens: closing the box gives it back there.
   std::vector<ControlId> focusedAtBox;
   ui.onMessage = [&] { focusedAtBox = view.focused; };
   view.focused.clear();
   Select(u"C:\\root");
-  EXPECT_EQ(focusedAtBox, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+  EXPECT_EQ(focusedAtBox, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdConvertTGZ}));
 }
 
 // --- the archive run ---------------------------------------------------------------------------
@@ -531,35 +542,41 @@ TEST_F(WorkflowTest, NoSecondStartFromTheYieldBeforeTheButtonIsDisabled) {
 const MessageRequest kStopAsked{u"Are you sure you want to Stop now ?", u"Mailsheaf",
                                 MessageButtons::YesNo, MessageIcon::Question};
 
-TEST_F(WorkflowTest, StopAnsweredNoAsksAgainAtEveryFileAndInTheNextRun) {
+// A No lets the run carry on: the question comes again only after another click on Stop, and a
+// click after the run's last file stops nothing, not even the next run.
+TEST_F(WorkflowTest, StopAnsweredNoLetsTheRunCarryOnUntilStopIsClickedAgain) {
+  struct Case {
+    std::set<int> clickedAtYields;  // counted while Stop is on show: 1 after the first file
+    std::size_t questions;
+  };
+  const Case cases[] = {{{1}, 1}, {{1, 2}, 1}, {{1, 3}, 2}, {{6}, 0}};
   Select(u"C:\\root");
   tars.prepare = [&](ScriptedTar& tar) {
-    tar.script = {{TarStep::File, 0, u"C:\\root\\a.eml"},
-                  {TarStep::Percent, 50, {}},
-                  {TarStep::File, 0, u"C:\\root\\sub\\b.eml"},
-                  {TarStep::Percent, 100, {}}};
-  };
-  // Stop is clicked in the yield after the first file has been shown.
-  int yields = 0;
-  host.onYieldToQueue = [&] {
-    if (C(ControlId::CmdStop).visible && ++yields == 1) form.Click(ControlId::CmdStop);
+    tar.script = {{TarStep::File, 0, u"a.eml"},     {TarStep::Percent, 30, {}},
+                  {TarStep::File, 0, u"sub/b.eml"}, {TarStep::Percent, 60, {}},
+                  {TarStep::File, 0, u"sub/c.eml"}, {TarStep::Percent, 100, {}}};
   };
   ui.answer = MessageAnswer::No;
-  ui.messages.clear();
-  Start();
+  for (const Case& c : cases) {
+    int yields = 0;
+    host.onYieldToQueue = [&] {
+      if (C(ControlId::CmdStop).visible && c.clickedAtYields.count(++yields)) {
+        form.Click(ControlId::CmdStop);
+      }
+    };
+    ui.messages.clear();
+    Start();
+    std::vector<MessageRequest> expected(c.questions, kStopAsked);
+    expected.push_back(Info(kCompleted, u"Completed..."));
+    EXPECT_EQ(ui.messages, expected) << c.questions;
+    EXPECT_FALSE(form.State().StopRequested);
 
-  // Asked at the second file only: percentages never ask.
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0], kStopAsked);
-  EXPECT_EQ(ui.messages[1].caption, u"Completed...");
-  EXPECT_TRUE(form.State().StopRequested);
-
-  ui.messages.clear();
-  host.onYieldToQueue = nullptr;
-  Start();
-  ASSERT_EQ(ui.messages.size(), 3u);  // both files, then the completion box
-  EXPECT_EQ(ui.messages[0], kStopAsked);
-  EXPECT_EQ(ui.messages[1], kStopAsked);
+    // The next run, with no click, asks nothing.
+    host.onYieldToQueue = nullptr;
+    ui.messages.clear();
+    Start();
+    EXPECT_EQ(ui.messages, std::vector<MessageRequest>{Info(kCompleted, u"Completed...")});
+  }
   EXPECT_EQ(host.Count("end"), 0);
 }
 
