@@ -81,9 +81,10 @@ void FrmStep1::cmdEnd_Click() {
   if (answer == MessageAnswer::Yes) EndProgram();
 }
 
-void FrmStep1::CmdHelp_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); }
+// The help ships inside the program: it reads offline and always tells of this version.
+void FrmStep1::CmdHelp_Click() { ui_.ShowHelp(OwnerWindow()); }
 
-void FrmStep1::Label4_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); }
+void FrmStep1::Label4_Click() { ui_.ShowHelp(OwnerWindow()); }
 
 void FrmStep1::CmdOpen_Click() { shell_.ShellOpen(FolderOfPath(state_.DestinationFile)); }
 

@@ -67,6 +67,9 @@ class Ui {
   virtual std::u16string BrowseForFolderPath(WindowHandle owner, const std::u16string& title) = 0;
   // The chosen file name, or nothing when the dialog was cancelled or failed.
   virtual std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) = 0;
+  // Shows the program's own help, in a window of its own that `owner` keeps above it; one
+  // already open comes to the front.
+  virtual void ShowHelp(WindowHandle owner) = 0;
 };
 
 class Shell {

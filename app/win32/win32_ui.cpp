@@ -6,6 +6,7 @@
 
 #include <commdlg.h>
 #include "app/long_words.h"
+#include "app/win32/help_window.h"
 #include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
@@ -96,5 +97,7 @@ std::optional<std::u16string> Win32Ui::ShowSaveDialog(const SaveDialogRequest& r
   fileName.resize(fileName.find(u'\0'));
   return fileName;
 }
+
+void Win32Ui::ShowHelp(WindowHandle owner) { ShowHelpWindow(AsHwnd(owner)); }
 
 }  // namespace mailsheaf

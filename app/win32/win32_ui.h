@@ -13,6 +13,7 @@ class Win32Ui final : public Ui {
   MessageAnswer ShowMessage(const MessageRequest& request) override;
   std::u16string BrowseForFolderPath(WindowHandle owner, const std::u16string& title) override;
   std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) override;
+  void ShowHelp(WindowHandle owner) override;
 
  private:
   WindowHandle owner_ = 0;

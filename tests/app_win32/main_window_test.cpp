@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/twips.h"
+#include "app/win32/help_window.h"
 #include "app/win32/win32_host.h"
+#include "app/win32/win32_ui.h"
 
 #include <commctrl.h>
 #include "resources/resource_ids.h"
@@ -22,8 +24,6 @@ namespace {
 using testing::RecordingHost;
 using testing::RecordingShell;
 using testing::RecordingUi;
-
-const std::u16string kHelp = u"https://www.corvane.example/mailsheaf/help";
 
 // Colours that follow the system's scheme rather than a fixed value.
 constexpr COLORREF kFace = 0xFF000001;
@@ -413,7 +413,7 @@ TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
   EXPECT_EQ(host.Count("end"), 1);
 
   EXPECT_TRUE(Key(WM_SYSCHAR, 'h'));
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners, std::vector<WindowHandle>{form.OwnerWindow()});
   EXPECT_EQ(Focused(), ControlId::CmdHelp);
 
   // Letters that are no access key, and keys of unavailable buttons, do nothing.
@@ -426,27 +426,27 @@ TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
 TEST_F(MainWindowTest, EnterPressesTheFocusedButton) {
   SetFocus(Control(ControlId::CmdHelp));
   EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN));
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners, std::vector<WindowHandle>{form.OwnerWindow()});
 }
 
 TEST_F(MainWindowTest, MouseClicksOnTheRealControlsReachTheirHandlers) {
   SendMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
   SendMessageW(Control(ControlId::Label4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
   SendMessageW(Control(ControlId::Label4), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-  EXPECT_EQ(shell.opened, (std::vector<std::u16string>{kHelp, kHelp}));
+  EXPECT_EQ(ui.helpOwners.size(), 2u);
 
   form.State().DestinationFile = u"C:\\Out\\ZimbraMailbox.tgz";
   form.SetEnabled(ControlId::CmdOpen, true);
   SendMessageW(Control(ControlId::CmdOpen), BM_CLICK, 0, 0);
-  ASSERT_EQ(shell.opened.size(), 3u);
-  EXPECT_EQ(shell.opened.back(), u"C:\\Out\\");
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{u"C:\\Out\\"});
 
   SendMessageW(Control(ControlId::cmdEnd), BM_CLICK, 0, 0);
   EXPECT_EQ(ui.messages.size(), 1u);
 
   SendMessageW(Control(ControlId::Label5), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
   SendMessageW(Control(ControlId::Label5), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-  EXPECT_EQ(shell.opened.size(), 3u);
+  EXPECT_EQ(shell.opened.size(), 1u);
+  EXPECT_EQ(ui.helpOwners.size(), 2u);
   EXPECT_EQ(host.Count("end"), 0);
 }
 
@@ -505,7 +505,7 @@ TEST_F(MainWindowTest, AYieldProcessesPendingClicksAndKeysThroughTheWindow) {
   PostMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
   PostMessageW(Control(ControlId::CmdAddFolder), WM_SYSCHAR, 'x', 1 << 29);
   realHost.YieldToQueue();
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners.size(), 1u);
   EXPECT_EQ(ui.messages.size(), 1u);
 }
 
@@ -665,6 +665,56 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       }
     }
   }
+}
+
+struct ClassSearch {
+  const wchar_t* wanted;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOfClass(HWND hwnd, LPARAM data) {
+  auto& search = *reinterpret_cast<ClassSearch*>(data);
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  if (lstrcmpiW(name, search.wanted) == 0) search.found.push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> ThreadWindowsOfClass(const wchar_t* wanted) {
+  ClassSearch search{wanted, {}};
+  EnumThreadWindows(GetCurrentThreadId(), &CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The help ships in the program, in a window of its own above the main one that the reader can
+// resize; a second click brings the same window back, and Esc closes it.
+TEST_F(MainWindowTest, TheHelpShowsInAResizableWindowOfItsOwn) {
+  Win32Ui real;
+  real.ShowHelp(form.OwnerWindow());
+  real.ShowHelp(form.OwnerWindow());
+  const std::vector<HWND> helps = ThreadWindowsOfClass(L"MailsheafHelp");
+  ASSERT_EQ(helps.size(), 1u);
+  HWND help = helps[0];
+  EXPECT_EQ(GetWindow(help, GW_OWNER), window->Handle());
+  EXPECT_TRUE(GetWindowLongW(help, GWL_STYLE) & WS_THICKFRAME);
+  HWND text = GetWindow(help, GW_CHILD);
+  const LONG style = GetWindowLongW(text, GWL_STYLE);
+  EXPECT_EQ(style & (ES_READONLY | ES_MULTILINE | WS_VSCROLL), ES_READONLY | ES_MULTILINE | WS_VSCROLL);
+  EXPECT_EQ(TextOf(text), HelpText(GetModuleHandleW(nullptr)));
+  EXPECT_EQ(TextOf(text).rfind(u"Using it\r\n", 0), 0u);
+
+  SetWindowPos(help, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client, box;
+  GetClientRect(help, &client);
+  GetWindowRect(text, &box);
+  EXPECT_EQ(box.right - box.left, client.right);
+  EXPECT_EQ(box.bottom - box.top, client.bottom);
+
+  SendMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
+  Pump();
+  const bool closed = !IsWindow(help);
+  if (!closed) DestroyWindow(help);
+  EXPECT_TRUE(closed);
 }
 
 TEST_F(MainWindowTest, LargerScreenScalesPlacesAndFonts) {
