@@ -151,7 +151,27 @@ bool MainWindow::Build() {
   for (const ControlDesign& row : ControlTable()) {
     if (!CreateControl(row)) return false;
   }
+  AddPathTips();
   return true;
+}
+
+void MainWindow::AddPathTips() {
+  path_tips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  if (!path_tips_) return;
+  for (const ControlDesign& row : ControlTable()) {
+    if (!row.shortensPath) continue;
+    std::u16string text(row.text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(ControlWindow(row.id));
+    tool.lpszText = WideBuffer(text);
+    SendMessageW(path_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout& design) {
@@ -213,6 +233,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
       // Every label reports clicks; those without a handler are ignored by the form.
       style |= (row.wraps ? SS_LEFT | SS_EDITCONTROL : SS_LEFTNOWORDWRAP) | SS_NOTIFY;
       if (row.literalText) style |= SS_NOPREFIX;
+      if (row.shortensPath) style |= SS_PATHELLIPSIS;
       break;
     case ControlKind::Image:
       style |= SS_OWNERDRAW | SS_NOTIFY;
@@ -331,7 +352,17 @@ void MainWindow::SetText(ControlId control, const std::u16string& text) {
   if (control == ControlId::Frame1 && frame_border_) {
     SetWindowTextW(frame_border_, WidePointer(text));
   }
+  if (DesignOf(control).shortensPath && path_tips_) {
+    std::u16string tip = text;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
+    tool.lpszText = WideBuffer(tip);
+    SendMessageW(path_tips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
+
 
 void MainWindow::SetEnabled(ControlId control, bool enabled) {
   HWND hwnd = ControlWindow(control);

@@ -61,6 +61,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   MainWindow(FrmStep1& form, const MainWindowOptions& options);
   bool Build();
+  // The tooltips that show the whole of a path its label shortens.
+  void AddPathTips();
   // What each label's and button's texts need at its font, on this screen.
   std::array<PixelSize, kControlCount> MeasureTexts(const WindowLayout& design);
   bool CreateControl(const ControlDesign& row);
@@ -101,6 +103,7 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   WindowLayout layout_;
   HWND window_ = nullptr;
   HWND frame_border_ = nullptr;  // the captioned border drawn inside Frame1
+  HWND path_tips_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   std::array<HICON, kControlCount> images_{};
   std::map<FontKey, HFONT> fonts_;

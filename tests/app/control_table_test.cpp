@@ -48,11 +48,12 @@ TEST(ControlTable, StopCoversStartExactlyAndLiesAboveIt) {
   EXPECT_GT(IndexOf(ControlId::CmdStop), IndexOf(ControlId::CmdConvertTGZ));
 }
 
-TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
+TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterallyAndShortenTheirMiddle) {
   for (const ControlDesign& row : ControlTable()) {
     const bool path = row.id == ControlId::LblSource || row.id == ControlId::LblTarFile ||
                       row.id == ControlId::LblDestination;
     EXPECT_EQ(row.literalText, path) << std::string(row.name.begin(), row.name.end());
+    EXPECT_EQ(row.shortensPath, path) << std::string(row.name.begin(), row.name.end());
   }
   // The hint line relies on "&&" being shown as one "&".
   EXPECT_NE(DesignOf(ControlId::Label2).text.find(u"files && then"), std::u16string_view::npos);

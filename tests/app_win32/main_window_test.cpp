@@ -146,6 +146,19 @@ class MainWindowTest : public ::testing::Test {
     return MainWindow::Create(form, options);
   }
 
+  // The control's pixels as it paints itself.
+  std::vector<COLORREF> Painted(HWND control) {
+    RECT box;
+    GetClientRect(control, &box);
+    Bitmap shot(box.right, box.bottom);
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(shot.dc()), PRF_CLIENT);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < box.bottom; ++y) {
+      for (int x = 0; x < box.right; ++x) pixels.push_back(shot.At(x, y));
+    }
+    return pixels;
+  }
+
   void Pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -684,6 +697,42 @@ std::vector<HWND> ThreadWindowsOfClass(const wchar_t* wanted) {
   ClassSearch search{wanted, {}};
   EnumThreadWindows(GetCurrentThreadId(), &CollectOfClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// A path too long for its label loses characters from its middle, never its start nor its own
+// name; the label keeps the whole path as its text, and its tooltip shows it.
+TEST_F(MainWindowTest, ALongPathLosesItsMiddleAndShowsWholeInATooltip) {
+  const std::u16string folder(300, u'a');
+  const std::u16string path = u"C:\\Mail\\" + folder + u"x\\Inbox\\message.eml";
+  const std::pair<std::u16string, bool> variants[] = {
+      {u"C:\\Mail\\" + folder + u"y\\Inbox\\message.eml", true},  // in the middle: alike
+      {u"C:\\Mail\\" + folder + u"x\\Inbox\\massage.eml", false},  // in the name
+      {u"D:\\Mail\\" + folder + u"x\\Inbox\\message.eml", false},  // in the drive
+  };
+  HWND tips = nullptr;
+  for (HWND candidate : ThreadWindowsOfClass(TOOLTIPS_CLASSW)) {
+    if (GetWindow(candidate, GW_OWNER) == window->Handle()) tips = candidate;
+  }
+  ASSERT_NE(tips, nullptr);
+  for (ControlId label : {ControlId::LblSource, ControlId::LblTarFile, ControlId::LblDestination}) {
+    SCOPED_TRACE(Name(label));
+    form.SetCaption(label, path);
+    EXPECT_EQ(TextOf(Control(label)), path);
+    std::u16string tip(1024, u'\0');
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = window->Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(label));
+    tool.lpszText = WideBuffer(tip);
+    SendMessageW(tips, TTM_GETTEXTW, tip.size(), reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(tip.substr(0, tip.find(u'\0')), path);
+
+    const std::vector<COLORREF> shown = Painted(Control(label));
+    for (const auto& [other, alike] : variants) {
+      form.SetCaption(label, other);
+      EXPECT_EQ(Painted(Control(label)) == shown, alike) << std::string(other.end() - 20, other.end());
+    }
+  }
 }
 
 // The help ships in the program, in a window of its own above the main one that the reader can
