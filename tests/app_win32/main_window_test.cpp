@@ -138,11 +138,12 @@ class MainWindowTest : public ::testing::Test {
     Pump();
   }
 
-  std::unique_ptr<MainWindow> Build(int dpi) {
+  std::unique_ptr<MainWindow> Build(int dpi, RECT workArea = {}) {
     MainWindowOptions options;
     options.resources = GetModuleHandleW(nullptr);
     options.dpiX = dpi;
     options.dpiY = dpi;
+    options.workArea = workArea;
     return MainWindow::Create(form, options);
   }
 
@@ -223,14 +224,22 @@ TEST_F(MainWindowTest, EveryControlShowsItsDesignTextPlaceFontAndState) {
     MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
     // As designed, except that a control grows where its text needs more room than this
     // screen's fonts leave it, and one pushed along by a grown neighbour starts further right,
-    // giving up width it can spare.
+    // giving up width it can spare. "Open Saving Location" grows leftwards instead, keeping the
+    // right edge it shares with the frame, into the gap beside the destination's path, which
+    // gives up width down to half the gap.
     EXPECT_EQ(r.top, e.at.top);
     EXPECT_GE(r.bottom - r.top, e.at.bottom) << "height";
-    if (r.left == e.at.left) {
-      EXPECT_GE(r.right - r.left, e.at.right) << "width";
+    if (e.id == ControlId::LblDestination && r.right < e.at.left + e.at.right) {
+      RECT open;
+      GetWindowRect(Control(ControlId::CmdOpen), &open);
+      MapWindowPoints(nullptr, window->Handle(), reinterpret_cast<POINT*>(&open), 2);
+      EXPECT_EQ(open.left - r.right, 3);
+      EXPECT_GE(r.left, e.at.left);
+    } else if (r.left != e.at.left) {
+      EXPECT_EQ(r.left < e.at.left, e.id == ControlId::CmdOpen);
+      EXPECT_EQ(r.right, e.at.left + e.at.right) << "a moved control keeps its right edge";
     } else {
-      EXPECT_GT(r.left, e.at.left);
-      EXPECT_EQ(r.right, e.at.left + e.at.right) << "a pushed control keeps its right edge";
+      EXPECT_GE(r.right - r.left, e.at.right) << "width";
     }
 
     const HWND expectedParent = DesignOf(e.id).container == Container::Window ? window->Handle()
@@ -591,11 +600,23 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       {ControlId::LblCount, u"2147483647 Messages && 2147483647 Folder(s) Queued for Conversion."},
       {ControlId::LblCount, u"2147483647 Messages Queued for Conversion."},
   };
-  // The four common settings, and two between them (112.5 % and 175 %).
-  for (int dpi : {96, 108, 120, 144, 168, 192}) {
+  // The four common settings and two between them (112.5 % and 175 %), on a work area of
+  // 1280 by 1024 pixels, where the window as designed is too wide at 192 DPI; and 150 % on 1024
+  // by 768.
+  const RECT large{0, 0, 1280, 1024};
+  const std::pair<int, RECT> screens[] = {{96, large},  {108, large}, {120, large},
+                                          {144, large}, {168, large}, {192, large},
+                                          {144, {0, 0, 1024, 768}}};
+  for (const auto& [screenDpi, work] : screens) {
     window.reset();
-    window = Build(dpi);
+    window = Build(screenDpi, work);
     ASSERT_TRUE(window);
+    const int dpi = window->LayoutDpi();
+    RECT outer;
+    GetWindowRect(window->Handle(), &outer);
+    RECT onWork;
+    IntersectRect(&onWork, &outer, &work);
+    EXPECT_TRUE(EqualRect(&onWork, &outer)) << screenDpi << " DPI: not on the work area";
     HDC dc = GetDC(window->Handle());
     auto check = [&](ControlId id, const std::u16string& text) {
       SCOPED_TRACE(::testing::Message() << dpi << " DPI, " << Name(id) << ": "
@@ -650,6 +671,8 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       MapWindowPoints(nullptr, GetParent(Control(id)), reinterpret_cast<POINT*>(&r), 2);
       return r;
     };
+    // "Open Saving Location" keeps to the right edge it shares with the frame.
+    EXPECT_LE(placeOf(ControlId::CmdOpen).right, placeOf(ControlId::Frame1).right) << dpi;
     for (const ControlDesign& a : ControlTable()) {
       if (!Control(a.id)) continue;
       SCOPED_TRACE(::testing::Message() << dpi << " DPI, " << Name(a.id));
@@ -677,6 +700,35 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
         EXPECT_FALSE(IntersectRect(&overlap, &at, &now)) << "overlaps " << Name(b.id);
       }
     }
+  }
+}
+
+// The two small pictures fill their boxes, which grow with the screen's DPI.
+TEST_F(MainWindowTest, ThePicturesGrowWithTheScreen) {
+  std::vector<SIZE> inks;
+  for (int dpi : {96, 192}) {
+    window.reset();
+    window = Build(dpi, {0, 0, 4000, 4000});
+    ASSERT_TRUE(window);
+    for (ControlId image : {ControlId::Image1, ControlId::Image2}) {
+      RECT box;
+      GetClientRect(Control(image), &box);
+      const std::vector<COLORREF> pixels = Painted(Control(image));
+      const COLORREF back = Resolve(image == ControlId::Image1 ? kFace : RGB(255, 255, 192));
+      LONG right = 0, bottom = 0;
+      for (LONG i = 0; i < static_cast<LONG>(pixels.size()); ++i) {
+        if (pixels[i] == back) continue;
+        right = std::max(right, i % box.right + 1);
+        bottom = std::max(bottom, i / box.right + 1);
+      }
+      inks.push_back({right, bottom});
+    }
+  }
+  ASSERT_EQ(inks.size(), 4u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_GT(inks[i].cx, 8) << i;
+    EXPECT_NEAR(inks[i + 2].cx, 2 * inks[i].cx, 1) << i;
+    EXPECT_NEAR(inks[i + 2].cy, 2 * inks[i].cy, 1) << i;
   }
 }
 
