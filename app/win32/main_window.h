@@ -44,6 +44,8 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   // The dots per inch the window is laid out at: the screen's, or fewer where the window would
   // not fit its work area at those.
   int LayoutDpi() const { return dpi_y_; }
+  // The tooltips of the labels that shorten paths.
+  HWND PathTips() const { return path_tips_; }
   // Null for the rectangles, which are drawn on their container rather than being windows.
   HWND ControlWindow(ControlId id) const;
 

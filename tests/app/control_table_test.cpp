@@ -48,7 +48,7 @@ TEST(ControlTable, StopCoversStartExactlyAndLiesAboveIt) {
   EXPECT_GT(IndexOf(ControlId::CmdStop), IndexOf(ControlId::CmdConvertTGZ));
 }
 
-TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterallyAndShortenTheirMiddle) {
+TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
   for (const ControlDesign& row : ControlTable()) {
     const bool path = row.id == ControlId::LblSource || row.id == ControlId::LblTarFile ||
                       row.id == ControlId::LblDestination;

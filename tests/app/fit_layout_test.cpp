@@ -128,57 +128,17 @@ TEST_F(FitLayout, AControlGrowsDownOnlyIntoFreeRoom) {
   EXPECT_EQ(fitted.client, design.client);
 }
 
-// "Open Saving Location" shares its right edge with the frame above it (689 px at 96 DPI).
+// "Open Saving Location" keeps the frame's right edge (689 px), growing left into the 7 px gap
+// (down to 3) and what the path beside it spares; where they cannot hold all, to the right.
 TEST_F(FitLayout, AControlLinedUpWithTheFrameGrowsLeftWhereThereIsRoom) {
-  struct Case {
-    int openNeeds, destinationNeeds, label1Needs;
-    int openLeft, destinationWidth;
-  };
-  const Case cases[] = {
-      {144, 85, 0, 545, 422},  // into the 7 px gap down to 3, the path giving up 3
-      {140, 85, 0, 549, 425},  // within the gap: the path keeps its width
-      {144, 0, 0, 552, 425},   // a path with no measured text spares nothing: to the right
-      {144, 85, 650, 552, 425},  // the frame grew first: up to its new edge
-  };
-  for (const Case& c : cases) {
-    needs = {};
-    needs[At(ControlId::CmdOpen)] = {c.openNeeds, 20};
-    needs[At(ControlId::LblDestination)] = {c.destinationNeeds, 14};
-    needs[At(ControlId::Label1)] = {c.label1Needs, 14};
+  // What the button and the path need; where the button then starts, and the path's width.
+  const std::array<int, 4> cases[] = {{144, 85, 545, 422}, {140, 85, 549, 425}, {144, 0, 552, 425}};
+  for (const auto& [open, path, left, pathWidth] : cases) {
+    needs[At(ControlId::CmdOpen)] = {open, 20};
+    needs[At(ControlId::LblDestination)] = {path, 14};
     const WindowLayout fitted = FitToTexts(design, needs);
-    const PixelRect open = fitted.at[At(ControlId::CmdOpen)];
-    EXPECT_EQ(open.left, c.openLeft) << c.openNeeds << " " << c.destinationNeeds;
-    EXPECT_EQ(open.width, c.openNeeds);
-    EXPECT_EQ(fitted.at[At(ControlId::LblDestination)].width, c.destinationWidth);
-    if (c.destinationNeeds > 0) {
-      EXPECT_LE(Right(open), Right(fitted.at[At(ControlId::Frame1)]));
-      EXPECT_LT(Right(fitted.at[At(ControlId::LblDestination)]), open.left);
-    }
-  }
-  // Where rounding each value on its own leaves it a pixel past the frame (138 DPI), it is not.
-  for (int dpi = 96; dpi <= 192; ++dpi) {
-    const WindowLayout fitted = FitToTexts(DesignLayout(dpi, dpi), {});
-    EXPECT_EQ(Right(fitted.at[At(ControlId::CmdOpen)]), Right(fitted.at[At(ControlId::Frame1)]))
-        << dpi;
-  }
-}
-
-// A window as wide as the real one: its client area in twips, plus a frame of 6 by 29 pixels.
-TEST(DpiThatFits, TheScreensUnlessTheWindowWouldPassItsWorkArea) {
-  const auto outerAt = [](int dpi) {
-    return PixelSize{TwipsToPixels(10575, dpi) + 6, TwipsToPixels(7125, dpi) + 29};
-  };
-  struct Case {
-    int screen;
-    PixelSize room;
-    int expected;
-  };
-  const Case cases[] = {
-      {96, {1280, 1024}, 96},  {144, {1280, 1024}, 144}, {192, {1280, 1024}, 173},
-      {144, {1024, 768}, 138}, {192, {640, 480}, 96},    {72, {300, 200}, 72},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(DpiThatFits(c.screen, c.room, outerAt), c.expected) << c.screen;
+    EXPECT_EQ(fitted.at[At(ControlId::CmdOpen)], (PixelRect{left, 320, open, 30})) << open << path;
+    EXPECT_EQ(fitted.at[At(ControlId::LblDestination)].width, pathWidth);
   }
 }
 

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,21 +18,18 @@
 
 namespace {
 
-// A file of the build or the source tree, by its path relative to the test program.
-std::wstring FromTest(const char* relative) {
+std::wstring ExePath() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self);
   path.resize(path.find_last_of(L"\\/") + 1);
-  for (const char* c = relative; *c; ++c) {
+  for (const char* c = MAILSHEAF_EXE_FROM_TEST; *c; ++c) {
     path.push_back(*c == '/' ? L'\\' : wchar_t(*c));
   }
   wchar_t full[MAX_PATH];
   GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   return full;
 }
-
-std::wstring ExePath() { return FromTest(MAILSHEAF_EXE_FROM_TEST); }
 
 std::vector<unsigned char> FileBytes(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
@@ -283,53 +279,6 @@ TEST_F(Executable, HasThePointingHandCursorWithItsHotSpot) {
   const auto header = Read<BITMAPINFOHEADER>(cursor, 4);
   EXPECT_EQ(header.biWidth, 32);
   EXPECT_EQ(header.biBitCount, 1);
-}
-
-// The help is the README's "Using it" and "Bringing the archive into Zimbra" of the same source
-// tree, word for word, without the Markdown marks and the picture; a paragraph or a step to a
-// line, between empty lines, every line ended by CR LF, for the text box that shows it.
-TEST_F(Executable, CarriesItsHelpMadeFromItsOwnReadme) {
-  const std::vector<unsigned char> bytes = Resource(RT_RCDATA, MAILSHEAF_IDR_HELP);
-  ASSERT_FALSE(bytes.empty());
-  const std::string help(bytes.begin(), bytes.end());
-
-  std::vector<std::string> expected;
-  std::ifstream readme(FromTest(MAILSHEAF_README_FROM_TEST).c_str());
-  ASSERT_TRUE(readme);
-  bool inHelp = false;
-  for (std::string line; std::getline(readme, line);) {
-    if (line.rfind('#', 0) == 0) {
-      inHelp = line == "## Using it" || line == "### Bringing the archive into Zimbra";
-      line.erase(0, line.find(' '));
-    }
-    if (!inHelp || line.rfind("![", 0) == 0) continue;
-    std::istringstream words(line);
-    for (std::string word; words >> word;) {
-      std::string plain;
-      for (std::size_t i = 0; i < word.size(); ++i) {
-        if (word[i] == '`' || word.compare(i, 2, "**") == 0 || word[i] == '\\') {
-          if (word[i] == '*') ++i;
-          continue;
-        }
-        plain.push_back(word[i]);
-      }
-      if (!plain.empty()) expected.push_back(plain);
-    }
-  }
-  std::istringstream shown(help);
-  std::vector<std::string> words{std::istream_iterator<std::string>(shown),
-                                 std::istream_iterator<std::string>()};
-  EXPECT_EQ(words, expected);
-
-  std::istringstream lines(help);
-  bool previousEmpty = true;
-  for (std::string line; std::getline(lines, line);) {
-    ASSERT_FALSE(line.empty()) << "a line ended by LF alone";
-    ASSERT_EQ(line.back(), '\r');
-    const bool empty = line.size() == 1;
-    EXPECT_TRUE(empty || previousEmpty) << "a paragraph over several lines: " << line;
-    previousEmpty = empty;
-  }
 }
 
 }  // namespace

@@ -217,37 +217,6 @@ TEST_F(WorkflowEndToEndTest, EnterAfterTheCountBoxStartsTheConversionAndExitIsNe
   EXPECT_EQ(host.ends, 0);
 }
 
-// The folder button is disabled while the scan runs; the focus it loses must not reach Exit,
-// where a stray Enter would ask to exit with Yes the default.
-TEST_F(WorkflowEndToEndTest, EnterDuringAScanDoesNothing) {
-  window->Show(SW_SHOWNORMAL);
-  SetForegroundWindow(window->Handle());
-  host.YieldToQueue();
-  ASSERT_EQ(GetActiveWindow(), window->Handle());
-  SetFocus(Control(ControlId::CmdAddFolder));
-
-  std::vector<HWND> focusedWhileScanning;
-  host.onYield = [&] {
-    if (IsWindowEnabled(Control(ControlId::CmdAddFolder))) return;
-    focusedWhileScanning.push_back(GetFocus());
-    // As the message loop meets a key pressed meanwhile.
-    MSG enter{GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
-    if (!window->PreTranslate(enter)) DispatchMessageW(&enter);
-  };
-  ui.answer = MessageAnswer::Yes;
-  ui.chosenFolder = source;
-  ClickButton(ControlId::CmdAddFolder);
-  host.onYield = nullptr;
-
-  ASSERT_FALSE(focusedWhileScanning.empty());
-  EXPECT_EQ(focusedWhileScanning,
-            std::vector<HWND>(focusedWhileScanning.size(), Control(ControlId::LblCount)));
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, u"6 Messages Queued for Conversion.");
-  EXPECT_EQ(host.ends, 0);
-  EXPECT_EQ(GetFocus(), Control(ControlId::CmdConvertTGZ));
-}
-
 TEST_F(WorkflowEndToEndTest, AStopAnsweredYesLeavesNoArchiveAndNoTemporaryFile) {
   ui.chosenFolder = source;
   ClickButton(ControlId::CmdAddFolder);
