@@ -23,6 +23,7 @@ constexpr int kMarginAt96 = 6;
 struct OpenHelp {
   HWND window = nullptr;
   HFONT font = nullptr;
+  WNDPROC textProc = nullptr;  // the text box's own
 };
 OpenHelp& Open() {
   static OpenHelp open;
@@ -39,15 +40,14 @@ HFONT MessageFont() {
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
-LRESULT CALLBACK TextKeys(HWND text, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                          DWORD_PTR) {
+// Subclassed the old way: SetWindowSubclass is not exported by name before Windows XP.
+LRESULT CALLBACK TextKeys(HWND text, UINT message, WPARAM wParam, LPARAM lParam) {
   // A reader expects Esc to close a help window.
   if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
     PostMessageW(GetParent(text), WM_CLOSE, 0, 0);
     return 0;
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(text, &TextKeys, id);
-  return DefSubclassProc(text, message, wParam, lParam);
+  return CallWindowProcW(Open().textProc, text, message, wParam, lParam);
 }
 
 LRESULT CALLBACK HelpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -143,7 +143,8 @@ void ShowHelpWindow(HWND owner) {
   if (open.font) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(open.font), FALSE);
   const int margin = MulDiv(kMarginAt96, dpi, 96);
   SendMessageW(text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
-  SetWindowSubclass(text, &TextKeys, 1, 0);
+  open.textProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TextKeys)));
   RECT client;
   GetClientRect(window, &client);
   MoveWindow(text, 0, 0, client.right, client.bottom, FALSE);
