@@ -10,7 +10,7 @@ inline constexpr std::u16string_view kAppTitle = u"Mailsheaf";
 
 inline constexpr std::u16string_view kWindowTitle = u"Corvane Mailsheaf v3.0";
 
-inline constexpr std::u16string_view kHelpAddress = u"https://www.corvane.example/mailsheaf/help";
+inline constexpr std::u16string_view kHelpTitle = u"Mailsheaf Help Manual";
 
 inline constexpr std::u16string_view kCopyrightLine =
     u"Copyright \u00A9 2026 Corvane. Support: support@corvane.example";

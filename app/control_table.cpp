@@ -40,12 +40,12 @@ constexpr ControlDesign Label(Id id, std::u16string_view name, C in, std::u16str
   return s;
 }
 
-// Paths show on one line, or on two where the box is tall enough for two.
-constexpr ControlDesign PathLabel(Id id, std::u16string_view name, C in, TwipsRect at,
-                                bool twoLines) {
+// A path cut at the label's edge, or broken over lines mid-name, hides what tells it apart: the
+// name of the file or folder at its end.
+constexpr ControlDesign PathLabel(Id id, std::u16string_view name, C in, TwipsRect at) {
   ControlDesign s = Label(id, name, in, kNotSelected, at, Tahoma(825), kPathBlue);
   s.literalText = true;
-  s.wraps = twoLines;
+  s.shortensPath = true;
   return s;
 }
 
@@ -88,8 +88,7 @@ constexpr ControlDesign GuideLink() {
 
 // The file being stored shows here during a run, and before it the reading of the folders.
 constexpr ControlDesign TarFileLabel() {
-  ControlDesign s = PathLabel(Id::LblTarFile, u"LblTarFile", C::Frame1, {1920, 360, 7935, 495},
-                              true);
+  ControlDesign s = PathLabel(Id::LblTarFile, u"LblTarFile", C::Frame1, {1920, 360, 7935, 495});
   s.alsoShows = kReadingMessageFolders;
   return s;
 }
@@ -141,7 +140,7 @@ constexpr std::array<ControlDesign, kControlCount> kControls = {{
     GuideLink(),
     Label(Id::Label5, u"Label5", C::Window, u"Source Folder    : ", {240, 2680, 1575, 255},
           Tahoma(900)),
-    PathLabel(Id::LblSource, u"LblSource", C::Window, {1800, 2685, 8415, 255}, false),
+    PathLabel(Id::LblSource, u"LblSource", C::Window, {1800, 2685, 8415, 255}),
     Label(Id::LblCount, u"LblCount", C::Window, u"", {240, 3000, 9975, 255}, Tahoma(825, true),
           FixedColour(192, 0, 0)),
     // Conversion details
@@ -155,8 +154,7 @@ constexpr std::array<ControlDesign, kControlCount> kControls = {{
     // Destination
     Label(Id::Label6, u"Label6", C::Window, u"Destination File  : ", {240, 4900, 1455, 255},
           Tahoma(900)),
-    PathLabel(Id::LblDestination, u"LblDestination", C::Window, {1800, 4900, 6375, 495},
-              true),
+    PathLabel(Id::LblDestination, u"LblDestination", C::Window, {1800, 4900, 6375, 495}),
     Button(Id::CmdOpen, u"CmdOpen", C::Window, u"Open Saving Location", {8280, 4800, 2055, 450},
            Tahoma(900), 5, false),
     // Start and stop: the same rectangle, "Stop Conversion" above; beside them the account

@@ -80,6 +80,8 @@ struct ControlDesign {
   bool literalText = false;      // "&" is shown as it is, never taken as an access-key prefix
   bool wraps = false;            // labels: text breaks into lines within the width; otherwise
                                  // it stays on one line, cut at the right edge if too long
+  bool shortensPath = false;     // labels: a path too long for one line loses characters from
+                                 // its middle, keeping its own name; the whole shows in a tooltip
   bool pointingHand = false;     // the pointing-hand cursor shows over the control
   int imageResource = 0;         // images: the icon resource they show
   std::u16string_view alsoShows = {};  // a text the form puts there later; it must fit too

@@ -1,6 +1,7 @@
 #include "app/fit_layout.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace mailsheaf {
@@ -60,6 +61,13 @@ class Fitter {
       right_margin_[c] = std::min(right_margin_[c], std::max(0, inner.width - Right(at)));
       bottom_margin_[c] = std::min(bottom_margin_[c], std::max(0, inner.height - Bottom(at)));
     }
+    // Each of a control's values rounds on its own: one lined up with a frame can end a pixel
+    // past it.
+    for (const ControlDesign& row : ControlTable()) {
+      if (const std::optional<ControlId> frame = FrameLinedUpWith(row.id)) {
+        At(row.id).width = Right(design_.at[Index(*frame)]) - At(row.id).left;
+      }
+    }
   }
 
   WindowLayout Fit() {
@@ -90,12 +98,60 @@ class Fitter {
   }
 
   void Widen(ControlId id, int by) {
+    if (const std::optional<ControlId> frame = FrameLinedUpWith(id)) {
+      const int toLine = std::clamp(Right(At(*frame)) - Right(At(id)), 0, by);
+      if (toLine < by && GrowLeft(id, by - toLine)) by = toLine;
+      if (by == 0) return;
+    }
     const PixelRect before = At(id);
     for (const ControlDesign& row : ControlTable()) {
       if (SamePlace(id, row.id)) At(row.id).width += by;
     }
     PushRightOf(id, before);
     KeepInside(DesignOf(id).container, Right(At(id)));
+  }
+
+  // The frame whose right edge the design lines `id` up with, if one does.
+  static std::optional<ControlId> FrameLinedUpWith(ControlId id) {
+    const ControlDesign& row = DesignOf(id);
+    const int right = row.position.left + row.position.width;
+    for (const ControlDesign& frame : ControlTable()) {
+      if (frame.kind == ControlKind::Frame && frame.id != id && frame.container == row.container &&
+          frame.position.left + frame.position.width == right) {
+        return frame.id;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Widens `id` leftwards by `by`, all or nothing: into the gap on its left down to half, and the
+  // width the nearest control there can spare beyond its need.
+  bool GrowLeft(ControlId id, int by) {
+    const PixelRect at = At(id);
+    std::optional<ControlId> left;
+    for (const ControlDesign& row : ControlTable()) {
+      const PixelRect& other = At(row.id);
+      if (IsBox(row) && row.container == DesignOf(id).container && !SamePlace(id, row.id) &&
+          RowsOverlap(other, at) && Right(other) <= at.left &&
+          (!left || Right(other) > Right(At(*left)))) {
+        left = row.id;
+      }
+    }
+    if (!left) return false;
+    const int gap = at.left - Right(At(*left));
+    const PixelSize need = needed_[Index(*left)];
+    const int spare = CanGiveWidth(*left, need) ? std::max(0, At(*left).width - need.width) : 0;
+    if (gap - gap / 2 + spare < by) return false;
+    for (const ControlDesign& row : ControlTable()) {
+      if (!SamePlace(id, row.id)) continue;
+      At(row.id).left -= by;
+      At(row.id).width += by;
+    }
+    const int overlap = Right(At(*left)) + gap / 2 - At(id).left;
+    for (const ControlDesign& row : ControlTable()) {
+      if (overlap > 0 && SamePlace(*left, row.id)) At(row.id).width -= overlap;
+    }
+    return true;
   }
 
   // The controls to the right of `id` on its row, made room for. A gap as designed may shrink
@@ -191,6 +247,20 @@ WindowLayout DesignLayout(int dpiX, int dpiY) {
 WindowLayout FitToTexts(const WindowLayout& design,
                         const std::array<PixelSize, kControlCount>& needed) {
   return Fitter(design, needed).Fit();
+}
+
+int DpiThatFits(int dpi, PixelSize room, const std::function<PixelSize(int dpi)>& outerAt) {
+  constexpr int kDesignDpi = 96;
+  for (;;) {
+    const PixelSize outer = outerAt(dpi);
+    if ((outer.width <= room.width && outer.height <= room.height) || dpi <= kDesignDpi) {
+      return dpi;
+    }
+    // Texts do not shrink quite in step with the places: the scaled guess may need a step more.
+    const double scale = std::min(static_cast<double>(room.width) / std::max(1, outer.width),
+                                  static_cast<double>(room.height) / std::max(1, outer.height));
+    dpi = std::max(kDesignDpi, std::min(dpi - 1, static_cast<int>(dpi * scale)));
+  }
 }
 
 }  // namespace mailsheaf

@@ -5,6 +5,7 @@
 // its text at 96 DPI can cut it at 120 or 144.
 
 #include <array>
+#include <functional>
 
 #include "app/control_table.h"
 #include "app/twips.h"
@@ -35,9 +36,20 @@ WindowLayout DesignLayout(int dpiX, int dpiY);
 // right margin they were designed with; the bands that reach the window's right edge widen with
 // it. Controls that share a place (start and stop) grow as one.
 //
+// A control whose right edge the design lines up with a frame's beside it keeps that line: it
+// grows to the left instead, into the gap on its left (down to half) and the width the control
+// there can spare, when they hold all it needs.
+//
 // A control too low grows downwards, into the free room above the next control below it and the
 // container's bottom margin only.
 WindowLayout FitToTexts(const WindowLayout& design,
                         const std::array<PixelSize, kControlCount>& needed);
+
+// The dots per inch to lay the window out at: the screen's `dpi`, or where the window's outer
+// size at it (`outerAt`) does not fit `room`, a smaller one, scaled down by how much it is too
+// large, at which it does. Fonts and places shrink together, so that every text still fits its
+// control; a window cut at the screen's edge would hide whole controls. Never below 96, the
+// design's own size, unless `dpi` is.
+int DpiThatFits(int dpi, PixelSize room, const std::function<PixelSize(int dpi)>& outerAt);
 
 }  // namespace mailsheaf

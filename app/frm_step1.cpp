@@ -81,9 +81,10 @@ void FrmStep1::cmdEnd_Click() {
   if (answer == MessageAnswer::Yes) EndProgram();
 }
 
-void FrmStep1::CmdHelp_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); }
+// The help ships inside the program: it reads offline and always tells of this version.
+void FrmStep1::CmdHelp_Click() { ui_.ShowHelp(OwnerWindow()); }
 
-void FrmStep1::Label4_Click() { shell_.ShellOpen(std::u16string(kHelpAddress)); }
+void FrmStep1::Label4_Click() { ui_.ShowHelp(OwnerWindow()); }
 
 void FrmStep1::CmdOpen_Click() { shell_.ShellOpen(FolderOfPath(state_.DestinationFile)); }
 
@@ -104,6 +105,9 @@ void FrmStep1::CmdAddFolder_Click() {
   scanning_ = true;
   SetEnabled(ControlId::CmdAddFolder, false);
   SetEnabled(ControlId::CmdConvertTGZ, false);
+  // Disabling the folder button sends the focus on to Exit, where one stray Enter asks to exit
+  // with Yes the default. The count line takes no key, and it is what changes meanwhile.
+  FocusControl(ControlId::LblCount);
   SetScreenPointer(ScreenPointer::Hourglass);
   host_.YieldToQueue();
   SetCaption(ControlId::LblSource, state_.SourceFolder);
@@ -255,6 +259,8 @@ void FrmStep1::EndRun() {
   SetVisible(ControlId::CmdStop, false);
   // A later selection enables Start again, whatever this run left it reading.
   SetCaption(ControlId::CmdConvertTGZ, Text(kStartConversion));
+  // A click on Stop after the run's last file has nothing left to stop, least of all the next run.
+  state_.StopRequested = false;
 }
 
 void FrmStep1::ShowFailure(std::u16string_view text) {
@@ -303,17 +309,8 @@ void FrmStep1::myTar_PercentDone(std::int32_t percent) {
 void FrmStep1::myTar_ProgressInfo(const std::u16string& /*kind*/, const std::u16string& value) {
   if (ended_) return;
   SetCaption(ControlId::LblTarFile, value);
-  if (state_.StopRequested) {
-    const MessageAnswer answer =
-        ui_.ShowMessage({Text(kStopQuestion), Text(kAppTitle), MessageButtons::YesNo,
-                         MessageIcon::Question});
-    if (answer == MessageAnswer::Yes) {
-      HideWindow();
-      EndProgram();
-      return;
-    }
-  }
-  host_.YieldToQueue();
+  AskToStop();
+  if (!ended_) host_.YieldToQueue();
 }
 
 void FrmStep1::AskToStop() {
@@ -325,7 +322,8 @@ void FrmStep1::AskToStop() {
     EndProgram();
     return;
   }
-  // No lets the run carry on: the question comes again only at the next click on Stop.
+  // Asked again at every file, the question would leave Yes the only way out of it: No lets
+  // the run carry on, and only another click on Stop asks again.
   state_.StopRequested = false;
 }
 

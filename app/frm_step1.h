@@ -114,7 +114,7 @@ class FrmStep1 final : private ArchiveEvents, private UploadEvents {
   // The run from the chosen destination on; false when it ended in one of its error boxes.
   void RunArchive();
   // Undoes what the run changed on the window: Stop hidden, the folder choice available
-  // again, Start with its own caption (and still disabled).
+  // again, Start with its own caption (and still disabled), no stop pending.
   void EndRun();
   // An error box, with the writer's reason for the failure after an empty line when it has one.
   void ShowFailure(std::u16string_view text);

@@ -76,6 +76,9 @@ class Ui {
                                                          AccountCheck& /*check*/) {
     return std::nullopt;
   }
+  // Shows the program's own help, in a window of its own that `owner` keeps above it; one
+  // already open comes to the front.
+  virtual void ShowHelp(WindowHandle owner) = 0;
 };
 
 class Shell {

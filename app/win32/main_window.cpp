@@ -14,8 +14,6 @@ constexpr wchar_t kContainerClass[] = L"MailsheafContainer";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
-// The pictures are drawn at their own size, from the top left of their box.
-constexpr int kSmallIcon = 16;
 // Room left beside a one-line label's text: three pixels at 96 DPI.
 constexpr int kLabelMarginTwips = 45;
 
@@ -134,14 +132,21 @@ bool MainWindow::Build() {
       LoadImageW(resources, MAKEINTRESOURCEW(design.pointingHandCursorResource), IMAGE_CURSOR, 0,
                  0, LR_DEFAULTSIZE | LR_SHARED));
 
-  const WindowLayout designed = DesignLayout(dpi_x_, dpi_y_);
-  layout_ = FitToTexts(designed, MeasureTexts(designed));
-  RECT outer{0, 0, layout_.client.width, layout_.client.height};
-  AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  const RECT work = WorkArea();
+  const int screenDpiX = dpi_x_;
+  const int screenDpiY = dpi_y_;
+  const int dpi = DpiThatFits(
+      screenDpiY, {work.right - work.left, work.bottom - work.top},
+      [&](int dpiY) { return LayOut(MulDiv(screenDpiX, dpiY, screenDpiY), dpiY); });
+  const PixelSize outer = LayOut(MulDiv(screenDpiX, dpi, screenDpiY), dpi);
+  const int width = outer.width;
+  const int height = outer.height;
+  // Centred on the screen, but never past the edges of its work area, where the window could
+  // not be reached.
+  const int left = std::max<int>(
+      work.left, std::min<int>((GetSystemMetrics(SM_CXSCREEN) - width) / 2, work.right - width));
+  const int top = std::max<int>(
+      work.top, std::min<int>((GetSystemMetrics(SM_CYSCREEN) - height) / 2, work.bottom - height));
 
   std::u16string title;
   window_ = CreateWindowExW(kWindowExStyle, kWindowClass, Wide(design.title, title), kWindowStyle,
@@ -151,7 +156,48 @@ bool MainWindow::Build() {
   for (const ControlDesign& row : ControlTable()) {
     if (!CreateControl(row)) return false;
   }
+  AddPathTips();
   return true;
+}
+
+PixelSize MainWindow::LayOut(int dpiX, int dpiY) {
+  if (dpiX != dpi_x_ || dpiY != dpi_y_) {
+    for (auto& [key, font] : fonts_) DeleteObject(font);
+    fonts_.clear();
+    dpi_x_ = dpiX;
+    dpi_y_ = dpiY;
+  }
+  const WindowLayout designed = DesignLayout(dpi_x_, dpi_y_);
+  layout_ = FitToTexts(designed, MeasureTexts(designed));
+  RECT outer{0, 0, layout_.client.width, layout_.client.height};
+  AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+RECT MainWindow::WorkArea() const {
+  if (!IsRectEmpty(&options_.workArea)) return options_.workArea;
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return work;
+}
+
+void MainWindow::AddPathTips() {
+  path_tips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  if (!path_tips_) return;
+  for (const ControlDesign& row : ControlTable()) {
+    if (!row.shortensPath) continue;
+    std::u16string text(row.text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(ControlWindow(row.id));
+    tool.lpszText = WideBuffer(text);
+    SendMessageW(path_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 std::array<PixelSize, kControlCount> MainWindow::MeasureTexts(const WindowLayout& design) {
@@ -213,6 +259,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
       // Every label reports clicks; those without a handler are ignored by the form.
       style |= (row.wraps ? SS_LEFT | SS_EDITCONTROL : SS_LEFTNOWORDWRAP) | SS_NOTIFY;
       if (row.literalText) style |= SS_NOPREFIX;
+      if (row.shortensPath) style |= SS_PATHELLIPSIS;
       break;
     case ControlKind::Image:
       style |= SS_OWNERDRAW | SS_NOTIFY;
@@ -264,7 +311,7 @@ bool MainWindow::CreateControl(const ControlDesign& row) {
   if (row.kind == ControlKind::Image && row.imageResource != 0) {
     HINSTANCE resources = options_.resources ? options_.resources : GetModuleHandleW(nullptr);
     images_[index] = static_cast<HICON>(LoadImageW(
-        resources, MAKEINTRESOURCEW(row.imageResource), IMAGE_ICON, kSmallIcon, kSmallIcon, 0));
+        resources, MAKEINTRESOURCEW(row.imageResource), IMAGE_ICON, at.width, at.height, 0));
   }
   if (!row.font.face.empty()) {
     HFONT font = FontFor(row.font);
@@ -330,6 +377,15 @@ void MainWindow::SetText(ControlId control, const std::u16string& text) {
   SetWindowTextW(hwnd, WidePointer(text));
   if (control == ControlId::Frame1 && frame_border_) {
     SetWindowTextW(frame_border_, WidePointer(text));
+  }
+  if (DesignOf(control).shortensPath && path_tips_) {
+    std::u16string tip = text;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
+    tool.lpszText = WideBuffer(tip);
+    SendMessageW(path_tips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
   }
 }
 
@@ -519,7 +575,9 @@ void MainWindow::DrawImage(const DRAWITEMSTRUCT& item) {
   if (!id) return;
   FillRect(item.hDC, &item.rcItem, BrushFor(DesignOf(*id).back));
   if (HICON icon = images_[static_cast<std::size_t>(IndexOf(*id))]) {
-    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon, kSmallIcon, kSmallIcon, 0,
+    // The picture fills its box, which grows with the screen's DPI as every other control.
+    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon,
+               item.rcItem.right - item.rcItem.left, item.rcItem.bottom - item.rcItem.top, 0,
                nullptr, DI_NORMAL);
   }
 }

@@ -20,6 +20,7 @@ struct MainWindowOptions {
   HINSTANCE resources = nullptr;  // the module holding the icons and the cursor
   int dpiX = 0;                   // 0: the screen's
   int dpiY = 0;
+  RECT workArea{};                // empty: the screen's work area
 };
 
 // Control window identifiers: the control's row in the table plus this.
@@ -28,8 +29,9 @@ constexpr int ControlWindowId(ControlId id) { return kFirstControlWindowId + Ind
 
 class MainWindow final : public FrmStep1View, public MessagePreTranslator {
  public:
-  // Builds the window, hidden and centred on the screen, with every control in its design
-  // state, and attaches it to `form`. Nothing when Windows refuses to create it.
+  // Builds the window, hidden and centred on the screen within its work area (laid out at fewer
+  // dots per inch where it would not fit there), with every control in its design state, and
+  // attaches it to `form`. Nothing when Windows refuses to create it.
   static std::unique_ptr<MainWindow> Create(FrmStep1& form, const MainWindowOptions& options);
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
@@ -39,6 +41,11 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   void Show(int showCommand);
 
   HWND Handle() const { return window_; }
+  // The dots per inch the window is laid out at: the screen's, or fewer where the window would
+  // not fit its work area at those.
+  int LayoutDpi() const { return dpi_y_; }
+  // The tooltips of the labels that shorten paths.
+  HWND PathTips() const { return path_tips_; }
   // Null for the rectangles, which are drawn on their container rather than being windows.
   HWND ControlWindow(ControlId id) const;
 
@@ -61,6 +68,11 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
 
   MainWindow(FrmStep1& form, const MainWindowOptions& options);
   bool Build();
+  // Lays the window out at the given dots per inch; its outer size.
+  PixelSize LayOut(int dpiX, int dpiY);
+  RECT WorkArea() const;
+  // The tooltips that show the whole of a path its label shortens.
+  void AddPathTips();
   // What each label's and button's texts need at its font, on this screen.
   std::array<PixelSize, kControlCount> MeasureTexts(const WindowLayout& design);
   bool CreateControl(const ControlDesign& row);
@@ -101,6 +113,7 @@ class MainWindow final : public FrmStep1View, public MessagePreTranslator {
   WindowLayout layout_;
   HWND window_ = nullptr;
   HWND frame_border_ = nullptr;  // the captioned border drawn inside Frame1
+  HWND path_tips_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   std::array<HICON, kControlCount> images_{};
   std::map<FontKey, HFONT> fonts_;

@@ -7,6 +7,7 @@
 #include <commdlg.h>
 #include "app/long_words.h"
 #include "app/win32/account_dialog.h"
+#include "app/win32/help_window.h"
 #include "shell/win32/shell_helpers.h"
 
 namespace mailsheaf {
@@ -103,5 +104,6 @@ std::optional<AccountChoice> Win32Ui::ShowAccountDialog(WindowHandle owner,
                                                         AccountCheck& check) {
   return RunAccountDialog(AsHwnd(owner), initial, check);
 }
+void Win32Ui::ShowHelp(WindowHandle owner) { ShowHelpWindow(AsHwnd(owner)); }
 
 }  // namespace mailsheaf

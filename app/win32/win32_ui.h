@@ -15,6 +15,7 @@ class Win32Ui final : public Ui {
   std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) override;
   std::optional<AccountChoice> ShowAccountDialog(WindowHandle owner, const AccountChoice& initial,
                                                  AccountCheck& check) override;
+  void ShowHelp(WindowHandle owner) override;
 
  private:
   WindowHandle owner_ = 0;

@@ -53,6 +53,7 @@ TEST(ControlTable, OnlyThePathLabelsShowAmpersandsLiterally) {
     const bool path = row.id == ControlId::LblSource || row.id == ControlId::LblTarFile ||
                       row.id == ControlId::LblDestination;
     EXPECT_EQ(row.literalText, path) << std::string(row.name.begin(), row.name.end());
+    EXPECT_EQ(row.shortensPath, path) << std::string(row.name.begin(), row.name.end());
   }
   // The hint line relies on "&&" being shown as one "&".
   EXPECT_NE(DesignOf(ControlId::Label2).text.find(u"files && then"), std::u16string_view::npos);

@@ -128,6 +128,20 @@ TEST_F(FitLayout, AControlGrowsDownOnlyIntoFreeRoom) {
   EXPECT_EQ(fitted.client, design.client);
 }
 
+// "Open Saving Location" keeps the frame's right edge (689 px), growing left into the 7 px gap
+// (down to 3) and what the path beside it spares; where they cannot hold all, to the right.
+TEST_F(FitLayout, AControlLinedUpWithTheFrameGrowsLeftWhereThereIsRoom) {
+  // What the button and the path need; where the button then starts, and the path's width.
+  const std::array<int, 4> cases[] = {{144, 85, 545, 422}, {140, 85, 549, 425}, {144, 0, 552, 425}};
+  for (const auto& [open, path, left, pathWidth] : cases) {
+    needs[At(ControlId::CmdOpen)] = {open, 20};
+    needs[At(ControlId::LblDestination)] = {path, 14};
+    const WindowLayout fitted = FitToTexts(design, needs);
+    EXPECT_EQ(fitted.at[At(ControlId::CmdOpen)], (PixelRect{left, 320, open, 30})) << open << path;
+    EXPECT_EQ(fitted.at[At(ControlId::LblDestination)].width, pathWidth);
+  }
+}
+
 // One unit of width per character, ten to a line.
 TEST(BreakLongWords, AtTheLastSeparatorThatFitsElseWhereTheLineIsFull) {
   const auto units = [](std::u16string_view part) { return static_cast<int>(part.size()); };

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -239,16 +240,17 @@ TEST_F(WorkflowTest, AnErrorInsideTheScanIsReportedAndNothingCanBeConverted) {
   }
 }
 
-// The folder button loses the focus while it is disabled for the scan; afterwards the focus goes
-// to the next step, so that Enter after the count box never reaches Exit.
+// The folder button loses the focus while it is disabled for the scan, to Exit: the count line,
+// which takes no key, holds it meanwhile. Afterwards the focus goes to the next step, so that
+// Enter after the count box never reaches Exit.
 TEST_F(WorkflowTest, AfterAScanTheFocusGoesToTheNextStepNeverToExit) {
   Select(u"C:\\root");
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdConvertTGZ}));
 
   fake->AddFile(u"C:\\bare\\notes.txt");
   view.focused.clear();
   Select(u"C:\\bare");
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+  EXPECT_EQ(view.focused, (std::vector<ControlId>{ControlId::LblCount, ControlId::CmdAddFolder}));
 
   fake->onCall = [&](const testing::FakeSystem::Call& call) {
     if (call.function == "GetFileAttributesW" && call.path == u"C:\\root\\a.eml") {
@@ -258,14 +260,14 @@ TEST_F(WorkflowTest, AfterAScanTheFocusGoesToTheNextStepNeverToExit) {
   view.focused.clear();
   Select(u"C:\\root");
   fake->onCall = nullptr;
-  EXPECT_EQ(view.focused, std::vector<ControlId>{ControlId::CmdAddFolder});
+  EXPECT_EQ(view.focused.back(), ControlId::CmdAddFolder);
 
   // The focus is placed before the count box opens: closing the box gives it back there.
   std::vector<ControlId> focusedAtBox;
   ui.onMessage = [&] { focusedAtBox = view.focused; };
   view.focused.clear();
   Select(u"C:\\root");
-  EXPECT_EQ(focusedAtBox, std::vector<ControlId>{ControlId::CmdConvertTGZ});
+  EXPECT_EQ(focusedAtBox.back(), ControlId::CmdConvertTGZ);
 }
 
 // --- the archive run ---------------------------------------------------------------------------
@@ -531,35 +533,33 @@ TEST_F(WorkflowTest, NoSecondStartFromTheYieldBeforeTheButtonIsDisabled) {
 const MessageRequest kStopAsked{u"Are you sure you want to Stop now ?", u"Mailsheaf",
                                 MessageButtons::YesNo, MessageIcon::Question};
 
-TEST_F(WorkflowTest, StopAnsweredNoAsksAgainAtEveryFileAndInTheNextRun) {
+// No lets the run carry on: only another click on Stop asks again, and a click after the last
+// file stops nothing, not even the next run.
+TEST_F(WorkflowTest, StopAnsweredNoLetsTheRunCarryOnUntilStopIsClickedAgain) {
+  // The yields, counted while Stop shows (1: after the first file), that click it; the questions.
+  const std::pair<std::set<int>, std::size_t> cases[] = {
+      {{1}, 1}, {{1, 2}, 1}, {{1, 3}, 2}, {{6}, 0}};
   Select(u"C:\\root");
   tars.prepare = [&](ScriptedTar& tar) {
-    tar.script = {{TarStep::File, 0, u"C:\\root\\a.eml"},
-                  {TarStep::Percent, 50, {}},
-                  {TarStep::File, 0, u"C:\\root\\sub\\b.eml"},
-                  {TarStep::Percent, 100, {}}};
-  };
-  // Stop is clicked in the yield after the first file has been shown.
-  int yields = 0;
-  host.onYieldToQueue = [&] {
-    if (C(ControlId::CmdStop).visible && ++yields == 1) form.Click(ControlId::CmdStop);
+    tar.script = {{TarStep::File, 0, u"a"}, {TarStep::Percent, 30, {}}, {TarStep::File, 0, u"b"},
+                  {TarStep::Percent, 60, {}}, {TarStep::File, 0, u"c"}, {TarStep::Percent, 90, {}}};
   };
   ui.answer = MessageAnswer::No;
-  ui.messages.clear();
-  Start();
-
-  // Asked at the second file only: percentages never ask.
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0], kStopAsked);
-  EXPECT_EQ(ui.messages[1].caption, u"Completed...");
-  EXPECT_TRUE(form.State().StopRequested);
-
-  ui.messages.clear();
-  host.onYieldToQueue = nullptr;
-  Start();
-  ASSERT_EQ(ui.messages.size(), 3u);  // both files, then the completion box
-  EXPECT_EQ(ui.messages[0], kStopAsked);
-  EXPECT_EQ(ui.messages[1], kStopAsked);
+  for (const auto& [clicks, questions] : cases) {
+    for (const bool nextRun : {false, true}) {  // the next run has no click
+      int yields = 0;
+      host.onYieldToQueue = [&] {
+        if (!nextRun && C(ControlId::CmdStop).visible && clicks.count(++yields)) {
+          form.Click(ControlId::CmdStop);
+        }
+      };
+      ui.messages.clear();
+      Start();
+      std::vector<MessageRequest> expected(nextRun ? 0 : questions, kStopAsked);
+      expected.push_back(Info(kCompleted, u"Completed..."));
+      EXPECT_EQ(ui.messages, expected) << questions << nextRun;
+    }
+  }
   EXPECT_EQ(host.Count("end"), 0);
 }
 

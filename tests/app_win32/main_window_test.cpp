@@ -11,6 +11,7 @@
 
 #include "app/twips.h"
 #include "app/win32/win32_host.h"
+#include "app/win32/win32_ui.h"
 
 #include <commctrl.h>
 #include "resources/resource_ids.h"
@@ -22,8 +23,6 @@ namespace {
 using testing::RecordingHost;
 using testing::RecordingShell;
 using testing::RecordingUi;
-
-const std::u16string kHelp = u"https://www.corvane.example/mailsheaf/help";
 
 // Colours that follow the system's scheme rather than a fixed value.
 constexpr COLORREF kFace = 0xFF000001;
@@ -139,12 +138,26 @@ class MainWindowTest : public ::testing::Test {
     Pump();
   }
 
-  std::unique_ptr<MainWindow> Build(int dpi) {
+  std::unique_ptr<MainWindow> Build(int dpi, RECT workArea = {}) {
     MainWindowOptions options;
     options.resources = GetModuleHandleW(nullptr);
     options.dpiX = dpi;
     options.dpiY = dpi;
+    options.workArea = workArea;
     return MainWindow::Create(form, options);
+  }
+
+  // The control as it paints itself, row by row.
+  std::vector<COLORREF> Painted(ControlId id) const {
+    RECT box;
+    GetClientRect(Control(id), &box);
+    Bitmap shot(box.right, box.bottom);
+    SendMessageW(Control(id), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(shot.dc()), PRF_CLIENT);
+    std::vector<COLORREF> pixels;
+    for (int at = 0; at < box.right * box.bottom; ++at) {
+      pixels.push_back(shot.At(at % box.right, at / box.right));
+    }
+    return pixels;
   }
 
   void Pump() {
@@ -211,14 +224,19 @@ TEST_F(MainWindowTest, EveryControlShowsItsDesignTextPlaceFontAndState) {
     MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
     // As designed, except that a control grows where its text needs more room than this
     // screen's fonts leave it, and one pushed along by a grown neighbour starts further right,
-    // giving up width it can spare.
+    // giving up width it can spare; "Open Saving Location" grows leftwards, keeping its right.
     EXPECT_EQ(r.top, e.at.top);
     EXPECT_GE(r.bottom - r.top, e.at.bottom) << "height";
-    if (r.left == e.at.left) {
+    if (e.id == ControlId::LblDestination && r.right < e.at.left + e.at.right) {
+      RECT open;
+      GetWindowRect(Control(ControlId::CmdOpen), &open);
+      MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&open), 2);
+      EXPECT_EQ(r.right + 3, open.left) << "half the gap kept";
+    } else if (r.left == e.at.left) {
       EXPECT_GE(r.right - r.left, e.at.right) << "width";
     } else {
-      EXPECT_GT(r.left, e.at.left);
-      EXPECT_EQ(r.right, e.at.left + e.at.right) << "a pushed control keeps its right edge";
+      EXPECT_EQ(r.left > e.at.left, e.id != ControlId::CmdOpen);
+      EXPECT_EQ(r.right, e.at.left + e.at.right) << "a moved control keeps its right edge";
     }
 
     const HWND expectedParent = DesignOf(e.id).container == Container::Window ? window->Handle()
@@ -401,6 +419,9 @@ TEST_F(MainWindowTest, AButtonAvailableAgainGetsBackTheFocusItLost) {
   EXPECT_EQ(Focused(), ControlId::CmdConvertTGZ);
   form.FocusControl(ControlId::CmdOpen);  // disabled
   EXPECT_EQ(Focused(), ControlId::CmdConvertTGZ);
+  form.FocusControl(ControlId::LblCount);  // where Enter presses nothing
+  EXPECT_EQ(Focused(), ControlId::LblCount);
+  EXPECT_FALSE(Key(WM_KEYDOWN, VK_RETURN));
 }
 
 TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
@@ -415,7 +436,7 @@ TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
   EXPECT_EQ(host.Count("end"), 1);
 
   EXPECT_TRUE(Key(WM_SYSCHAR, 'h'));
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners, std::vector<WindowHandle>{form.OwnerWindow()});
   EXPECT_EQ(Focused(), ControlId::CmdHelp);
 
   // Letters that are no access key, and keys of unavailable buttons, do nothing.
@@ -428,27 +449,26 @@ TEST_F(MainWindowTest, AltXAsksTheExitQuestionAndAltHOpensHelp) {
 TEST_F(MainWindowTest, EnterPressesTheFocusedButton) {
   SetFocus(Control(ControlId::CmdHelp));
   EXPECT_TRUE(Key(WM_KEYDOWN, VK_RETURN));
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners.size(), 1u);
 }
 
 TEST_F(MainWindowTest, MouseClicksOnTheRealControlsReachTheirHandlers) {
   SendMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
   SendMessageW(Control(ControlId::Label4), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
   SendMessageW(Control(ControlId::Label4), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-  EXPECT_EQ(shell.opened, (std::vector<std::u16string>{kHelp, kHelp}));
+  EXPECT_EQ(ui.helpOwners.size(), 2u);
 
   form.State().DestinationFile = u"C:\\Out\\ZimbraMailbox.tgz";
   form.SetEnabled(ControlId::CmdOpen, true);
   SendMessageW(Control(ControlId::CmdOpen), BM_CLICK, 0, 0);
-  ASSERT_EQ(shell.opened.size(), 3u);
-  EXPECT_EQ(shell.opened.back(), u"C:\\Out\\");
+  EXPECT_EQ(shell.opened, std::vector<std::u16string>{u"C:\\Out\\"});
 
   SendMessageW(Control(ControlId::cmdEnd), BM_CLICK, 0, 0);
   EXPECT_EQ(ui.messages.size(), 1u);
 
   SendMessageW(Control(ControlId::Label5), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
   SendMessageW(Control(ControlId::Label5), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-  EXPECT_EQ(shell.opened.size(), 3u);
+  EXPECT_EQ(shell.opened.size() + ui.helpOwners.size(), 3u);
   EXPECT_EQ(host.Count("end"), 0);
 }
 
@@ -507,7 +527,7 @@ TEST_F(MainWindowTest, AYieldProcessesPendingClicksAndKeysThroughTheWindow) {
   PostMessageW(Control(ControlId::CmdHelp), BM_CLICK, 0, 0);
   PostMessageW(Control(ControlId::CmdAddFolder), WM_SYSCHAR, 'x', 1 << 29);
   realHost.YieldToQueue();
-  EXPECT_EQ(shell.opened, std::vector<std::u16string>{kHelp});
+  EXPECT_EQ(ui.helpOwners.size(), 1u);
   EXPECT_EQ(ui.messages.size(), 1u);
 }
 
@@ -580,11 +600,19 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       {ControlId::LblCount, u"2147483647 Messages && 2147483647 Folder(s) Queued for Conversion."},
       {ControlId::LblCount, u"2147483647 Messages Queued for Conversion."},
   };
-  // The four common settings, and two between them (112.5 % and 175 %).
-  for (int dpi : {96, 108, 120, 144, 168, 192}) {
+  // The four common settings and two between them (112.5 % and 175 %), on a 1280 by 1024 work
+  // area, where the window as designed is too wide at 192 DPI; and 150 % on 1024 by 768.
+  const RECT large{0, 0, 1280, 1024};
+  for (auto [screenDpi, work] : {std::pair{96, large}, {108, large}, {120, large}, {144, large},
+                                 {168, large}, {192, large}, {144, RECT{0, 0, 1024, 768}}}) {
     window.reset();
-    window = Build(dpi);
+    window = Build(screenDpi, work);
     ASSERT_TRUE(window);
+    const int dpi = window->LayoutDpi();
+    RECT outer, onWork;
+    GetWindowRect(window->Handle(), &outer);
+    IntersectRect(&onWork, &outer, &work);
+    EXPECT_TRUE(EqualRect(&onWork, &outer)) << screenDpi << " DPI: off the work area";
     HDC dc = GetDC(window->Handle());
     auto check = [&](ControlId id, const std::u16string& text) {
       SCOPED_TRACE(::testing::Message() << dpi << " DPI, " << Name(id) << ": "
@@ -639,6 +667,7 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       MapWindowPoints(nullptr, GetParent(Control(id)), reinterpret_cast<POINT*>(&r), 2);
       return r;
     };
+    EXPECT_LE(placeOf(ControlId::CmdOpen).right, placeOf(ControlId::Frame1).right) << dpi;
     for (const ControlDesign& a : ControlTable()) {
       if (!Control(a.id)) continue;
       SCOPED_TRACE(::testing::Message() << dpi << " DPI, " << Name(a.id));
@@ -667,6 +696,64 @@ TEST_F(MainWindowTest, EveryTextFitsItsControlAtEveryDpi) {
       }
     }
   }
+}
+
+// The two pictures fill their boxes, which grow with the screen's DPI: four times the pixels.
+TEST_F(MainWindowTest, ThePicturesGrowWithTheScreen) {
+  std::vector<std::ptrdiff_t> inked;  // Image1 and Image2 at 96 DPI, then at 192
+  for (int dpi : {96, 192}) {
+    window = Build(dpi, {0, 0, 4000, 4000});
+    for (ControlId image : {ControlId::Image1, ControlId::Image2}) {
+      const std::vector<COLORREF> p = Painted(image);
+      inked.push_back(std::count_if(p.begin(), p.end(), [&](COLORREF c) { return c != p[0]; }));
+    }
+  }
+  EXPECT_GT(inked[0], 40);
+  EXPECT_NEAR(inked[2], 4 * inked[0], inked[0] / 4);
+  EXPECT_NEAR(inked[3], 4 * inked[1], inked[1] / 4);
+}
+
+// A path too long for its label loses characters from its middle, never its start nor its own
+// name; the label's text stays the whole path, and its tooltip shows it.
+TEST_F(MainWindowTest, ALongPathLosesItsMiddleAndShowsWholeInATooltip) {
+  const std::u16string start = u"C:\\Mail\\" + std::u16string(300, u'a');
+  const std::u16string path = start + u"x\\message.eml";
+  for (ControlId label : {ControlId::LblSource, ControlId::LblTarFile, ControlId::LblDestination}) {
+    form.SetCaption(label, path);
+    const HWND at = Control(label);
+    std::u16string tip(1024, u'\0');
+    TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE, 0, window->Handle(),
+                     reinterpret_cast<UINT_PTR>(at), {}, nullptr, WideBuffer(tip), 0, {}};
+    SendMessageW(window->PathTips(), TTM_GETTEXTW, tip.size(), reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(tip.c_str() + TextOf(at), path + path) << Name(label);
+    const std::vector<COLORREF> shown = Painted(label);
+    // The path changed in the middle, in its name, at its start.
+    for (auto [other, alike] : {std::pair{start + u"y\\message.eml", true},
+                                {start + u"x\\massage.eml", false},
+                                {u"D" + path.substr(1), false}}) {
+      form.SetCaption(label, other);
+      EXPECT_EQ(Painted(label) == shown, alike) << Name(label) << " " << alike;
+    }
+  }
+}
+
+// The help ships in the program: a window of its own, above the main one, resizable.
+TEST_F(MainWindowTest, TheHelpShowsInAResizableWindowOfItsOwn) {
+  Win32Ui real;
+  real.ShowHelp(form.OwnerWindow());
+  HWND help = FindWindowW(L"MailsheafHelp", nullptr);
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(GetWindow(help, GW_OWNER), window->Handle());
+  EXPECT_TRUE(GetWindowLongW(help, GWL_STYLE) & WS_THICKFRAME);
+  HWND text = GetWindow(help, GW_CHILD);
+  EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
+  // The README's sections, a paragraph to a line, without Markdown's marks.
+  const std::u16string shown = TextOf(text);
+  EXPECT_EQ(shown.find(u"Using it\r\n\r\n1. Click Select folder having (*.eml) file(s)... and "
+                       u"choose the top folder of your messages in the folder browser."), 0u);
+  EXPECT_NE(shown.find(u"\r\n\r\nBringing the archive into Zimbra\r\n\r\n"), shown.npos);
+  EXPECT_EQ(shown.find_first_of(u"`#"), shown.npos);
+  DestroyWindow(help);
 }
 
 TEST_F(MainWindowTest, LargerScreenScalesPlacesAndFonts) {

@@ -30,6 +30,7 @@ class RecordingUi : public Ui {
     saveRequests.push_back(request);
     return savedName;
   }
+  void ShowHelp(WindowHandle owner) override { helpOwners.push_back(owner); }
 
   MessageAnswer answer = MessageAnswer::No;
   std::function<void()> onMessage;  // runs while the box is "open"
@@ -39,6 +40,7 @@ class RecordingUi : public Ui {
   std::vector<std::u16string> browseTitles;
   std::optional<std::u16string> savedName;
   std::vector<SaveDialogRequest> saveRequests;
+  std::vector<WindowHandle> helpOwners;
 };
 
 class RecordingShell : public Shell {

@@ -104,6 +104,7 @@ class DemoUi final : public Ui {
   std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest&) override {
     return std::nullopt;
   }
+  void ShowHelp(WindowHandle owner) override { real_.ShowHelp(owner); }
   std::optional<AccountChoice> ShowAccountDialog(WindowHandle owner, const AccountChoice& initial,
                                                  AccountCheck& check) override {
     if (!dialog_) {

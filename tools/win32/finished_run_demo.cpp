@@ -70,6 +70,7 @@ class SampleRunUi final : public Ui {
   std::optional<std::u16string> ShowSaveDialog(const SaveDialogRequest& request) override {
     return TempFolder() + u"Mailsheaf sample\\" + request.proposedName;
   }
+  void ShowHelp(WindowHandle owner) override { real_.ShowHelp(owner); }
 
  private:
   Win32Ui& real_;
