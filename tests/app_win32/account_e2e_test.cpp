@@ -79,18 +79,6 @@ class TypingUi final : public testing::RecordingUi {
   size_t round = 0;
 };
 
-// The settings of a run of the test: kept in memory, so that the person's registry is left be.
-class MemorySettings final : public AccountSettings {
- public:
-  AccountChoice Load() override { return kept; }
-  void Save(const AccountChoice& choice) override {
-    kept = choice;
-    kept.password.clear();
-  }
-  void Forget() override { kept = {}; }
-  AccountChoice kept;
-};
-
 const std::map<std::u16string, std::string> kMessages = {
     {u"a.eml", "Subject: a\r\nMessage-ID: <a@e2e>\r\nDate: Tue, 3 Mar 2020 10:00:00 +0000\r\n\r\na\r\n"},
     {u"Inbox\\b.eml", "Subject: b\r\nMessage-ID: <b@e2e>\r\nStatus: O\r\nDate: Tue, 3 Mar 2020 "
@@ -103,6 +91,7 @@ class AccountEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(Server().imaps_port, 0) << "the Dovecot fixture did not run";
+    settings.Forget();  // the test prefix's registry, as a new user's
     for (const auto& [path, bytes] : kMessages) tree.Write(u"Source\\" + path, bytes);
     for (int n = 0; n < 40; ++n) {
       tree.Write(u"Source\\Bulk\\" + DecimalText(100 + n) + u".eml",
@@ -171,7 +160,7 @@ class AccountEndToEndTest : public ::testing::Test {
   testing::PumpingHost host;
   Win32Clock clock;
   ArchiveTarComponentFactory tars;
-  MemorySettings settings;
+  RegistrySettings settings;
   // The journal and the report in the test's own folder, as in a user's own.
   RealAccountRoute route{settings, [this](const char* name, std::string& value) {
                            if (std::string_view(name) != "LOCALAPPDATA") return false;
@@ -203,7 +192,7 @@ TEST_F(AccountEndToEndTest, FromFolderIntoTheAccountOnceRunAfterRunAndAfterAStop
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_NE(ui.messages[0].text.find(Utf8ToUtf16(Server().fingerprint)), std::u16string::npos);
   EXPECT_EQ(host.ends, 1);
-  EXPECT_EQ(settings.kept.trusted_sha256, Server().fingerprint);
+  EXPECT_EQ(settings.Load().trusted_sha256, Server().fingerprint);
 
   // The next run, with the server and account remembered, finishes it; then nothing to add.
   host.onYield = nullptr;
