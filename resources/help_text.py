@@ -4,9 +4,8 @@
     python3 resources/help_text.py README.md help.txt
 
 The build runs this whenever README.md changes, so that the help in the program always says
-what the README of its own version says, and reads offline. The help is the README's sections
-"Using it" (its own text, before its sub-sections) and "Bringing the archive into Zimbra", as
-plain text for a read-only text box: UTF-8, lines ended by CR LF, one line to a paragraph or a
+what the README of its own version says, and reads offline. The help is the README's section
+"Using it" with its sub-sections (each under its own title), as plain text for a read-only text box: UTF-8, lines ended by CR LF, one line to a paragraph or a
 numbered step (the box breaks them to its width), no Markdown marks, no pictures.
 Python 3 standard library only.
 """
@@ -14,22 +13,28 @@ Python 3 standard library only.
 import re
 import sys
 
-SECTIONS = ("Using it", "Bringing the archive into Zimbra")
+SECTION = "Using it"
 
 HEADING = re.compile(r"#{1,6}\s+(.*\S)\s*$")
 LIST_ITEM = re.compile(r"(\d+\.|[-*])\s")
 
 
 def section_lines(markdown, title):
-    """The lines under the heading `title`, up to the next heading of any level."""
+    """The lines under the heading `title`, its sub-sections' included, up to the next heading
+    of its level or above; a sub-section's title stands alone on its line, between blanks."""
     lines = None
+    level = 0
     for line in markdown.splitlines():
         heading = HEADING.match(line)
-        if heading:
-            if lines is not None:
-                break
+        depth = len(line) - len(line.lstrip("#")) if heading else 0
+        if heading and lines is not None and depth <= level:
+            break
+        if heading and lines is None:
             if heading.group(1) == title:
                 lines = []
+                level = depth
+        elif heading:
+            lines.extend(("", heading.group(1), ""))
         elif lines is not None:
             lines.append(line)
     if lines is None:
@@ -55,7 +60,8 @@ def paragraphs(lines):
         if not stripped:
             current = None
             continue
-        if current is None or LIST_ITEM.match(stripped):
+        # An item starts at the margin: an indented "1901. Such" goes on the item before it.
+        if current is None or LIST_ITEM.match(line):
             current = [stripped]
             joined.append(current)
         else:
@@ -65,13 +71,10 @@ def paragraphs(lines):
 
 
 def help_text(markdown):
-    parts = []
-    for title in SECTIONS:
-        parts.append(title)
+    parts = [SECTION, ""]
+    for paragraph in paragraphs(section_lines(markdown, SECTION)):
+        parts.append(paragraph)
         parts.append("")
-        for paragraph in paragraphs(section_lines(markdown, title)):
-            parts.append(paragraph)
-            parts.append("")
     return "\r\n".join(parts)
 
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/twips.h"
@@ -751,7 +753,11 @@ TEST_F(MainWindowTest, TheHelpShowsInAResizableWindowOfItsOwn) {
   const std::u16string shown = TextOf(text);
   EXPECT_EQ(shown.find(u"Using it\r\n\r\n1. Click Select folder having (*.eml) file(s)... and "
                        u"choose the top folder of your messages in the folder browser."), 0u);
-  EXPECT_NE(shown.find(u"\r\n\r\nBringing the archive into Zimbra\r\n\r\n"), shown.npos);
+  for (const std::u16string_view title :
+       {u"Or straight into your mail account", u"Bringing the archive into Zimbra", u"The report"}) {
+    EXPECT_NE(shown.find(u"\r\n\r\n" + std::u16string(title) + u"\r\n\r\n"), shown.npos)
+        << std::string(title.begin(), title.end());
+  }
   EXPECT_EQ(shown.find_first_of(u"`#"), shown.npos);
   DestroyWindow(help);
 }
