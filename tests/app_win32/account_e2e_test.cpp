@@ -1,6 +1,7 @@
 // "Send to Mail Account..." under Wine, through the real window and the real account dialog,
 // into the Dovecot the tests start (Schannel): a wrong password said in the dialog and then
-// corrected, the certificate question answered Yes, progress, the outcome box; the account read
+// corrected, Cancel heard while the server stays silent, the certificate question answered Yes,
+// progress, the outcome box; the account read
 // back (every message once, its folder, read state and date); a second run adds nothing; a run
 // stopped half-way is finished by the next. Message boxes are stand-ins that answer as told.
 
@@ -54,12 +55,17 @@ class TypingUi final : public testing::RecordingUi {
   std::u16string server;
   std::u16string user;
   std::vector<std::u16string> statuses;   // what the dialog said before each round but the first
+  bool cancel_while_checking = false;
 
  private:
   static void CALLBACK Type(HWND, UINT, UINT_PTR, DWORD) {
     TypingUi& ui = *current;
     HWND dialog = FindWindowW(L"#32770", L"Send to Mail Account");
-    if (dialog == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
+    if (dialog == nullptr) return;
+    if (!IsWindowEnabled(GetDlgItem(dialog, IDOK))) {  // the check waits on the server
+      if (ui.cancel_while_checking) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
     if (ui.round > 0) {
       wchar_t status[512] = {};
       GetDlgItemTextW(dialog, kAccountStatus, status, 512);
@@ -216,6 +222,18 @@ TEST_F(AccountEndToEndTest, FromFolderIntoTheAccountOnceRunAfterRunAndAfterAStop
   ASSERT_EQ(held.count(u"Caf\u00e9"), 1u);
   EXPECT_EQ(held.at(u"Caf\u00e9"), (std::vector<std::string>{kMessages.at(u"Caf\u00e9\\c.eml") +
                                                              " seen 1583323200"}));
+}
+
+TEST_F(AccountEndToEndTest, CancelWhileTheServerIsSilentEndsTheDialogAndSendsNothing) {
+  ui.server = Utf8ToUtf16(TestHost()) + u":" + DecimalText(Server().silent_port);
+  ui.passwords = {u"secret"};
+  ui.cancel_while_checking = true;
+  Send();
+  // Had Cancel waited for the check's time-out, the dialog would have shown why and gone on.
+  EXPECT_TRUE(ui.statuses.empty());
+  EXPECT_EQ(Outcome(), u"(no outcome box)");
+  EXPECT_TRUE(IsWindowEnabled(window->ControlWindow(ControlId::CmdSendToAccount)));
+  EXPECT_EQ(host.ends, 0);
 }
 
 }  // namespace
