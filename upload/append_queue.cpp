@@ -17,7 +17,7 @@ AppendQueue::AppendQueue(ImapSession& session, Owner& owner) : session_(session)
 AppendRequest AppendQueue::Request(const QueuedMessage& message) const {
   AppendRequest request;
   request.id = message.id;
-  request.mailbox = mailbox_;
+  request.mailbox = message.mailbox;
   if (message.seen) request.flags.push_back("\\Seen");
   request.has_internal_date = true;
   request.internal_date = message.time;
@@ -26,8 +26,12 @@ AppendRequest AppendQueue::Request(const QueuedMessage& message) const {
 }
 
 bool AppendQueue::Stage(QueuedMessage message, ImapError& error) {
+  // A batch is for one mailbox: another's goes out first, and this one waits in the next.
+  const bool sent = staged_.empty() || staged_.front().mailbox_key == message.mailbox_key ||
+                    Flush(error);
   staged_bytes_ += message.bytes.size();
   staged_.push_back(std::move(message));
+  if (!sent) return false;
   if (staged_.size() < kBatchMessages && staged_bytes_ < kBatchBytes) return true;
   return Flush(error);
 }
@@ -77,7 +81,7 @@ bool AppendQueue::SendAlone(QueuedMessage message, ImapError& error) {
   if (!owner_.MaySend(message)) return true;
   message.together = false;
   message.sent = true;
-    in_flight_.push_back(std::move(message));
+  in_flight_.push_back(std::move(message));
   return session_.Append(Request(in_flight_.back()), error);
 }
 

@@ -23,6 +23,11 @@ namespace mailsheaf {
 struct QueuedMessage {
   uint64_t id = 0;
   size_t row = 0;          // the report's mailbox row
+  // Its mailbox, as it was when the message was read: an answer may come after the upload has
+  // moved on to the next mailbox.
+  std::u16string mailbox;
+  uint64_t mailbox_key = 0;
+  uint32_t uid_validity = 0;
   std::u16string path;     // for the report
   uint64_t path_key = 0;   // the journal's
   uint64_t file_size = 0;  // as listed, for the journal
@@ -53,10 +58,11 @@ class AppendQueue {
 
   AppendQueue(ImapSession& session, Owner& owner);
 
-  void SetMailbox(const std::u16string& mailbox) { mailbox_ = mailbox; }
-  // Into the next batch; a full one goes out. False with the session's error when sending
-  // failed: the messages not answered are then unconfirmed.
+  // Into the next batch (of one mailbox); a full one goes out. False with the session's error
+  // when sending failed: the messages not answered are then unconfirmed.
   bool Stage(QueuedMessage message, ImapError& error);
+  // The staged batch goes out now, without waiting for its answer.
+  bool SendStaged(ImapError& error) { return Flush(error); }
   // Every message sent and answered, refused batches again one by one.
   bool Drain(ImapError& error);
   // One message, by itself (one sent before a drop and not found since).
@@ -79,7 +85,6 @@ class AppendQueue {
 
   ImapSession& session_;
   Owner& owner_;
-  std::u16string mailbox_;
   std::vector<QueuedMessage> staged_;  // the next batch
   size_t staged_bytes_ = 0;
   std::list<QueuedMessage> in_flight_;  // a list: the requests sent point into its records

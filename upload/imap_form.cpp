@@ -5,8 +5,20 @@
 namespace mailsheaf {
 
 void ImapFormWriter::Put(const unsigned char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    const char c = static_cast<char>(data[i]);
+  const char* at = reinterpret_cast<const char*>(data);
+  const char* const end = at + size;
+  while (at < end) {
+    // Most of a message is neither a line end nor a NUL: such a run goes in whole.
+    const char* run = at;
+    while (run < end && *run != '\r' && *run != '\n' && *run != '\0') ++run;
+    if (run > at) {
+      if (after_cr_) out_ += '\n';
+      after_cr_ = false;
+      out_.append(at, static_cast<size_t>(run - at));
+      at = run;
+      continue;
+    }
+    const char c = *at++;
     if (after_cr_ && c != '\n') out_ += '\n';
     after_cr_ = c == '\r';
     if (c == '\n' && (out_.empty() || out_.back() != '\r')) {

@@ -4,6 +4,12 @@
 // journal, without reading it, or after reading, by content) or queued for the next batch
 // (append_queue.h). Each message added is written to the journal as its answer arrives.
 //
+// Between folders: a folder's last batch goes out without waiting for its answer. When the
+// next folder's mailbox is still to be made, nothing there can answer for a message, so its
+// first messages (up to a batch) are read meanwhile, overlapping the server's work on that
+// batch with the reading of the files, and placed once the mailbox is entered. Every answer
+// is in before the next mailbox is entered.
+//
 // A dropped connection: every message in flight is unconfirmed and kept, bytes and all. The
 // connection is made again, the current mailbox examined afresh, and each kept message is
 // either found there among what arrived after it was first sent (then it was added before the
@@ -22,6 +28,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <new>
 #include <thread>
@@ -89,6 +96,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
         std::u16string walk_error;
         walked = source_.Walk(*this, walk_error);
         if (!walked && !walk_error.empty()) Fail(walk_error);
+        if (!ahead_.empty()) Entered();  // the last folder's, read and not yet placed
       }
     } else if (error.kind != ImapErrorKind::kStopped) {
       Fail(error.text);
@@ -108,15 +116,17 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   // holds none leaves no trace in the account, and takes no name its children need (mbox
   // storage cannot give a mailbox that holds mail any children).
   bool OnFolder(const SourceFolder& folder) override {
-    if (Stopped() || !Finish()) return false;
-    Settled();
+    if (Stopped() || (!ahead_.empty() && !Entered()) || !SendStaged()) return false;
     next_folder_ = folder;
     entered_ = false;
+    ahead_planned_ = false;
     return true;
   }
 
   bool Known(const SourceFile& file) override {
-    if (!Entered() || !usable_ || !cursor_.KnownUnchanged(DigestOf(file.relative), file)) {
+    // A mailbox still to be made knows no message.
+    if (ReadingAhead() || !Entered() || !usable_ ||
+        !cursor_.KnownUnchanged(DigestOf(file.relative), file)) {
       return false;
     }
     UploadReport::Mailbox& row = Row();
@@ -128,13 +138,28 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   }
 
   bool OnMessage(const SourceFile& file, const SourceMessage& message) override {
+    QueuedMessage m;
+    std::u16string why;
+    Read read = Read::kNotYet;
+    if (message.failure.empty() && ReadingAhead()) {
+      read = ReadMessage(file, message, m, why);
+      if (read == Read::kDone) {
+        progress_.current_file = file.path;
+        ahead_bytes_ += m.bytes.size();
+        ahead_.push_back(std::move(m));
+        Done(file);
+        return ahead_.size() < kAheadMessages && ahead_bytes_ < kAheadBytes ? !Stopped()
+                                                                            : Entered();
+      }
+    }
     if (!Entered()) {
       source_.Settle(message.note, false);
       return false;
     }
     ++Row().queued;
     progress_.current_file = file.path;
-    const bool going_on = Handle(file, message);
+    const bool going_on = read == Read::kNotYet ? Handle(file, message)
+                                                : NotRead(file.path, message.note, read, why);
     Done(file);
     return going_on && !Stopped();
   }
@@ -146,9 +171,43 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     if (Stopped()) return false;
     if (!entered_) {
       entered_ = true;
-      if (!Enter(next_folder_)) return false;
+      if (!Enter(next_folder_) || !PlaceAhead()) return false;
     }
     return !Stopped();
+  }
+
+  // A folder whose mailbox is still to be made has nothing there to compare with: its first
+  // messages (up to a batch) are read before the mailbox is entered, while the last batch of
+  // the mailbox before is still on its way, and placed once it is.
+  bool ReadingAhead() {
+    if (entered_ || Stopped()) return false;
+    if (!ahead_planned_) {
+      ahead_planned_ = true;
+      const FolderPlan::Target target = plan_.Plan(next_folder_.stored);
+      ahead_mailbox_ = target.mailbox;
+      reading_ahead_ = std::find(target.missing.begin(), target.missing.end(), target.mailbox) !=
+                       target.missing.end();
+    }
+    return reading_ahead_;
+  }
+
+  bool PlaceAhead() {
+    std::deque<QueuedMessage> ahead;
+    ahead.swap(ahead_);
+    ahead_bytes_ = 0;
+    bool going_on = true;
+    for (QueuedMessage& m : ahead) {
+      ++Row().queued;
+      if (!going_on || Stopped()) {
+        going_on = false;
+        NotAdded(m.path, m.note, failed_ ? kEndedEarly : kStoppedBeforeSent);
+      } else if (!usable_) {
+        NotAdded(m.path, m.note, u"its mailbox " + Shown(cursor_.Mailbox()) + u" could not be used");
+      } else {
+        going_on = Place(std::move(m));
+      }
+    }
+    return going_on;
   }
 
   bool StopHeard() {
@@ -166,8 +225,18 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
                       u"its mailbox " + Shown(cursor_.Mailbox()) + u" could not be used");
     }
     QueuedMessage m;
+    std::u16string why;
+    const Read read = ReadMessage(file, message, m, why);
+    return read == Read::kDone ? Place(std::move(m)) : NotRead(file.path, message.note, read, why);
+  }
+
+  enum class Read { kNotYet, kDone, kNotAdded, kStopped };
+
+  // The message in IMAP's form, with what the resume check compares; `why` when it is not
+  // added.
+  Read ReadMessage(const SourceFile& file, const SourceMessage& message, QueuedMessage& m,
+                   std::u16string& why) {
     m.id = next_id_++;
-    m.row = current_;
     m.path = file.path;
     m.path_key = DigestOf(file.relative);
     m.file_size = file.size;
@@ -191,19 +260,31 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     } catch (const std::bad_alloc&) {
       // A message is held whole while it is sent; one too large for this process's memory is
       // not added, and said, rather than ending the run.
-      return NotAdded(file.path, message.note,
-                      u"it is too large to hold in this program's memory while it is sent");
+      why = u"it is too large to hold in this program's memory while it is sent";
+      return Read::kNotAdded;
     }
     if (!copied) {
-      if (error.empty()) {  // stopped while it was read
-        NotAdded(file.path, message.note, kStoppedBeforeSent);
-        return false;
-      }
-      return NotAdded(file.path, message.note, error);
+      why = error;
+      return error.empty() ? Read::kStopped : Read::kNotAdded;  // empty: stopped while read
     }
     m.digest = DigestOf(m.bytes);
     m.content = {MessageIdKey(message.message_id), message.time, !message.time_from_run,
                  m.bytes.size(), SizeWithoutMboxFields(m.bytes)};
+    return Read::kDone;
+  }
+
+  bool NotRead(const std::u16string& path, uint64_t note, Read read, const std::u16string& why) {
+    if (read != Read::kStopped) return NotAdded(path, note, why);
+    NotAdded(path, note, kStoppedBeforeSent);
+    return false;
+  }
+
+  // A message read, in the current mailbox: there already, or on its way.
+  bool Place(QueuedMessage m) {
+    m.row = current_;
+    m.mailbox = cursor_.Mailbox();
+    m.mailbox_key = cursor_.MailboxKey();
+    m.uid_validity = cursor_.UidValidity();
     m.lowest_uid = cursor_.UidNext();
     uint32_t uid = 0;
     MailboxCursor::Found found = cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid);
@@ -212,8 +293,8 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       if (!fetched || !usable_) {
         NotAdded(m.path, m.note,
                  !usable_  ? u"its mailbox " + Shown(cursor_.Mailbox()) + u" could not be used"
-                 : failed_ ? u"the run ended early (see above); run the same command again"
-                           : std::u16string(kStoppedBeforeSent));
+                 : failed_ ? kEndedEarly
+                           : kStoppedBeforeSent);
         return fetched;
       }
       found = cursor_.Lookup(m.path_key, m.digest, m.content, 1, uid);
@@ -266,7 +347,7 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     UploadReport::Mailbox& row = report_.mailboxes[m.row];
     ++row.added;
     if (m.nul_replaced) row.nul_replaced.push_back(m.path);
-    Journal(m, uid_validity != 0 ? uid_validity : cursor_.UidValidity(), uid);
+    Journal(m, uid_validity != 0 ? uid_validity : m.uid_validity, uid);
     source_.Settle(m.note, true);
   }
 
@@ -295,10 +376,10 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   }
 
   void Journal(const QueuedMessage& m, uint32_t uid_validity, uint32_t uid) {
-    const JournalEntry entry{cursor_.MailboxKey(), m.path_key, uid_validity, uid,
+    const JournalEntry entry{m.mailbox_key, m.path_key, uid_validity, uid,
                              m.file_size,          m.file_time,  m.digest,     m.content};
     std::u16string error;
-    if (!journal_.Note(entry, cursor_.Mailbox(), m.path, error)) JournalFailed(error);
+    if (!journal_.Note(entry, m.mailbox, m.path, error)) JournalFailed(error);
   }
 
   void Mark(bool (UploadJournal::*mark)(uint64_t, std::u16string&)) {
@@ -340,6 +421,16 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     }
   }
 
+  // The staged batch sent, a drop on the way recovered from; its answer is not waited for.
+  bool SendStaged() {
+    for (;;) {
+      if (failed_ || StopHeard()) return false;
+      ImapError error;
+      if (queue_.SendStaged(error)) return true;
+      if (!Recover(error)) return false;
+    }
+  }
+
   // Every answer in, a drop on the way recovered from; not after a stop or a failure.
   bool Finish() {
     for (;;) {
@@ -357,9 +448,15 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
       ImapError ignored;
       session_.FinishAppends(ignored);
     }
+    // Read before a mailbox that was never entered.
+    for (QueuedMessage& m : ahead_) {
+      m.row = RowOf(ahead_mailbox_);
+      ++report_.mailboxes[m.row].queued;
+      Settle(m, failed_ ? kEndedEarly : kStoppedBeforeSent);
+    }
+    ahead_.clear();
     for (QueuedMessage& m : queue_.TakeAll()) {
-      Settle(m, failed_ ? u"the run ended before the server confirmed it; run the same command "
-                          u"again"
+      Settle(m, failed_ ? kEndedBeforeConfirmed
                  : m.sent ? kStoppedBeforeConfirmed
                           : kStoppedBeforeSent);
     }
@@ -397,12 +494,15 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   }
 
   bool Enter(const SourceFolder& folder) {
+    // The mailbox before took its last batch without waiting for the answer, so that this
+    // folder's first messages were read meanwhile; every answer is in before the next mailbox.
+    if (!Finish()) return false;
+    Settled();
     FolderPlan::Target target = plan_.Plan(folder.stored);
     for (int attempt = 0;; ++attempt) {
       current_ = RowOf(target.mailbox);
       usable_ = true;
       cursor_.Begin(target.mailbox, {}, false);
-      queue_.SetMailbox(target.mailbox);
       std::u16string refusal;
       bool made_all = true;
       for (const std::u16string& missing : target.missing) {
@@ -440,7 +540,6 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
         row.notes.push_back(note);
       }
     }
-    sending_ = false;
     if (!usable_) return true;
     // A mailbox this run has just made is known to be empty; where the server names what it
     // adds (APPENDUID), nothing of it needs asking either.
@@ -670,6 +769,10 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     StopHeard();
   }
 
+  static constexpr const char16_t* kEndedEarly =
+      u"the run ended early (see above); run the same command again";
+  static constexpr const char16_t* kEndedBeforeConfirmed =
+      u"the run ended before the server confirmed it; run the same command again";
   static constexpr const char16_t* kStoppedBeforeSent =
       u"the run was stopped before it was sent; run the same command again";
   static constexpr const char16_t* kStoppedBeforeConfirmed =
@@ -691,6 +794,14 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
   std::map<std::u16string, size_t> rows_;
   size_t current_ = 0;
   SourceFolder next_folder_;  // the folder whose messages come next
+  // Its messages read before its mailbox is entered (ReadingAhead), at most a batch.
+  static constexpr size_t kAheadMessages = 100;
+  static constexpr size_t kAheadBytes = 4u << 20;
+  bool ahead_planned_ = false;
+  bool reading_ahead_ = false;
+  std::u16string ahead_mailbox_;
+  std::deque<QueuedMessage> ahead_;
+  size_t ahead_bytes_ = 0;
   bool entered_ = true;       // its mailbox is the cursor's
   bool usable_ = true;
   bool failed_ = false;

@@ -1,10 +1,15 @@
-// The wire forms with rules of their own: modified UTF-7 names, INTERNALDATE, fingerprints.
+// The wire forms with rules of their own: modified UTF-7 names, INTERNALDATE, fingerprints,
+// a message's line ends and NULs.
 
 #include "upload/mailbox_name.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "upload/certificate_fingerprint.h"
+#include "upload/imap_form.h"
 #include "upload/internal_date.h"
 
 namespace mailsheaf {
@@ -72,6 +77,33 @@ TEST(Fingerprint, HexWithOrWithoutColonsInAnyCase) {
   EXPECT_FALSE(PinnedFingerprintMatches(bare_lower.substr(2), digest));
   EXPECT_FALSE(PinnedFingerprintMatches(text + ":00", digest));
   EXPECT_FALSE(PinnedFingerprintMatches("", digest));
+}
+
+TEST(ImapForm, EveryLineEndCrLfAndNoNulHoweverTheBytesArriveInPieces) {
+  const struct {
+    std::string file, sent;
+  } cases[] = {
+      {"a\r\nb\r\n", "a\r\nb\r\n"},
+      {"a\nb\n", "a\r\nb\r\n"},
+      {"\nlf first", "\r\nlf first"},
+      {"a\rb\r", "a\r\nb\r\n"},
+      {"a\r\r\nb", "a\r\n\r\nb"},
+      {"a\n\r\n\rb", "a\r\n\r\n\r\nb"},
+      {std::string("x\0y\r\0", 5), "x\x80y\r\n\x80"},
+  };
+  for (const auto& c : cases) {
+    for (const size_t piece : {size_t{1}, size_t{2}, c.file.size()}) {
+      std::string out;
+      ImapFormWriter writer(out);
+      for (size_t at = 0; at < c.file.size(); at += piece) {
+        writer.Put(reinterpret_cast<const unsigned char*>(c.file.data()) + at,
+                   std::min(piece, c.file.size() - at));
+      }
+      writer.Finish();
+      EXPECT_EQ(out, c.sent) << c.file << " in pieces of " << piece;
+      EXPECT_EQ(writer.NulReplaced(), c.file.find('\0') != std::string::npos);
+    }
+  }
 }
 
 }  // namespace
