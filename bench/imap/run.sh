@@ -41,7 +41,10 @@ make_work mailsheaf-imap-bench
 # its time goes to the file system instead of the clients, and varies twofold with what was
 # deleted there shortly before (ext4 looks past recently freed inodes when it makes a file).
 ram_dir=""
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then ram_dir=$(mktemp -d /dev/shm/mailsheaf-imap-bench-XXXXXX); fi
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  ram_dir=$(mktemp -d /dev/shm/mailsheaf-imap-bench-XXXXXX)
+  chmod 755 "$ram_dir"  # the server's mail user (nobody) has to get to its mail below it
+fi
 server=$work/dovecot
 trap 'bash tests/upload/dovecot-server.sh stop "$server" 2>/dev/null || true; rm -rf "$work" ${ram_dir:+"$ram_dir"}' EXIT
 
