@@ -1,9 +1,9 @@
 // "Send to Mail Account..." under Wine, through the real window and the real account dialog,
 // into the Dovecot the tests start (Schannel): a wrong password said in the dialog and then
-// corrected, Cancel heard while the server stays silent, the certificate question answered Yes,
-// progress, the outcome box; the account read
+// corrected, the certificate question answered Yes, progress, the outcome box; the account read
 // back (every message once, its folder, read state and date); a second run adds nothing; a run
-// stopped half-way is finished by the next. Message boxes are stand-ins that answer as told.
+// stopped half-way is finished by the next; Cancel heard while the server says nothing. Message
+// boxes are stand-ins that answer as told.
 
 #include <gtest/gtest.h>
 
@@ -233,7 +233,6 @@ TEST_F(AccountEndToEndTest, CancelWhileTheServerIsSilentEndsTheDialogAndSendsNot
   EXPECT_TRUE(ui.statuses.empty());
   EXPECT_EQ(Outcome(), u"(no outcome box)");
   EXPECT_TRUE(IsWindowEnabled(window->ControlWindow(ControlId::CmdSendToAccount)));
-  EXPECT_EQ(host.ends, 0);
 }
 
 }  // namespace
