@@ -421,22 +421,17 @@ class UploadRun final : public UploadVisitor, private AppendQueue::Owner {
     }
   }
 
-  // The staged batch sent, a drop on the way recovered from; its answer is not waited for.
-  bool SendStaged() {
-    for (;;) {
-      if (failed_ || StopHeard()) return false;
-      ImapError error;
-      if (queue_.SendStaged(error)) return true;
-      if (!Recover(error)) return false;
-    }
-  }
+  // The staged batch sent; its answer is not waited for.
+  bool SendStaged() { return QueueStep(&AppendQueue::SendStaged); }
+  // Every answer in.
+  bool Finish() { return QueueStep(&AppendQueue::Drain); }
 
-  // Every answer in, a drop on the way recovered from; not after a stop or a failure.
-  bool Finish() {
+  // A step of the queue, a drop on the way recovered from; not after a stop or a failure.
+  bool QueueStep(bool (AppendQueue::*step)(ImapError&)) {
     for (;;) {
       if (failed_ || StopHeard()) return false;
       ImapError error;
-      if (queue_.Drain(error)) return true;
+      if ((queue_.*step)(error)) return true;
       if (!Recover(error)) return false;
     }
   }
