@@ -244,8 +244,7 @@ TEST(Uploader, DropsAreMadeGoodWithNothingTwiceUpToTheLimit) {
            "03-Mar-2020 10:00:00 +0000"});
       return true;
     };
-    // Four into the Inbox, then a folder each: a drop is then found only once the next
-    // folder's mailbox is being made, the lost answer's mailbox no longer the current one.
+    // Four into the Inbox, then a folder each: a drop is found as the next folder is entered.
     MemorySource source;
     for (int n = 1; n <= 8; ++n) {
       const std::string id = "m" + std::to_string(n);
