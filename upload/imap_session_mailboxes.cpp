@@ -10,6 +10,17 @@ namespace mailsheaf {
 
 using namespace imap_words;  // NOLINT: the session's own small helpers
 
+namespace {
+
+// What a FETCH of a mailbox's contents says once the server has sent more than the bound.
+ImapError TooManyToCompare(size_t limit) {
+  return {ImapErrorKind::kRefused, u"the server holds more than " +
+                                       DecimalText(static_cast<long long>(limit)) +
+                                       u" messages there, more than this program can compare"};
+}
+
+}  // namespace
+
 bool ImapSession::List(std::vector<MailboxEntry>& mailboxes, ImapError& error) {
   if (!Require(ImapState::kAuthenticated, error)) return false;
   mailboxes.clear();
@@ -216,10 +227,7 @@ bool ImapSession::FetchStoredMessages(const TakeStored& take_stored, ImapError& 
     // the session itself stays sound.
     if (!refusal.text.empty()) return true;
     if (++taken > limits_.max_messages) {
-      refusal = {ImapErrorKind::kRefused,
-                 u"the server holds more than " +
-                     DecimalText(static_cast<long long>(limits_.max_messages)) +
-                     u" messages there, more than this program can compare"};
+      refusal = TooManyToCompare(limits_.max_messages);
       return true;
     }
     if (!take_stored(message, refusal) && refusal.text.empty()) {
@@ -283,10 +291,7 @@ bool ImapSession::FetchUids(const std::function<bool(uint32_t)>& take, ImapError
       if (!pairs[i].IsAtom("UID") || !ParseImapNumber(pairs[i + 1].text, UINT32_MAX, uid)) continue;
       if (!refusal.text.empty()) return true;
       if (++taken > limits_.max_messages) {
-        refusal = {ImapErrorKind::kRefused,
-                   u"the server holds more than " +
-                       DecimalText(static_cast<long long>(limits_.max_messages)) +
-                       u" messages there, more than this program can compare"};
+        refusal = TooManyToCompare(limits_.max_messages);
       } else if (!take(static_cast<uint32_t>(uid))) {
         refusal = {ImapErrorKind::kRefused, u"the mailbox's contents could not be taken"};
       }

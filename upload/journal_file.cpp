@@ -39,4 +39,23 @@ std::u16string JournalFileName(const std::string& user, const std::string& host,
   return name + u".journal";
 }
 
+bool ReadLinesInChunks(const ReadSome& read_some, const std::function<void(std::string_view)>& line,
+                       std::u16string& error) {
+  std::string buffer;
+  char chunk[64 * 1024];
+  for (;;) {
+    size_t got = 0;
+    if (!read_some(chunk, sizeof chunk, got, error)) return false;
+    if (got == 0) break;
+    buffer.append(chunk, got);
+    size_t start = 0;
+    for (size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1) {
+      line(std::string_view(buffer).substr(start, end - start));
+    }
+    buffer.erase(0, start);
+  }
+  if (!buffer.empty()) line(buffer);
+  return true;
+}
+
 }  // namespace mailsheaf

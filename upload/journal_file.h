@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "upload/upload_journal.h"
 
@@ -21,6 +22,12 @@ std::u16string JournalFolder(const Variable& variable, char16_t separator);
 
 // The account's journal file name: readable, and distinct for each user, host and port.
 std::u16string JournalFileName(const std::string& user, const std::string& host, uint16_t port);
+
+// For the platform files: each line of what `read_some` gives in turn (0 bytes at the end),
+// the last one even without its "\n". False with `read_some`'s reason.
+using ReadSome = std::function<bool(char* buffer, size_t size, size_t& got, std::u16string& error)>;
+bool ReadLinesInChunks(const ReadSome& read_some, const std::function<void(std::string_view)>& line,
+                       std::u16string& error);
 
 // Opens (making the folder and the file where missing, the file only for this user) the
 // journal at `path`; its first line names the account. Null with the reason when it cannot.

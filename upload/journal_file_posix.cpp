@@ -27,25 +27,19 @@ class PosixJournalFile final : public JournalFile {
       error = ErrnoText();
       return false;
     }
-    std::string buffer;
-    char chunk[64 * 1024];
-    for (;;) {
-      const ssize_t got = ::read(fd_, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        error = ErrnoText();
-        return false;
-      }
-      if (got == 0) break;
-      buffer.append(chunk, static_cast<size_t>(got));
-      size_t start = 0;
-      for (size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1) {
-        line(std::string_view(buffer).substr(start, end - start));
-      }
-      buffer.erase(0, start);
-    }
-    if (!buffer.empty()) line(buffer);
-    return true;
+    return ReadLinesInChunks(
+        [this](char* chunk, size_t size, size_t& got, std::u16string& why) {
+          ssize_t count = 0;
+          do count = ::read(fd_, chunk, size);
+          while (count < 0 && errno == EINTR);
+          if (count < 0) {
+            why = ErrnoText();
+            return false;
+          }
+          got = static_cast<size_t>(count);
+          return true;
+        },
+        line, error);
   }
 
   bool Append(std::string_view bytes, std::u16string& error) override {

@@ -21,24 +21,17 @@ class Win32JournalFile final : public JournalFile {
 
   bool ReadLines(const std::function<void(std::string_view)>& line,
                  std::u16string& error) override {
-    std::string buffer;
-    char chunk[64 * 1024];
-    for (;;) {
-      DWORD got = 0;
-      if (!ReadFile(reader_, chunk, sizeof chunk, &got, nullptr)) {
-        error = SystemErrorText(GetLastError());
-        return false;
-      }
-      if (got == 0) break;
-      buffer.append(chunk, got);
-      size_t start = 0;
-      for (size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1) {
-        line(std::string_view(buffer).substr(start, end - start));
-      }
-      buffer.erase(0, start);
-    }
-    if (!buffer.empty()) line(buffer);
-    return true;
+    return ReadLinesInChunks(
+        [this](char* chunk, size_t size, size_t& got, std::u16string& why) {
+          DWORD read = 0;
+          if (!ReadFile(reader_, chunk, static_cast<DWORD>(size), &read, nullptr)) {
+            why = SystemErrorText(GetLastError());
+            return false;
+          }
+          got = read;
+          return true;
+        },
+        line, error);
   }
 
   bool Append(std::string_view bytes, std::u16string& error) override {
