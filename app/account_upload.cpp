@@ -92,12 +92,8 @@ class RealAccountUpload final : public AccountUpload {
     std::u16string journal_error;
     std::unique_ptr<JournalFile> journal;
     if (!place.empty()) {
-      journal = OpenJournalFile(place, stem,
-                                "# Mailsheaf's journal of the messages put into " + options.user +
-                                    " at " + options.server.host + ":" +
-                                    std::to_string(options.server.port) +
-                                    "; delete this file to start afresh",
-                                journal_error);
+      journal = OpenAccountJournal(place, options.user, options.server.host, options.server.port,
+                                   journal_error);
     }
     options.journal = journal.get();
 

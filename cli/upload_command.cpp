@@ -223,13 +223,8 @@ int RunUpload(const std::vector<std::u16string>& arguments, Console& console,
       [&console](const char* name, std::string& value) { return console.Variable(name, value); },
       separator);
   if (!journal_folder.empty()) {
-    journal = OpenJournalFile(
-        journal_folder,
-        JournalFileName(options.user, options.server.host, options.server.port),
-        "# Mailsheaf's journal of the messages put into " + options.user + " at " +
-            options.server.host + ":" + std::to_string(options.server.port) +
-            "; delete this file to start afresh",
-        error);
+    journal = OpenAccountJournal(journal_folder, options.user, options.server.host,
+                                 options.server.port, error);
   }
   if (!journal) {
     console.Err(std::u16string(kProgram) + u": no journal is kept for this run (" +

@@ -39,6 +39,15 @@ std::u16string JournalFileName(const std::string& user, const std::string& host,
   return name + u".journal";
 }
 
+std::unique_ptr<JournalFile> OpenAccountJournal(const std::u16string& folder,
+                                                const std::string& user, const std::string& host,
+                                                uint16_t port, std::u16string& error) {
+  return OpenJournalFile(folder, JournalFileName(user, host, port),
+                         "# Mailsheaf's journal of the messages put into " + user + " at " + host +
+                             ":" + std::to_string(port) + "; delete this file to start afresh",
+                         error);
+}
+
 bool ReadLinesInChunks(const ReadSome& read_some, const std::function<void(std::string_view)>& line,
                        std::u16string& error) {
   std::string buffer;

@@ -4,6 +4,7 @@
 // ~/.local/state/mailsheaf; Windows: %LOCALAPPDATA%\Mailsheaf), named after the account. The
 // file is only ever added to; deleting it starts afresh.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,5 +36,11 @@ std::unique_ptr<JournalFile> OpenJournalFile(const std::u16string& folder,
                                              const std::u16string& name,
                                              const std::string& first_line,
                                              std::u16string& error);
+
+// The account's journal in `folder` (JournalFolder), named by JournalFileName, its first line
+// naming the account and how to start afresh.
+std::unique_ptr<JournalFile> OpenAccountJournal(const std::u16string& folder,
+                                                const std::string& user, const std::string& host,
+                                                uint16_t port, std::u16string& error);
 
 }  // namespace mailsheaf
